@@ -1,0 +1,79 @@
+// The effect instance base class: one object per use of the effect.
+//
+// Virtual slots, in this order: destructor, Render, CreateParameters,
+// HasEffect, InPlace, PreProcess, PostProcess, OpenPhaseDialog, GetInputSize,
+// GetOutputSize, CopyInstance. The non-virtual services forward to the host
+// attached with AttachHost (or the process host).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "avx/avx_types.h"
+
+class avxHostBackend;
+class avxImage;
+class avxParameter;
+
+class AVX_API avxInstance_v1 {
+ public:
+  avxInstance_v1();
+  virtual ~avxInstance_v1();
+
+  virtual bool Render(avxRenderArgs* args);
+  virtual bool CreateParameters();
+  virtual bool HasEffect();
+  virtual bool InPlace();
+  virtual bool PreProcess();
+  virtual bool PostProcess();
+  virtual bool OpenPhaseDialog();
+  virtual bool GetInputSize(int32_t index, int32_t* width, int32_t* height);
+  virtual bool GetOutputSize(int32_t index, int32_t* width, int32_t* height);
+  // Takes the parameter keys and values of another instance of the same effect.
+  virtual bool CopyInstance(const avxInstance_v1* from);
+
+  // Takes ownership of the parameter; group is the group it belongs to, or null.
+  void AddParameter(avxParameter* parameter, avxParameter* group);
+  // The first parameter added with that id, or null.
+  avxParameter* FindParameter(const char* id) const;
+
+  double GetTime() const;
+  int32_t GetCurrentFrame() const;
+  int32_t GetTotalFrames() const;
+  double GetFrameRate() const;
+  int32_t GetVideoType() const;
+  avxField GetField() const;
+  avxField GetFieldDominance() const;
+  avxField GetFieldTopness() const;
+  int32_t GetFieldMode() const;
+  avxImage* GetInput(int32_t index);
+  avxImage* GetOutput(int32_t index);
+  bool GetAlternateFrameSize(avxField field, int32_t* width, int32_t* height);
+  bool GetAlternateFrame(uint16_t input, uint16_t frame, avxImage* image, avxField field);
+  // The last block stored with SetInstanceData, or null with size 0.
+  const void* GetInstanceData(uint32_t* size);
+  void SetInstanceData(const void* data, uint32_t size);
+  void SetHostParametersModified(bool modified);
+  void GetPlatformUIInfo(avxPlatformUIInfo* info);
+  void ConsolePrintf(const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+
+  // Host side.
+  void AttachHost(avxHostBackend* host) { host_ = host; }
+  avxHostBackend* Host() const;
+  int32_t ParameterCount() const { return static_cast<int32_t>(parameters_.size()); }
+  avxParameter* ParameterAt(int32_t index) const { return parameters_[index].parameter.get(); }
+  avxParameter* GroupOf(int32_t index) const { return parameters_[index].group; }
+
+ private:
+  struct Entry {
+    std::unique_ptr<avxParameter> parameter;
+    avxParameter* group;
+  };
+  std::vector<Entry> parameters_;
+  avxHostBackend* host_ = nullptr;
+};

@@ -1,0 +1,311 @@
+#include "refhost/effect_host.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace refhost {
+
+namespace {
+
+std::vector<uint8_t> DoubleBytes(double value) {
+  std::vector<uint8_t> bytes(sizeof value);
+  std::memcpy(bytes.data(), &value, sizeof value);
+  return bytes;
+}
+
+std::vector<uint8_t> Int32Bytes(int32_t value) {
+  std::vector<uint8_t> bytes(sizeof value);
+  std::memcpy(bytes.data(), &value, sizeof value);
+  return bytes;
+}
+
+void CopyText(char* buffer, uint32_t size, const char* text) {
+  if (buffer == nullptr || size == 0) return;
+  std::strncpy(buffer, text, size - 1);
+  buffer[size - 1] = 0;
+}
+
+}  // namespace
+
+EffectHost::EffectHost(Plugin& plugin, const ProjectSettings& settings)
+    : plugin_(plugin), settings_(settings) {
+  instance_ = plugin_.Model().CreateInstance();
+  if (instance_ == nullptr) throw std::runtime_error(plugin_.Path() + ": no instance created");
+  instance_->AttachHost(this);
+  if (avxGetProcessHost() == nullptr) avxSetProcessHost(this);
+  instance_->CreateParameters();
+  outputImage_ = avxImage::New();
+}
+
+EffectHost::~EffectHost() {
+  delete overlay_;
+  plugin_.Model().DeleteInstance(instance_);
+  if (avxGetProcessHost() == this) avxSetProcessHost(nullptr);
+  avxImage::Delete(outputImage_);
+  avxImage::Delete(overlayImage_);
+  for (avxImage*& image : inputImages_) avxImage::Delete(image);
+}
+
+void EffectHost::SetInput(int32_t index, std::shared_ptr<Clip> clip) {
+  if (index < 0 || index > 1) return;
+  inputs_[index] = std::move(clip);
+  avxImage::Delete(inputImages_[index]);
+  inputImages_[index] = nullptr;
+  if (inputs_[index]) {
+    inputImages_[index] = avxImage::New();
+    inputImages_[index]->SetSize(inputs_[index]->Width(), inputs_[index]->Height());
+  }
+}
+
+void EffectHost::SetPosition(int32_t frame, avxField field, int32_t fieldMode) {
+  frame_ = frame;
+  field_ = field;
+  fieldMode_ = fieldMode;
+}
+
+int32_t EffectHost::UnitCount() const {
+  return settings_.videoType == 0 ? settings_.totalFrames : settings_.totalFrames * 2;
+}
+
+double EffectHost::UnitTime(int32_t unit) const {
+  int32_t units = UnitCount();
+  return units > 1 ? static_cast<double>(unit) / (units - 1) : 0.0;
+}
+
+double EffectHost::CurrentTime() const {
+  if (settings_.videoType == 0) return UnitTime(frame_);
+  bool second = field_ != kAvxFieldBoth && field_ != settings_.fieldDominance;
+  return UnitTime(frame_ * 2 + (second ? 1 : 0));
+}
+
+avxParameter* EffectHost::Parameter(const std::string& id) const {
+  return instance_->FindParameter(id.c_str());
+}
+
+void EffectHost::SetKey(const std::string& id, double time, double value) {
+  if (avxParameter* p = Parameter(id)) p->SetKeyBytes(time, DoubleBytes(value));
+}
+
+void EffectHost::SetKeyList(const std::string& id, double time, int32_t value) {
+  if (avxParameter* p = Parameter(id)) p->SetKeyBytes(time, Int32Bytes(value));
+}
+
+void EffectHost::SetKeyBool(const std::string& id, double time, bool value) {
+  if (avxParameter* p = Parameter(id)) p->SetKeyBytes(time, {static_cast<uint8_t>(value)});
+}
+
+void EffectHost::SetNumber(const std::string& id, double value) {
+  if (avxParameter* p = Parameter(id)) p->SetStaticBytes(DoubleBytes(value));
+}
+
+void EffectHost::SetList(const std::string& id, int32_t value) {
+  if (avxParameter* p = Parameter(id)) p->SetStaticBytes(Int32Bytes(value));
+}
+
+void EffectHost::SetBool(const std::string& id, bool value) {
+  if (avxParameter* p = Parameter(id)) p->SetStaticBytes({static_cast<uint8_t>(value)});
+}
+
+void EffectHost::SetString(const std::string& id, const std::string& text) {
+  if (avxParameter* p = Parameter(id)) {
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    p->SetStaticBytes(std::move(bytes));
+  }
+}
+
+void EffectHost::RefreshStorage() {
+  double time = CurrentTime();
+  for (int32_t i = 0; i < instance_->ParameterCount(); ++i) {
+    instance_->ParameterAt(i)->WriteStorage(time);
+  }
+}
+
+bool EffectHost::NotifyChanged(const std::vector<std::string>& ids) {
+  for (const std::string& id : ids) {
+    if (avxParameter* p = Parameter(id)) p->SetTouched(true);
+  }
+  RefreshStorage();
+  avxUpdateParamsCallback callback = plugin_.Model().UpdateParamsCallback();
+  bool changed = callback != nullptr && callback(instance_) != 0;
+  for (int32_t i = 0; i < instance_->ParameterCount(); ++i) {
+    instance_->ParameterAt(i)->SetTouched(false);
+  }
+  RefreshStorage();
+  return changed;
+}
+
+void EffectHost::SetInstanceDataBlock(const std::vector<uint8_t>& data) {
+  instanceData_ = data;
+  hasInstanceData_ = true;
+}
+
+bool EffectHost::RenderOnce(int32_t width, int32_t height, Picture& out) {
+  outputImage_->SetSize(width, height);
+  outputImage_->AllocateOwned();
+  RefreshStorage();
+  bool ok = instance_->Render(nullptr);
+  out.width = width;
+  out.height = height;
+  out.pixels.assign(outputImage_->GetRowPtr(0, 0),
+                    outputImage_->GetRowPtr(0, 0) + static_cast<size_t>(width) * height * 4);
+  if (width == 0 || height == 0) out.pixels.clear();
+  return ok;
+}
+
+bool EffectHost::RenderFrame(int32_t frame, Picture& out) {
+  const int32_t width = settings_.width;
+  const int32_t height = settings_.height;
+  if (settings_.videoType == 0) {
+    SetPosition(frame, kAvxFieldBoth, 0);
+    return RenderOnce(width, height, out);
+  }
+  out.width = width;
+  out.height = height;
+  out.pixels.assign(static_cast<size_t>(width) * height * 4, 0);
+  const avxField first = settings_.fieldDominance;
+  const avxField second = first == kAvxFieldOdd ? kAvxFieldEven : kAvxFieldOdd;
+  bool ok = true;
+  for (avxField field : {first, second}) {
+    const bool top = field == settings_.fieldTopness;
+    const int32_t fieldHeight = top ? (height + 1) / 2 : height / 2;
+    SetPosition(frame, field, 1);
+    Picture half;
+    ok = RenderOnce(width, fieldHeight, half) && ok;
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    for (int32_t y = 0; y < fieldHeight; ++y) {
+      std::memcpy(out.pixels.data() + (2 * y + (top ? 0 : 1)) * rowBytes,
+                  half.pixels.data() + y * rowBytes, rowBytes);
+    }
+  }
+  return ok;
+}
+
+avxOverlay_v1& EffectHost::OpenOverlay(int32_t width, int32_t height) {
+  delete overlay_;
+  overlay_ = plugin_.NewOverlay();
+  if (overlay_ == nullptr) throw std::runtime_error(plugin_.Path() + ": no overlay created");
+  overlay_->AttachInstance(instance_);
+  overlay_->AttachHost(this);
+  if (overlayImage_ == nullptr) overlayImage_ = avxImage::New();
+  overlayImage_->SetSize(width, height);
+  overlayImage_->AllocateOwned();
+  return *overlay_;
+}
+
+bool EffectHost::Click(int32_t px, int32_t py) {
+  if (overlay_ == nullptr || overlayImage_ == nullptr) return false;
+  // Aim at the middle of the pixel so that the plug-in's truncation lands on it.
+  double x = (px + 0.5) / overlayImage_->GetWidth();
+  double y = (py + 0.5) / overlayImage_->GetHeight();
+  RefreshStorage();
+  pendingModified_ = false;
+  bool pressed = overlay_->OnMousePress(x, y, 0);
+  overlay_->OnMouseRelease(x, y, 0);
+  if (pendingModified_) {
+    pendingModified_ = false;
+    NotifyChanged({});
+  }
+  return pressed;
+}
+
+double EffectHost::Time(const avxInstance_v1&) { return CurrentTime(); }
+int32_t EffectHost::CurrentFrame(const avxInstance_v1&) { return frame_; }
+int32_t EffectHost::TotalFrames(const avxInstance_v1&) { return settings_.totalFrames; }
+double EffectHost::FrameRate(const avxInstance_v1&) { return settings_.frameRate; }
+int32_t EffectHost::VideoType(const avxInstance_v1&) { return settings_.videoType; }
+avxField EffectHost::Field(const avxInstance_v1&) { return field_; }
+avxField EffectHost::FieldDominance(const avxInstance_v1&) { return settings_.fieldDominance; }
+avxField EffectHost::FieldTopness(const avxInstance_v1&) { return settings_.fieldTopness; }
+int32_t EffectHost::FieldMode(const avxInstance_v1&) { return fieldMode_; }
+
+avxImage* EffectHost::Input(avxInstance_v1&, int32_t index) {
+  return index >= 0 && index <= 1 ? inputImages_[index] : nullptr;
+}
+
+avxImage* EffectHost::Output(avxInstance_v1&, int32_t index) {
+  return index == 0 ? outputImage_ : nullptr;
+}
+
+bool EffectHost::AlternateFrameSize(avxInstance_v1&, avxField field, int32_t* width,
+                                    int32_t* height) {
+  const int32_t w = settings_.width;
+  const int32_t h = settings_.height;
+  int32_t fieldHeight = h;
+  if (field != kAvxFieldBoth) fieldHeight = field == settings_.fieldTopness ? (h + 1) / 2 : h / 2;
+  if (width) *width = w;
+  if (height) *height = fieldHeight;
+  return true;
+}
+
+bool EffectHost::AlternateFrame(avxInstance_v1&, uint16_t input, uint16_t frame, avxImage* image,
+                                avxField field) {
+  ++alternateCalls_;
+  if (failAt_ > 0 && alternateCalls_ == failAt_) return false;
+  if (input > 1 || !inputs_[input] || image == nullptr) return false;
+  Clip& clip = *inputs_[input];
+  if (frame >= clip.FrameCount() || image->GetRowPtr(0, 0) == nullptr) return false;
+  const int32_t w = clip.Width();
+  const int32_t h = clip.Height();
+  const size_t rowBytes = static_cast<size_t>(w) * 4;
+  scratch_.resize(rowBytes * h);
+  if (!clip.ReadFrame(frame, scratch_.data(), static_cast<int32_t>(rowBytes))) return false;
+  const int32_t copyWidth = std::min(w, image->GetWidth());
+  const int32_t firstRow = field == kAvxFieldBoth ? 0 : (field == settings_.fieldTopness ? 0 : 1);
+  const int32_t step = field == kAvxFieldBoth ? 1 : 2;
+  for (int32_t y = 0; y < image->GetHeight(); ++y) {
+    uint8_t* dest = image->GetRowPtr(0, y);
+    int32_t sourceRow = firstRow + y * step;
+    if (sourceRow < h) {
+      std::memcpy(dest, scratch_.data() + sourceRow * rowBytes, copyWidth * 4);
+      if (copyWidth < image->GetWidth()) std::memset(dest + copyWidth * 4, 0, (image->GetWidth() - copyWidth) * 4);
+    } else {
+      std::memset(dest, 0, static_cast<size_t>(image->GetWidth()) * 4);
+    }
+  }
+  return true;
+}
+
+const void* EffectHost::InstanceData(avxInstance_v1&, uint32_t* size) {
+  if (!hasInstanceData_) {
+    if (size) *size = 0;
+    return nullptr;
+  }
+  if (size) *size = static_cast<uint32_t>(instanceData_.size());
+  return instanceData_.data();
+}
+
+void EffectHost::SetInstanceData(avxInstance_v1&, const void* data, uint32_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  instanceData_.assign(bytes, bytes + size);
+  hasInstanceData_ = true;
+}
+
+void EffectHost::ParametersModified(avxInstance_v1&, bool modified) {
+  if (!modified) return;
+  pendingModified_ = true;
+  ++parametersModified_;
+}
+
+void EffectHost::PlatformUIInfo(avxInstance_v1&, avxPlatformUIInfo* info) {
+  *info = avxPlatformUIInfo{};
+}
+
+void EffectHost::Console(avxInstance_v1&, const char* text) {
+  console_.emplace_back(text);
+  if (onConsole) onConsole(console_.back());
+}
+
+avxImage* EffectHost::OverlayBuffer(avxOverlay_v1&) { return overlayImage_; }
+
+void EffectHost::HostDescription(char* name, uint32_t nameSize, char* version,
+                                 uint32_t versionSize, char* product, uint32_t productSize,
+                                 char* build, uint32_t buildSize) {
+  CopyText(name, nameSize, "Corvalis reference host");
+  CopyText(version, versionSize, "1.0");
+  CopyText(product, productSize, "refhost");
+  CopyText(build, buildSize, "linux");
+}
+
+}  // namespace refhost
