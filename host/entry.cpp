@@ -7,7 +7,7 @@
 #include "host/module_state.h"
 #include "overlay/corvalis_overlay.h"
 
-bool firstRenderPending = true;
+std::atomic<bool> firstRenderPending{true};
 void* moduleHandle = nullptr;
 
 #if defined(_WIN32)

@@ -1,10 +1,13 @@
 // Process-wide state of the loaded plug-in.
 #pragma once
 
+#include <atomic>
+
 // True from load until the first render request of any instance; while it is
 // true, parameter changes cause no maintenance (the host is still setting up).
-// A plain flag: it only ever goes from true to false.
-extern bool firstRenderPending;
+// Atomic because instances may render on several host threads; it only
+// ever goes from true to false.
+extern std::atomic<bool> firstRenderPending;
 
 // The module handle recorded by the entry point (dialog resources live there).
 extern void* moduleHandle;

@@ -35,6 +35,15 @@ EffectHost::EffectHost(Plugin& plugin, const ProjectSettings& settings)
   instance_->AttachHost(this);
   if (avxGetProcessHost() == nullptr) avxSetProcessHost(this);
   instance_->CreateParameters();
+  // As an editor does for a newly applied effect: every parameter gets keys
+  // at the start and the end holding its default.
+  for (int32_t i = 0; i < instance_->ParameterCount(); ++i) {
+    avxParameter* parameter = instance_->ParameterAt(i);
+    if (parameter->Kind() == avxParamKind::kGroup) continue;
+    std::vector<uint8_t> initial = parameter->ValueBytesAt(0.0);
+    parameter->SetKeyBytes(0.0, initial);
+    parameter->SetKeyBytes(1.0, initial);
+  }
   outputImage_ = avxImage::New();
 }
 

@@ -1,0 +1,230 @@
+// The plug-in as a host sees it: its exports, its model's description, its
+// parameter set and a new instance's defaults.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "host/corvalis.h"
+#include "refhost/effect_host.h"
+
+namespace {
+
+refhost::ProjectSettings SmallProject() {
+  refhost::ProjectSettings settings;
+  settings.totalFrames = 10;
+  settings.width = 8;
+  settings.height = 6;
+  return settings;
+}
+
+TEST(PluginModel, ExportsExactlyTheTwoFactories) {
+  std::string command = std::string("nm -D --defined-only ") + CORVALIS_DEFAULT_PLUGIN;
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::set<std::string> symbols;
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    char address[64], kind[8], name[400];
+    if (std::sscanf(line, "%63s %7s %399s", address, kind, name) == 3) symbols.insert(name);
+  }
+  ASSERT_EQ(pclose(pipe), 0);
+  EXPECT_EQ(symbols, (std::set<std::string>{"avxNewModel_v1", "avxNewOverlay_v1"}));
+}
+
+TEST(PluginModel, DescribesTheEffect) {
+  refhost::Plugin plugin;
+  avxModel_v1& model = plugin.Model();
+  EXPECT_EQ(model.Type(), 0);
+  EXPECT_EQ(model.Name(), "Corvalis");
+  EXPECT_EQ(model.Vendor(), "Halvern");
+  EXPECT_EQ(model.Category(), "Halvern");
+  EXPECT_FLOAT_EQ(model.PluginVersion(), 1.0f);
+  EXPECT_NE(model.UpdateParamsCallback(), nullptr);
+  EXPECT_TRUE(model.HostQuery(7));
+
+  ASSERT_EQ(model.Formats().size(), 1u);
+  EXPECT_EQ(model.Formats()[0].colorspace, 0);
+  EXPECT_EQ(model.Formats()[0].bits, 8);
+  EXPECT_FALSE(model.Formats()[0].hasName);
+  EXPECT_EQ(model.Formats()[0].format, 6);
+
+  ASSERT_EQ(model.Inputs().size(), 2u);
+  EXPECT_EQ(model.Inputs()[0].index, 0);
+  EXPECT_EQ(model.Inputs()[0].label, "Bottom");
+  EXPECT_EQ(model.Inputs()[0].id, "bottom");
+  EXPECT_TRUE(model.Inputs()[0].hasFlag);
+  EXPECT_EQ(model.Inputs()[0].flag, 0);
+  EXPECT_EQ(model.Inputs()[1].index, 1);
+  EXPECT_EQ(model.Inputs()[1].label, "Input");
+  EXPECT_EQ(model.Inputs()[1].id, "input");
+  EXPECT_FALSE(model.Inputs()[1].hasFlag);
+  ASSERT_EQ(model.Outputs().size(), 1u);
+  EXPECT_EQ(model.Outputs()[0].label, "Output");
+  EXPECT_EQ(model.Outputs()[0].id, "output");
+
+  model.DeleteInstance(nullptr);  // ignored
+  avxInstance_v1* instance = model.CreateInstance();
+  ASSERT_NE(dynamic_cast<Corvalis*>(instance), nullptr);
+  model.DeleteInstance(instance);
+}
+
+struct ParameterRow {
+  const char* kind;  // G group, N number, W number with widget 2, L list, B boolean, S string
+  const char* label;
+  const char* id;
+  const char* group;  // label of the group it belongs to, "" for top level
+  double lower, upper, step;
+  int type;
+  int flag;  // group flag, or number's last flag
+};
+
+const ParameterRow kParameterTable[] = {
+    {"G", "Keyframe", "group", "", 0, 0, 0, 0, 1},
+    {"W", "Speed (%)", "speed", "Keyframe", -10000, 10000, 10, 1, 1},
+    {"W", "Strobe (fields)", "strobe", "Keyframe", 1, 3600, 10, 1, 1},
+    {"W", "Hold (fields)", "hold", "Keyframe", 0, 3600, 10, 1, 1},
+    {"G", "Input", "group", "", 0, 0, 0, 0, 1},
+    {"L", "Input", "inputMode", "Input", 0, 0, 0, 1, 0},
+    {"G", "Output", "group", "", 0, 0, 0, 0, 1},
+    {"L", "Output", "outputMode", "Output", 0, 0, 0, 1, 0},
+    {"G", "End", "endGroup", "", 0, 0, 0, 0, 1},
+    {"L", "After End", "afterEnd", "End", 0, 0, 0, 1, 0},
+    {"G", "Limit", "group", "", 0, 0, 0, 0, 1},
+    {"L", "Over Limits", "overLimits", "Limit", 0, 0, 0, 1, 0},
+    {"G", "De-int", "group", "", 0, 0, 0, 0, 1},
+    {"L", "Deinterlace", "deinterlace", "De-int", 0, 0, 0, 1, 0},
+    {"G", "Interpolation", "group", "", 0, 0, 0, 0, 0},
+    {"B", "Enhancement", "enhance", "Interpolation", 0, 0, 0, 0, 0},
+    {"B", "Interpolate All", "interpAll", "Interpolation", 0, 0, 0, 0, 0},
+    {"G", "Adaptive", "adaptive", "", 0, 0, 0, 0, 1},
+    {"B", "Show Motion", "showMotion", "Adaptive", 0, 0, 0, 0, 0},
+    {"N", "Diff", "threshold", "Adaptive", 0, 63, 1, 1, 0},
+    {"N", "Smooth", "smooth", "Adaptive", 0, 32, 1, 1, 0},
+    {"G", "Options", "options", "", 0, 0, 0, 0, 1},
+    {"B", "Blending", "blending", "Options", 0, 0, 0, 0, 0},
+    {"B", "Swap Input Fields", "reverseFields", "Options", 0, 0, 0, 0, 0},
+    {"G", "Display", "display", "", 0, 0, 0, 0, 1},
+    {"B", "Show Source", "showSource", "Display", 0, 0, 0, 0, 0},
+    {"B", "Show Graph", "showGraph", "Display", 0, 0, 0, 0, 0},
+    {"B", "Show Time Code", "showTimeCode", "Display", 0, 0, 0, 0, 0},
+    {"S", "Source TC Start", "timeCode", "Display", 0, 0, 0, 0, 0},
+    {"N", "Order", "order", "", 0, 50, 1, 1, 1},
+};
+
+TEST(PluginModel, CreatesTheFullParameterSetInOrder) {
+  refhost::Plugin plugin;
+  refhost::EffectHost host(plugin, SmallProject());
+  avxInstance_v1& instance = host.Instance();
+  const int count = static_cast<int>(sizeof kParameterTable / sizeof kParameterTable[0]);
+  ASSERT_EQ(instance.ParameterCount(), count);
+  for (int i = 0; i < count; ++i) {
+    const ParameterRow& row = kParameterTable[i];
+    SCOPED_TRACE(row.label);
+    avxParameter* parameter = instance.ParameterAt(i);
+    EXPECT_EQ(parameter->Label(), row.label);
+    EXPECT_EQ(parameter->Id(), row.id);
+    avxParameter* group = instance.GroupOf(i);
+    EXPECT_EQ(group ? group->Label() : std::string(), row.group);
+    if (group) {
+      EXPECT_EQ(group->Kind(), avxParamKind::kGroup);
+    }
+    EXPECT_EQ(parameter->IsHidden(), std::string(row.id) == "order");
+    std::string kind = row.kind;
+    if (kind == "G") {
+      auto* g = dynamic_cast<avxPGroup*>(parameter);
+      ASSERT_NE(g, nullptr);
+      EXPECT_EQ(g->Flag(), row.flag);
+    } else if (kind == "N" || kind == "W") {
+      auto* n = dynamic_cast<avxPNumber*>(parameter);
+      ASSERT_NE(n, nullptr);
+      EXPECT_EQ(n->Lower(), row.lower);
+      EXPECT_EQ(n->Upper(), row.upper);
+      EXPECT_EQ(n->Step(), row.step);
+      EXPECT_EQ(n->Type(), row.type);
+      EXPECT_EQ(n->LastFlag(), row.flag);
+      EXPECT_EQ(n->Widget() == 2, kind == "W");
+    } else if (kind == "L") {
+      auto* l = dynamic_cast<avxPList*>(parameter);
+      ASSERT_NE(l, nullptr);
+      EXPECT_EQ(l->Type(), 1);
+    } else if (kind == "B") {
+      EXPECT_NE(dynamic_cast<avxPBoolean*>(parameter), nullptr);
+    } else {
+      auto* s = dynamic_cast<avxPString*>(parameter);
+      ASSERT_NE(s, nullptr);
+      EXPECT_EQ(s->Type(), 0);
+    }
+  }
+  // Lookups by id find the parameters, never the groups sharing "group".
+  EXPECT_EQ(instance.FindParameter("speed"), instance.ParameterAt(1));
+
+  using Items = std::vector<std::string>;
+  auto items = [&](const char* id) { return dynamic_cast<avxPList*>(host.Parameter(id))->Items(); };
+  EXPECT_EQ(items("inputMode"),
+            (Items{"Interlaced", "Progressive", "3:2", "Duplicate F1", "Duplicate F2"}));
+  EXPECT_EQ(items("outputMode"), (Items{"Interlaced", "Progressive", "3:2"}));
+  EXPECT_EQ(items("afterEnd"),
+            (Items{"Black", "Freeze", "Hold Speed", "Hold Curve", "Loop", "Ping-pong"}));
+  EXPECT_EQ(items("overLimits"), (Items{"Black", "Freeze", "Loop", "Ping-pong"}));
+  EXPECT_EQ(items("deinterlace"), (Items{"None", "TapeSim", "Interpolated", "Adaptive"}));
+}
+
+TEST(PluginModel, NewInstanceHoldsTheDefaults) {
+  refhost::Plugin plugin;
+  refhost::EffectHost host(plugin, SmallProject());
+  auto& effect = static_cast<Corvalis&>(host.Instance());
+  EXPECT_EQ(effect.speed, 100);
+  EXPECT_EQ(effect.strobe, 1);
+  EXPECT_EQ(effect.hold, 0);
+  EXPECT_EQ(effect.inputMode, 0);
+  EXPECT_EQ(effect.outputMode, 0);
+  EXPECT_EQ(effect.afterEnd, 2);
+  EXPECT_EQ(effect.overLimits, 0);
+  EXPECT_EQ(effect.deinterlace, 3);
+  EXPECT_EQ(effect.order, 1);
+  EXPECT_STREQ(effect.timeCode, "00:00:00:00");
+  EXPECT_FALSE(effect.blending);
+  EXPECT_FALSE(effect.reverseFields);
+  EXPECT_TRUE(effect.showTimeCode);
+  EXPECT_TRUE(effect.showSource);
+  EXPECT_TRUE(effect.showGraph);
+  EXPECT_FALSE(effect.showMotion);
+  EXPECT_FALSE(effect.enhance);
+  EXPECT_FALSE(effect.interpAll);
+  EXPECT_TRUE(effect.medianMask);
+  EXPECT_EQ(effect.threshold, 32);
+  EXPECT_EQ(effect.smooth, 4);
+  EXPECT_EQ(effect.inputPhase, 0);
+  EXPECT_EQ(effect.outputPhase, 0);
+  EXPECT_EQ(effect.frameBased, false);
+  EXPECT_EQ(effect.renderField, -1);
+  EXPECT_EQ(effect.fieldDominance, -1);
+  EXPECT_EQ(effect.sourceField, -1);
+  EXPECT_TRUE(effect.sourceImages.empty());
+  EXPECT_TRUE(effect.timelinePositions.empty());
+  EXPECT_FALSE(effect.motionMask);
+
+  ASSERT_EQ(effect.keyTable.size(), 2u);
+  EXPECT_EQ(effect.keyTable[0].time, 0.0);
+  EXPECT_EQ(effect.keyTable[0].speed, 100.0);
+  EXPECT_EQ(effect.keyTable[0].strobe, 1.0);
+  EXPECT_EQ(effect.keyTable[0].hold, 0.0);
+  EXPECT_EQ(effect.keyTable[0].order, 1);
+  EXPECT_EQ(effect.keyTable[1].time, 1.0);
+  EXPECT_EQ(effect.keyTable[1].speed, 0.0);
+  EXPECT_EQ(effect.keyTable[1].order, 0);
+
+  // The host keyed every parameter at both ends with its default.
+  avxParameter* speed = host.Parameter("speed");
+  ASSERT_EQ(speed->GetNumKeys(), 2);
+  EXPECT_EQ(speed->GetKey(0)->GetTime(), 0.0);
+  EXPECT_EQ(speed->GetKey(1)->GetTime(), 1.0);
+  EXPECT_EQ(dynamic_cast<avxPNumber*>(speed)->GetValue(0.5), 100.0);
+  EXPECT_EQ(host.Parameter("deinterlace")->GetKey(1)->GetValueSize(), 4u);
+  EXPECT_EQ(host.Parameter("blending")->GetKey(1)->GetValueSize(), 1u);
+  EXPECT_EQ(host.Parameter("hold")->GetKey(0)->GetValueSize(), 8u);
+}
+
+}  // namespace
