@@ -104,24 +104,30 @@ void EffectHost::SetKeyBool(const std::string& id, double time, bool value) {
   if (avxParameter* p = Parameter(id)) p->SetKeyBytes(time, {static_cast<uint8_t>(value)});
 }
 
+void EffectHost::SetEverywhere(const std::string& id, const std::vector<uint8_t>& bytes) {
+  avxParameter* p = Parameter(id);
+  if (p == nullptr) return;
+  p->SetStaticBytes(bytes);
+  for (int32_t i = 0; i < p->GetNumKeys(); ++i) p->GetKey(i)->SetValueBytes(bytes);
+  RefreshStorage();
+}
+
 void EffectHost::SetNumber(const std::string& id, double value) {
-  if (avxParameter* p = Parameter(id)) p->SetStaticBytes(DoubleBytes(value));
+  SetEverywhere(id, DoubleBytes(value));
 }
 
 void EffectHost::SetList(const std::string& id, int32_t value) {
-  if (avxParameter* p = Parameter(id)) p->SetStaticBytes(Int32Bytes(value));
+  SetEverywhere(id, Int32Bytes(value));
 }
 
 void EffectHost::SetBool(const std::string& id, bool value) {
-  if (avxParameter* p = Parameter(id)) p->SetStaticBytes({static_cast<uint8_t>(value)});
+  SetEverywhere(id, {static_cast<uint8_t>(value)});
 }
 
 void EffectHost::SetString(const std::string& id, const std::string& text) {
-  if (avxParameter* p = Parameter(id)) {
-    std::vector<uint8_t> bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    p->SetStaticBytes(std::move(bytes));
-  }
+  std::vector<uint8_t> bytes(text.begin(), text.end());
+  bytes.push_back(0);
+  SetEverywhere(id, bytes);
 }
 
 void EffectHost::RefreshStorage() {

@@ -70,11 +70,13 @@ class EffectHost : public avxHostBackend {
   void SetKey(const std::string& id, double time, double value);
   void SetKeyList(const std::string& id, double time, int32_t value);
   void SetKeyBool(const std::string& id, double time, bool value);
-  // Sets the value of a parameter without keys (its static value).
+  // Sets a parameter to one value over the whole effect: its value without
+  // keys and the value of every key it has.
   void SetNumber(const std::string& id, double value);
   void SetList(const std::string& id, int32_t value);
   void SetBool(const std::string& id, bool value);
   void SetString(const std::string& id, const std::string& text);
+  void SetEverywhere(const std::string& id, const std::vector<uint8_t>& bytes);
   // Marks parameters touched, runs the update callback, clears the marks and
   // returns the callback's answer.
   bool NotifyChanged(const std::vector<std::string>& ids);

@@ -1,0 +1,139 @@
+// Parameter maintenance through the host's update callback: constant
+// settings get one value at every key, and the callback reports changes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/timemap_fixture.h"
+
+namespace {
+
+using timemaptest::KeyedEffect;
+
+// Replaces the keys of a parameter with keys at evenly spread times.
+void KeyNumbers(KeyedEffect& fx, const std::string& id, const std::vector<double>& values) {
+  fx.host().Parameter(id)->ClearKeys();
+  for (size_t i = 0; i < values.size(); ++i) {
+    fx.host().SetKey(id, values.size() > 1 ? static_cast<double>(i) / (values.size() - 1) : 0.0,
+                     values[i]);
+  }
+}
+
+std::vector<double> NumberKeys(KeyedEffect& fx, const std::string& id) {
+  std::vector<double> values;
+  avxParameter* parameter = fx.host().Parameter(id);
+  for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) {
+    double value = 0.0;
+    std::memcpy(&value, parameter->GetKey(i)->GetValue(), sizeof value);
+    values.push_back(value);
+  }
+  return values;
+}
+
+// An effect whose plug-in copy has rendered, so that maintenance runs.
+struct RenderedEffect : KeyedEffect {
+  RenderedEffect() : KeyedEffect(10) {
+    DefaultKeys();
+    Render(0);
+  }
+};
+
+TEST(ParamMaintenance, NothingRunsBeforeTheFirstRender) {
+  // A private copy of the plug-in: its process-wide state is still fresh.
+  const std::filesystem::path copy =
+      std::filesystem::temp_directory_path() / "corvalis_maintenance_fresh.so";
+  std::filesystem::copy_file(CORVALIS_DEFAULT_PLUGIN, copy,
+                             std::filesystem::copy_options::overwrite_existing);
+  {
+    KeyedEffect fx(10, 1, copy.string());
+    KeyNumbers(fx, "smooth", {4, 7});
+    EXPECT_TRUE(fx.host().NotifyChanged({"smooth"}));
+    EXPECT_EQ(NumberKeys(fx, "smooth"), (std::vector<double>{4, 7}));
+  }
+  std::filesystem::remove(copy);
+}
+
+TEST(ParamMaintenance, UnificationFavoursTheLoneDissenter) {
+  struct Case {
+    std::vector<double> keyed;
+    double unified;
+  };
+  const Case cases[] = {
+      {{4, 4, 7}, 7}, {{7, 4, 4}, 7}, {{4, 7}, 4}, {{4, 7, 4}, 7},
+      {{4, 4, 4}, 4}, {{1, 2, 3}, 1}, {{9}, 9},
+  };
+  for (const Case& c : cases) {
+    RenderedEffect fx;
+    KeyNumbers(fx, "smooth", c.keyed);
+    EXPECT_TRUE(fx.host().NotifyChanged({"smooth"}));
+    EXPECT_EQ(NumberKeys(fx, "smooth"), std::vector<double>(c.keyed.size(), c.unified))
+        << c.keyed.size() << " " << c.keyed[0];
+  }
+}
+
+TEST(ParamMaintenance, ListsAndBooleansAreUnifiedToo) {
+  RenderedEffect fx;
+  fx.host().SetKeyList("afterEnd", 0.5, kAfterEndLoop);
+  fx.host().SetKeyBool("blending", 0.5, false);
+  fx.host().SetKeyBool("blending", 1.0, true);
+  EXPECT_TRUE(fx.host().NotifyChanged({"afterEnd", "blending"}));
+  auto* afterEnd = static_cast<avxPList*>(fx.host().Parameter("afterEnd"));
+  auto* blending = static_cast<avxPBoolean*>(fx.host().Parameter("blending"));
+  for (double time : {0.0, 0.5, 1.0}) EXPECT_EQ(afterEnd->GetValue(time), kAfterEndLoop) << time;
+  for (double time : {0.0, 0.5, 1.0}) EXPECT_EQ(blending->GetValue(time), 1) << time;
+  // The storage the host fills follows the unified keys.
+  EXPECT_EQ(fx.effect().afterEnd, kAfterEndLoop);
+  EXPECT_TRUE(fx.effect().blending);
+}
+
+TEST(ParamMaintenance, TheSelectedKeyWins) {
+  RenderedEffect fx;
+  KeyNumbers(fx, "threshold", {10, 20, 10});
+  fx.host().Parameter("threshold")->GetKey(1)->SetActive(true);
+  EXPECT_TRUE(fx.host().NotifyChanged({"threshold"}));
+  EXPECT_EQ(NumberKeys(fx, "threshold"), (std::vector<double>{20, 20, 20}));
+}
+
+TEST(ParamMaintenance, UntouchedParametersAreLeftAlone) {
+  RenderedEffect fx;
+  KeyNumbers(fx, "smooth", {4, 7});
+  EXPECT_TRUE(fx.host().NotifyChanged({"threshold"}));
+  EXPECT_EQ(NumberKeys(fx, "smooth"), (std::vector<double>{4, 7}));
+  EXPECT_FALSE(fx.host().NotifyChanged({}));
+}
+
+TEST(ParamMaintenance, TouchedSettingWithoutKeysWritesNothing) {
+  RenderedEffect fx;
+  fx.host().Parameter("interpAll")->ClearKeys();
+  EXPECT_TRUE(fx.host().NotifyChanged({"interpAll"}));
+  EXPECT_EQ(fx.host().Parameter("interpAll")->GetNumKeys(), 0);
+}
+
+TEST(ParamMaintenance, TimeCodeIsReportedButNotUnified) {
+  RenderedEffect fx;
+  auto* timeCode = static_cast<avxPString*>(fx.host().Parameter("timeCode"));
+  timeCode->SetText(1.0, "01:00:00:00");
+  EXPECT_TRUE(fx.host().NotifyChanged({"timeCode"}));
+  char text[32];
+  timeCode->GetValue(0.0, text, sizeof text);
+  EXPECT_STREQ(text, "00:00:00:00");
+  timeCode->GetValue(1.0, text, sizeof text);
+  EXPECT_STREQ(text, "01:00:00:00");
+}
+
+TEST(ParamMaintenance, CurveChangesRefreshTheKeyTable) {
+  RenderedEffect fx;
+  ASSERT_EQ(fx.effect().keyTable.size(), 2u);
+  fx.host().SetKey("speed", 0.0, 250.0);
+  fx.host().SetKey("hold", 1.0, 12.0);
+  // The curve parameters are not unified: they vary over time.
+  EXPECT_TRUE(fx.host().NotifyChanged({"speed"}));
+  EXPECT_EQ(fx.effect().keyTable[0].speed, 250.0);
+  EXPECT_EQ(fx.effect().keyTable[1].hold, 12.0);
+  EXPECT_EQ(NumberKeys(fx, "speed"), (std::vector<double>{250, 100}));
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// An effect instance in the reference host, keyed as a user would key it,
+// for the time-remapping tests.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "host/corvalis.h"
+#include "refhost/effect_host.h"
+#include "refhost/plugin.h"
+#include "tests/test_clips.h"
+
+namespace timemaptest {
+
+// One key of the effect: its unit, the three curve values and its order.
+struct Waypoint {
+  int32_t unit = 0;
+  double speed = 100.0;
+  double strobe = 1.0;
+  double hold = 0.0;
+  double order = 1.0;
+};
+
+constexpr int32_t kWidth = 8;
+constexpr int32_t kHeight = 4;
+
+class KeyedEffect {
+ public:
+  explicit KeyedEffect(int32_t totalFrames, int32_t videoType = 1,
+                       const std::string& pluginPath = CORVALIS_DEFAULT_PLUGIN)
+      : plugin_(pluginPath) {
+    refhost::ProjectSettings settings = testclips::Settings(kWidth, kHeight, totalFrames);
+    settings.videoType = videoType;
+    host_ = std::make_unique<refhost::EffectHost>(plugin_, settings);
+    host_->SetInput(1, testclips::CodedClip(kWidth, kHeight, totalFrames));
+    // The tests key the waypoints themselves.
+    for (const char* id : {"speed", "strobe", "hold", "order"}) host_->Parameter(id)->ClearKeys();
+    // No line interpolation: these tests are about which fields are chosen.
+    SetList("deinterlace", kDeinterlaceNone);
+  }
+
+  // A constant setting: the same value at every key the host holds for it.
+  void SetList(const std::string& id, int32_t value) {
+    avxParameter* parameter = host_->Parameter(id);
+    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) {
+      host_->SetKeyList(id, parameter->GetKey(i)->GetTime(), value);
+    }
+    host_->SetList(id, value);
+  }
+  void SetBool(const std::string& id, bool value) {
+    avxParameter* parameter = host_->Parameter(id);
+    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) {
+      host_->SetKeyBool(id, parameter->GetKey(i)->GetTime(), value);
+    }
+    host_->SetBool(id, value);
+  }
+
+  refhost::EffectHost& host() { return *host_; }
+  Corvalis& effect() { return static_cast<Corvalis&>(host_->Instance()); }
+  int32_t Units() const { return host_->UnitCount(); }
+
+  // Keys speed, strobe, hold and order at the waypoint's unit.
+  void Key(const Waypoint& waypoint) {
+    const double time = host_->UnitTime(waypoint.unit);
+    host_->SetKey("speed", time, waypoint.speed);
+    host_->SetKey("strobe", time, waypoint.strobe);
+    host_->SetKey("hold", time, waypoint.hold);
+    host_->SetKey("order", time, waypoint.order);
+  }
+  void Keys(std::initializer_list<Waypoint> waypoints) {
+    for (const Waypoint& waypoint : waypoints) Key(waypoint);
+  }
+  // The keys of a newly applied effect: the defaults at the first and the
+  // last unit.
+  void DefaultKeys() { Keys({{0}, {Units() - 1}}); }
+  // One waypoint at unit 0 playing at the given speed.
+  void ConstantSpeed(double percent, double strobe = 1.0) {
+    Keys({{0, percent, strobe}, {Units() - 1, percent, strobe}});
+  }
+
+  // One render of frame `frame`: selector 1 is the dominant field, 2 the
+  // other one, 0 a whole-frame request.
+  void Render(int32_t frame, int32_t selector = 1) {
+    const refhost::ProjectSettings& settings = host_->Settings();
+    const avxField other = settings.fieldDominance == kAvxFieldOdd ? kAvxFieldEven : kAvxFieldOdd;
+    int32_t height = kHeight;
+    if (settings.videoType == 0 || selector == 0) {
+      host_->SetPosition(frame, kAvxFieldBoth, 0);
+    } else {
+      host_->SetPosition(frame, selector == 1 ? settings.fieldDominance : other, 1);
+      height = kHeight / 2;
+    }
+    refhost::Picture picture;
+    host_->RenderOnce(kWidth, height, picture);
+  }
+
+ private:
+  refhost::Plugin plugin_;
+  std::unique_ptr<refhost::EffectHost> host_;
+};
+
+}  // namespace timemaptest

@@ -1,0 +1,291 @@
+// The per-unit timeline built from real keys: ramps, holds, strobe and every
+// "After End" behaviour.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/timemap_fixture.h"
+
+namespace {
+
+using timemaptest::KeyedEffect;
+
+TEST(TimemapTimeline, DefaultKeysPlayTheSourceUnchanged) {
+  KeyedEffect fx(20);
+  fx.DefaultKeys();
+  fx.Render(0);
+  Corvalis& effect = fx.effect();
+  ASSERT_EQ(effect.keyTable.size(), 2u);
+  EXPECT_EQ(effect.keyTable[0].order, 1);
+  EXPECT_EQ(effect.keyTable[1].order, 0);
+
+  const size_t units = static_cast<size_t>(fx.Units());
+  ASSERT_EQ(effect.timelinePositions.size(), units);
+  ASSERT_EQ(effect.timelineKeyMarks.size(), units);
+  for (size_t u = 0; u < units; ++u) {
+    EXPECT_EQ(effect.timelinePositions[u], static_cast<double>(u)) << u;
+    EXPECT_EQ(effect.timelineSpeeds[u], 1.0) << u;
+    EXPECT_EQ(effect.timelineStrobes[u], 1) << u;
+    EXPECT_EQ(effect.timelineCountdowns[u], 1) << u;
+    EXPECT_EQ(effect.timelineKeyMarks[u], u == 0 ? 0 : -1) << u;
+  }
+  // Room for every unit was made before appending.
+  EXPECT_GE(effect.timelinePositions.capacity(), units + 2);
+  EXPECT_GE(effect.timelineSpeeds.capacity(), units + 2);
+  EXPECT_GE(effect.timelineStrobes.capacity(), units + 2);
+  EXPECT_GE(effect.timelineCountdowns.capacity(), units + 2);
+}
+
+TEST(TimemapTimeline, WithoutAFirstWaypointTheTimelineIsKept) {
+  KeyedEffect fx(10);
+  fx.DefaultKeys();
+  fx.Render(0);
+  const std::vector<double> before = fx.effect().timelinePositions;
+  ASSERT_FALSE(before.empty());
+  // Every key leaves the play sequence: nothing to build from.
+  fx.Keys({{0, 100, 1, 0, 0}, {fx.Units() - 1, 100, 1, 0, 0}});
+  fx.host().SetKey("speed", 0.0, 300.0);
+  fx.Render(0);
+  EXPECT_EQ(fx.effect().FindKeyByOrder(1), -1);
+  EXPECT_EQ(fx.effect().timelinePositions, before);
+}
+
+// Waypoints at units 0 (100 %) and 100 (0 %), holds 0.
+void KeyRampToStandstill(KeyedEffect& fx) { fx.Keys({{0, 100, 1, 0, 1}, {100, 0, 1, 0, 2}}); }
+
+TEST(TimemapTimeline, RampReachesTheNextWaypointExactly) {
+  KeyedEffect fx(150);
+  KeyRampToStandstill(fx);
+  fx.Render(0);
+  const Corvalis& effect = fx.effect();
+  for (int u = 1; u <= 199; ++u) {
+    EXPECT_NEAR(effect.timelineSpeeds[u], 1.0 - u / 201.0, 1e-12) << u;
+    EXPECT_EQ(effect.timelineKeyMarks[u], -1) << u;
+  }
+  EXPECT_NEAR(effect.timelinePositions[199], 199.0 - 19900.0 / 201.0, 1e-9);
+  EXPECT_LT(effect.timelinePositions[199], 100.0);
+  EXPECT_EQ(effect.timelinePositions[200], 100.0);
+  EXPECT_EQ(effect.timelineSpeeds[200], 0.0);
+  EXPECT_EQ(effect.timelineKeyMarks[200], 1);
+}
+
+TEST(TimemapTimeline, HoldSpeedAndFreezeStayAtAStandstill) {
+  for (int32_t afterEnd : {kAfterEndHoldSpeed, kAfterEndFreeze}) {
+    KeyedEffect fx(150);
+    KeyRampToStandstill(fx);
+    fx.SetList("afterEnd", afterEnd);
+    fx.Render(0);
+    const Corvalis& effect = fx.effect();
+    for (int u = 201; u < fx.Units(); ++u) {
+      EXPECT_EQ(effect.timelinePositions[u], 100.0) << afterEnd << " " << u;
+      EXPECT_EQ(effect.timelineSpeeds[u], 0.0) << afterEnd << " " << u;
+      // The strobe keeps sampling the unchanged position.
+      EXPECT_EQ(effect.timelineCountdowns[u], 1) << afterEnd << " " << u;
+    }
+  }
+}
+
+TEST(TimemapTimeline, HoldCurveKeepsSlowingIntoReverse) {
+  KeyedEffect fx(220);
+  KeyRampToStandstill(fx);
+  fx.SetList("afterEnd", kAfterEndHoldCurve);
+  fx.Render(0);
+  const Corvalis& effect = fx.effect();
+  EXPECT_NEAR(effect.timelineSpeeds[201], -1.0 / 201, 1e-12);
+  EXPECT_NEAR(effect.timelineSpeeds[202], -2.0 / 201, 1e-12);
+  EXPECT_NEAR(effect.timelinePositions[201], 100.0 - 1.0 / 201, 1e-12);
+  EXPECT_NEAR(effect.timelinePositions[202], 100.0 - 3.0 / 201, 1e-12);
+  // n units after the stop the position is 100 − n(n + 1)/2/201: back at 0
+  // after 200 units, then below the source.
+  EXPECT_NEAR(effect.timelinePositions[400], 0.0, 1e-9);
+  EXPECT_LT(effect.timelinePositions[401], 0.0);
+
+  // Below the source the limit rule decides: black by default.
+  fx.Render(200, 2);
+  EXPECT_TRUE(fx.effect().sourceImages.empty());
+  EXPECT_EQ(fx.effect().sourceField, -1);
+  fx.SetList("overLimits", kOverLimitsPingPong);
+  fx.Render(200, 2);
+  EXPECT_GT(fx.effect().sourcePosition, 0.0);
+  EXPECT_EQ(fx.effect().sourceImages.size(), 1u);
+}
+
+TEST(TimemapTimeline, OppositeSpeedsGiveAThirtyUnitSegment) {
+  KeyedEffect fx(40);
+  fx.Keys({{0, 50, 1, 0, 1}, {40, -50, 1, 0, 2}});
+  fx.Render(0);
+  const Corvalis& effect = fx.effect();
+  EXPECT_EQ(effect.timelineKeyMarks[30], 1);
+  EXPECT_EQ(effect.timelinePositions[30], 40.0);
+  for (int u = 1; u < 30; ++u) EXPECT_EQ(effect.timelineKeyMarks[u], -1) << u;
+}
+
+TEST(TimemapTimeline, HoldLongerThanTheSegmentPlaysTheHoldThenJumps) {
+  KeyedEffect fx(20);
+  fx.Keys({{0, 100, 1, 10, 1}, {5, 100, 1, 0, 2}});
+  fx.Render(0);
+  const Corvalis& effect = fx.effect();
+  for (int u = 0; u < 10; ++u) {
+    EXPECT_EQ(effect.timelinePositions[u], u) << u;
+    EXPECT_EQ(effect.timelineSpeeds[u], 1.0) << u;
+  }
+  EXPECT_EQ(effect.timelinePositions[10], 5.0);
+  EXPECT_EQ(effect.timelineKeyMarks[10], 1);
+}
+
+TEST(TimemapTimeline, PlayOrderMayRunAgainstSourceTime) {
+  struct Case {
+    double speed;
+    double hold;
+    int jumpUnit;  // unit at which the second waypoint is reached
+  };
+  // Backwards at −100 % the 40 units take 40 output units; forwards the
+  // ramp cannot get there, so the hold (at least one unit) plays and jumps.
+  for (const Case& c : {Case{-100, 0, 40}, Case{100, 0, 1}, Case{100, 3, 3}}) {
+    KeyedEffect fx(40);
+    fx.Keys({{10, c.speed, 1, 0, 2}, {50, c.speed, 1, c.hold, 1}});
+    fx.Render(0);
+    const Corvalis& effect = fx.effect();
+    for (int u = 0; u < c.jumpUnit; ++u) {
+      EXPECT_EQ(effect.timelinePositions[u], 50.0 + u * c.speed / 100.0) << c.speed << " " << u;
+    }
+    EXPECT_EQ(effect.timelinePositions[c.jumpUnit], 10.0) << c.speed << " " << c.hold;
+    EXPECT_EQ(effect.timelineKeyMarks[c.jumpUnit], 1) << c.speed << " " << c.hold;
+  }
+}
+
+TEST(TimemapTimeline, StrobeShowsEachSampleForItsLength) {
+  KeyedEffect fx(20);
+  fx.ConstantSpeed(100, 4);
+  fx.Render(0);
+  const Corvalis& effect = fx.effect();
+  for (int u = 0; u < fx.Units(); ++u) {
+    EXPECT_EQ(effect.timelinePositions[u], 4.0 * (u / 4)) << u;
+    EXPECT_EQ(effect.timelineStrobes[u], 4) << u;
+    EXPECT_EQ(effect.timelineCountdowns[u], 4 - u % 4) << u;
+  }
+}
+
+TEST(TimemapTimeline, StrobeLengthIsInterpolatedAcrossTheSegment) {
+  KeyedEffect fx(60);
+  fx.Keys({{0, 100, 2, 0, 1}, {100, 100, 10, 0, 2}});
+  fx.Render(0);
+  const Corvalis& effect = fx.effect();
+  // At a sample taken at unit u of the 100-unit segment, 100 − u units are
+  // left: the length is trunc((10u + 2(100 − u)) / 100).
+  int sample = 0;
+  int samples = 0;
+  for (int u = 0; u < 100; ++u) {
+    if (u == sample) {
+      const int expected = (200 + 8 * u) / 100;
+      EXPECT_EQ(effect.timelineStrobes[u], expected) << u;
+      EXPECT_EQ(effect.timelineCountdowns[u], expected) << u;
+      EXPECT_EQ(effect.timelinePositions[u], u) << u;
+      sample += expected;
+      ++samples;
+    } else {
+      EXPECT_LT(effect.timelineCountdowns[u], effect.timelineStrobes[u]) << u;
+      EXPECT_EQ(effect.timelinePositions[u], effect.timelinePositions[u - 1]) << u;
+    }
+  }
+  EXPECT_GT(samples, 10);
+  EXPECT_GT(effect.timelineStrobes[99], 2);
+  EXPECT_EQ(effect.timelineStrobes[100], 10);
+}
+
+// A curve over units 0 to 39: a ramp from 100 % to 200 % reaching unit 30 at
+// unit 20, then a hold of 20 units at 200 %; the end step runs at unit 40.
+void KeyFortyUnitCurve(KeyedEffect& fx, int32_t afterEnd) {
+  fx.Keys({{0, 100, 1, 0, 1}, {30, 200, 1, 20, 2}});
+  fx.SetList("afterEnd", afterEnd);
+  fx.Render(0);
+}
+
+void ExpectCopy(const Corvalis& effect, int unit, int copied) {
+  EXPECT_EQ(effect.timelinePositions[unit], effect.timelinePositions[copied]) << unit;
+  EXPECT_EQ(effect.timelineSpeeds[unit], effect.timelineSpeeds[copied]) << unit;
+  EXPECT_EQ(effect.timelineStrobes[unit], effect.timelineStrobes[copied]) << unit;
+  EXPECT_EQ(effect.timelineCountdowns[unit], effect.timelineCountdowns[copied]) << unit;
+  EXPECT_EQ(effect.timelineKeyMarks[unit], -1) << unit;
+}
+
+TEST(TimemapTimeline, LoopRestartsAtTheFirstWaypointAndRepeats) {
+  KeyedEffect fx(60);
+  KeyFortyUnitCurve(fx, kAfterEndLoop);
+  const Corvalis& effect = fx.effect();
+  ASSERT_EQ(effect.timelinePositions[39], 68.0);
+  EXPECT_EQ(effect.timelinePositions[40], 0.0);
+  EXPECT_EQ(effect.timelineSpeeds[40], 1.0);
+  EXPECT_EQ(effect.timelineKeyMarks[40], -1);
+  ExpectCopy(effect, 41, 1);
+  ExpectCopy(effect, 79, 39);
+  ExpectCopy(effect, 80, 0);
+  for (int v = 41; v < fx.Units(); ++v) ExpectCopy(effect, v, v % 40);
+}
+
+TEST(TimemapTimeline, PingPongTurnsWithoutRepeatingTheTurningUnits) {
+  KeyedEffect fx(60);
+  KeyFortyUnitCurve(fx, kAfterEndPingPong);
+  const Corvalis& effect = fx.effect();
+  ExpectCopy(effect, 40, 38);
+  ExpectCopy(effect, 41, 37);
+  ExpectCopy(effect, 78, 0);
+  ExpectCopy(effect, 79, 1);
+  ExpectCopy(effect, 117, 39);
+  ExpectCopy(effect, 118, 38);
+  // Walk the copied unit down and up, turning at 0 and at 39.
+  int copied = 38;
+  int step = -1;
+  for (int v = 41; v < fx.Units(); ++v) {
+    copied += step;
+    if (copied == 0 || copied == 39) step = -step;
+    ExpectCopy(effect, v, copied);
+  }
+}
+
+TEST(TimemapTimeline, PingPongOfASingleUnitRepeatsIt) {
+  KeyedEffect fx(10);
+  fx.ConstantSpeed(100);
+  fx.SetList("afterEnd", kAfterEndPingPong);
+  fx.Render(0);
+  const Corvalis& effect = fx.effect();
+  for (int v = 1; v < fx.Units(); ++v) ExpectCopy(effect, v, 0);
+}
+
+TEST(TimemapTimeline, BlackAfterTheEndIsResolvedByTheLimitRule) {
+  KeyedEffect fx(50);
+  fx.Keys({{0, 100, 1, 10, 1}, {fx.Units() - 1, 100, 1, 10, 0}});
+  fx.SetList("afterEnd", kAfterEndBlack);
+  fx.Render(0);
+  for (int u = 0; u < 10; ++u) EXPECT_EQ(fx.effect().timelinePositions[u], u);
+  for (int u = 10; u < fx.Units(); ++u) EXPECT_EQ(fx.effect().timelinePositions[u], -1.0) << u;
+
+  struct Case {
+    int32_t overLimits;
+    double shown;  // negative: black
+  };
+  const int32_t units = fx.Units();
+  for (const Case& c : {Case{kOverLimitsBlack, -1.0}, Case{kOverLimitsFreeze, 0.0},
+                        Case{kOverLimitsLoop, units - 2.0}, Case{kOverLimitsPingPong, 1.0}}) {
+    fx.SetList("overLimits", c.overLimits);
+    fx.Render(20);
+    const Corvalis& effect = fx.effect();
+    if (c.shown < 0) {
+      EXPECT_TRUE(effect.sourceImages.empty());
+      EXPECT_EQ(effect.sourceField, -1);
+    } else {
+      EXPECT_EQ(effect.sourcePosition, c.shown) << c.overLimits;
+      EXPECT_EQ(effect.sourceImages.size(), 1u) << c.overLimits;
+    }
+  }
+}
+
+TEST(TimemapTimeline, FreezeAfterTheEndKeepsTheLastPosition) {
+  KeyedEffect fx(20);
+  fx.Keys({{0, 100, 1, 10, 1}, {fx.Units() - 1, 100, 1, 10, 0}});
+  fx.SetList("afterEnd", kAfterEndFreeze);
+  fx.Render(0);
+  for (int u = 9; u < fx.Units(); ++u) EXPECT_EQ(fx.effect().timelinePositions[u], 9.0) << u;
+}
+
+}  // namespace
