@@ -3,6 +3,5 @@
 #include "host/corvalis.h"
 #include "overlay/corvalis_overlay.h"
 
-bool Corvalis::GenerateOutput(FrameBuffer&) { return false; }
 bool Corvalis::OpenPhaseDialog() { return false; }
 void CorvalisOverlay::Draw(bool) {}

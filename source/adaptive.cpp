@@ -1,0 +1,49 @@
+// Motion-adaptive interpolation: where the picture is still, take the
+// following opposite-parity field (its lines already lie where the output's
+// do); where it moves, keep the line-interpolated field; blend in between.
+#include "host/corvalis.h"
+#include "source/field_names.h"
+#include "source/motion_mask.h"
+#include "source/source_fetch.h"
+
+namespace {
+// The clip being retimed.
+constexpr int32_t kClipInput = 1;
+}  // namespace
+
+FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField) {
+  motionMask.Release();
+
+  const int32_t dominant = fieldDominance;
+  const int32_t other = dominant == 0 ? 1 : 0;
+  const avxField compared = static_cast<avxField>(secondField ? dominant : other);
+  const int32_t firstFrame = secondField ? frame : frame - 1;
+  const int32_t secondFrame = secondField ? frame + 1 : frame;
+
+  ConsolePrintf("\tAdaptive: comparing frame %d.%s with %d.%s (%s is dominant)\n", firstFrame,
+                FieldName(compared), secondFrame, FieldName(compared),
+                FieldName(GetFieldDominance()));
+
+  SourceCache cache;
+  // Outside the clip the current field stands in for the missing neighbour.
+  FrameRef before = firstFrame >= 0
+                        ? FetchSourceField(*this, cache, kClipInput, firstFrame, compared)
+                        : current;
+  FrameRef after = secondFrame < GetTotalFrames()
+                       ? FetchSourceField(*this, cache, kClipInput, secondFrame, compared)
+                       : current;
+  if (!before || !after) return current;
+
+  motionMask = NewMask(current->width, current->height);
+  if (!ComputeMotionMask(*motionMask, *before, *after, threshold)) return current;
+
+  if (medianMask) motionMask = MedianFilter3x3(*motionMask);
+  if (smooth != 0) {
+    DilateMask(*motionMask, smooth, smooth / 2);
+    BoxBlurMask(*motionMask, smooth, smooth / 2);
+  }
+
+  FrameRef out = NewImage(current->width, current->height);
+  BlendByMask(*current, *after, *motionMask, *out);
+  return out;
+}

@@ -1,0 +1,34 @@
+// The pixel steps of motion-adaptive interpolation: the motion mask between
+// two fields, its cleaning (median), widening (dilation, blur) and the blend
+// it drives.
+//
+// Masks are packed 1-byte buffers (0 still, 255 moving) of the size of the
+// field; images are 4-byte buffers. All arithmetic is integer; every
+// function works on the buffers it is given and allocates only where it says.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "source/frame_buffer.h"
+
+// Fills the mask from the largest channel difference of a and b mapped
+// through min(255, 255 × d / T) (T = threshold, or 1 for 0). False when more
+// than 30 % of the pixels are moving (above 127).
+bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffer& b,
+                       int32_t threshold);
+// A new mask: the 3×3 median, edge rows repeated, first and last column kept.
+FrameRef MedianFilter3x3(const FrameBuffer& mask);
+// Rectangular maximum over ±across columns and ±down rows, in place.
+void DilateMask(FrameBuffer& mask, int32_t across, int32_t down);
+// Separable moving average over the same extent, horizontal pass first.
+void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down);
+// One line (elements step bytes apart) through a (2 radius − 1)-wide moving
+// average with edge elements repeated; lineBuffer holds at least
+// length + 2 (radius − 1) bytes.
+void BoxFilterLine(uint8_t* line, int32_t length, int32_t step, int32_t radius,
+                   std::vector<uint8_t>& lineBuffer);
+// out = current where the mask is 255, neighbour where it is 0, and the
+// mask-weighted mix in between.
+void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour,
+                 const FrameBuffer& mask, FrameBuffer& out);

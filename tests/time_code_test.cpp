@@ -1,0 +1,80 @@
+// Time code text, packed values and frame counts.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "overlay/time_code.h"
+
+namespace {
+
+std::string Text(const TimeCode& code, int32_t packed) {
+  char text[TimeCode::kTextSize];
+  return code.Format(packed, text) ? text : "<fail:" + std::string(text) + ">";
+}
+
+TEST(TimeCode, ParsesAndCountsAsEditorsDo) {
+  TimeCode ntsc(29.97);
+  EXPECT_EQ(ntsc.Parse("01:00:00;00"), 1000000);
+  EXPECT_TRUE(ntsc.dropFrame);
+  EXPECT_EQ(ntsc.PackedToFrames(1000000, 29.97), 107892);
+  EXPECT_EQ(ntsc.PackedToFrames(100000, 29.97), 17982);  // 00:10:00;00
+  EXPECT_EQ(Text(ntsc, ntsc.FramesToPacked(1800, 29.97)), "00:01:00;02");
+  EXPECT_EQ(Text(ntsc, ntsc.FramesToPacked(1798, 29.97)), "00:00:59;28");
+  EXPECT_EQ(ntsc.Parse("00:01:00;02"), 10002);
+
+  TimeCode ndf(29.97);
+  EXPECT_EQ(ndf.Parse("01:00:00:00"), 1000000);
+  EXPECT_FALSE(ndf.dropFrame);
+  EXPECT_EQ(ndf.PackedToFrames(1000000, 29.97), 108000);
+
+  TimeCode pal(25.0);
+  EXPECT_EQ(pal.PackedToFrames(pal.Parse("01:00:00:00"), 25.0), 90000);
+  EXPECT_EQ(Text(pal, pal.FramesToPacked(90000, 25.0)), "01:00:00:00");
+  pal.Parse("00:00:10;00");
+  EXPECT_FALSE(pal.dropFrame);
+  EXPECT_EQ(Text(pal, 1000), "00:00:10:00");
+
+  TimeCode fast(59.94);
+  fast.Parse("00:00:01;00");
+  EXPECT_TRUE(fast.dropFrame);
+  EXPECT_EQ(fast.PackedToFrames(100, 59.94), 59);  // counting uses the truncated rate
+  EXPECT_EQ(Text(fast, 100), "00:00:01;00");
+
+  EXPECT_EQ(pal.Parse("1.."), 10000);
+  EXPECT_EQ(pal.Parse("00:00:75:00"), 7500);
+  EXPECT_EQ(pal.PackedToFrames(7500, 25.0), 75 * 25);
+  EXPECT_EQ(pal.Parse("01a0"), 1);
+  EXPECT_EQ(pal.Parse(""), 0);
+  EXPECT_EQ(pal.Parse("  -12"), -12);
+  EXPECT_EQ(pal.Parse(std::string(200, '9').c_str()), INT32_MAX);  // longer than the count holds
+
+  EXPECT_EQ(Text(pal, -1), "<fail:>");
+  EXPECT_EQ(Text(pal, 24000001), "<fail:>");
+  EXPECT_EQ(Text(pal, 24000000), "00:00:00:00");
+}
+
+TEST(TimeCode, DropFrameConversionsAreInverseOverADay) {
+  const int32_t day = 24 * 107892;
+  for (int32_t frame = 0; frame < day; ++frame) {
+    ASSERT_EQ(TimeCode::DropLabelToFrame(TimeCode::DropFrameToLabel(frame)), frame);
+  }
+  EXPECT_EQ(TimeCode::DropLabelToFrame(1800), 1799);  // skipped labels name the frame before
+  EXPECT_EQ(TimeCode::DropLabelToFrame(1801), 1799);
+
+  TimeCode ntsc(29.97);
+  ntsc.dropFrame = true;
+  for (int32_t frame = 0; frame < day; frame += 7) {
+    char text[TimeCode::kTextSize];
+    ASSERT_TRUE(ntsc.Format(ntsc.FramesToPacked(frame, 29.97), text));
+    TimeCode reread(29.97);
+    ASSERT_EQ(reread.PackedToFrames(reread.Parse(text), 29.97), frame) << text;
+  }
+  for (double rate : {24.0, 25.0, 30.0}) {
+    TimeCode plain(rate);
+    for (int32_t frame = 0; frame < 24 * 3600 * static_cast<int32_t>(rate); frame += 13) {
+      ASSERT_EQ(plain.PackedToFrames(plain.FramesToPacked(frame, rate), rate), frame);
+    }
+  }
+}
+
+}  // namespace
