@@ -67,7 +67,7 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
       }
     } else if (deinterlace == kDeinterlaceInterpolated || deinterlace == kDeinterlaceAdaptive) {
       FrameRef interpolated = NewImage(width, height);
-      InterpolateField(*interpolated, *fieldBuffer, field == GetFieldTopness(), enhance);
+      InterpolateField(*fieldBuffer, *interpolated, field == GetFieldTopness(), enhance);
       fieldBuffer = interpolated;
       if (deinterlace == kDeinterlaceAdaptive) {
         fieldBuffer = AdaptiveInterpolate(fieldBuffer, entry.frame, entry.second);
