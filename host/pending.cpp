@@ -3,5 +3,4 @@
 #include "host/corvalis.h"
 #include "overlay/corvalis_overlay.h"
 
-bool Corvalis::OpenPhaseDialog() { return false; }
 void CorvalisOverlay::Draw(bool) {}
