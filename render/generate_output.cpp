@@ -67,6 +67,10 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
       }
     } else if (deinterlace == kDeinterlaceInterpolated || deinterlace == kDeinterlaceAdaptive) {
       FrameRef interpolated = NewImage(width, height);
+      // The interpolation kernels leave each pixel's fourth byte alone; start
+      // from the field itself so that byte is the field's own and never
+      // whatever the allocator left there.
+      CopyImage(*interpolated, *fieldBuffer);
       InterpolateField(*fieldBuffer, *interpolated, field == GetFieldTopness(), enhance);
       fieldBuffer = interpolated;
       if (deinterlace == kDeinterlaceAdaptive) {

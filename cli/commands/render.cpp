@@ -1,0 +1,47 @@
+// corvalis render PROJECT.json -o OUT: renders the effect into a media file.
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "cli/commands/commands.h"
+#include "cli/commands/render_job.h"
+
+namespace cli {
+
+void AddRenderCommand(CLI::App& app) {
+  auto* command = app.add_subcommand("render", "Render every output frame of a project into OUT");
+  auto project = std::make_shared<std::string>();
+  auto job = std::make_shared<RenderJob>();
+  auto range = std::make_shared<std::string>();
+  auto verbose = std::make_shared<bool>(false);
+  command->add_option("project", *project, "Project file (JSON)")->required();
+  command->add_option("-o,--output", job->output, "Output media file; container from the extension")
+      ->required();
+  command->add_flag("-y,--overwrite", job->writer.overwrite, "Replace OUT if it exists");
+  command->add_option("--jobs", job->jobs, "Render with N instances on N threads")
+      ->check(CLI::Range(1, 64));
+  command->add_option("--range", *range, "Render only output frames A-B (inclusive)");
+  command->add_option("--console", job->consolePath, "Write the plug-in's console lines to FILE");
+  command->add_flag("-v,--verbose", *verbose, "Print the plug-in's console lines on stderr");
+  command->add_option("--codec", job->writer.codec, "Encoder (default ffv1, bit-exact RGB)");
+  command->add_option("--crf", job->writer.crf, "Constant rate factor for encoders that have one");
+  command->add_option("--pix-fmt", job->writer.pixelFormat, "Pixel format of the output stream");
+  command->callback([=] {
+    InstallInterruptHandlers();
+    Session session(LoadProject(*project));
+    RenderJob run = *job;
+    run.consoleToStderr = *verbose;
+    run.progress = isatty(STDERR_FILENO) != 0;
+    if (!IsLavfiSource(session.GetProject().source)) {
+      run.writer.sourcePaths.push_back(session.GetProject().source);
+    }
+    if (session.GetProject().trackBelow && !IsLavfiSource(*session.GetProject().trackBelow)) {
+      run.writer.sourcePaths.push_back(*session.GetProject().trackBelow);
+    }
+    if (!range->empty()) ParseRange(*range, session.Settings().totalFrames, run.first, run.last);
+    int frames = RunRenderJob(session, run);
+    std::fprintf(stderr, "%s: %d frames written\n", run.output.c_str(), frames);
+  });
+}
+
+}  // namespace cli

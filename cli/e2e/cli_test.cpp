@@ -1,0 +1,173 @@
+// The corvalis tool end to end: real commands on small generated clips.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "cli/media_reader.h"
+
+namespace {
+
+struct Result {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/corvalis-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  void Write(const std::string& name, const std::string& text) const {
+    std::ofstream(Path(name)) << text;
+  }
+
+  // A project on a 10-frame 64x48 interlaced test clip, top field first.
+  std::string Project(const std::string& extra = "") const {
+    return std::string(R"({ "source": "lavfi:testsrc2=size=64x48:rate=50:duration=0.4,interlace=scan=tff")") +
+           (extra.empty() ? "" : ", " + extra) + " }";
+  }
+
+  Result Run(const std::string& arguments) const {
+    std::string outPath = Path(".stdout"), errPath = Path(".stderr");
+    std::string command = std::string(CORVALIS_CLI) + " " + arguments + " >'" + outPath +
+                          "' 2>'" + errPath + "' </dev/null";
+    int status = std::system(command.c_str());
+    Result result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = Read(outPath);
+    result.err = Read(errPath);
+    return result;
+  }
+
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  std::string dir_;
+};
+
+TEST_F(CliTest, HundredPercentRenderIsAnExactCopy) {
+  Write("p.json", Project());
+  Result render = Run("render '" + Path("p.json") + "' -o '" + Path("out.mkv") + "'");
+  ASSERT_EQ(render.exitCode, 0) << render.err;
+  cli::MediaReader source("lavfi:testsrc2=size=64x48:rate=50:duration=0.4,interlace=scan=tff");
+  cli::MediaReader output(Path("out.mkv"));
+  ASSERT_EQ(output.FrameCount(), source.FrameCount());
+  ASSERT_EQ(output.Width(), 64);
+  EXPECT_EQ(output.GetFieldOrder(), cli::FieldOrder::kTopFirst);
+  for (int f = 0; f < source.FrameCount(); ++f) {
+    ASSERT_EQ(output.Frame(f)->pixels, source.Frame(f)->pixels) << "frame " << f;
+  }
+}
+
+TEST_F(CliTest, TwoJobsGiveTheSameBytesAsOne) {
+  Write("p.json", Project(R"("parameters": {"deinterlace": "Adaptive"},
+      "keys": [{"frame": 0, "speed": 100}, {"frame": 4, "speed": 30}, {"frame": 9, "speed": 100}])"));
+  ASSERT_EQ(Run("render '" + Path("p.json") + "' -o '" + Path("one.mkv") + "' --jobs 1").exitCode, 0);
+  Result two = Run("render '" + Path("p.json") + "' -o '" + Path("two.mkv") + "' --jobs 2");
+  ASSERT_EQ(two.exitCode, 0) << two.err;
+  std::string one = Read(Path("one.mkv"));
+  EXPECT_GT(one.size(), 1000u);
+  EXPECT_TRUE(one == Read(Path("two.mkv"))) << "the two renders differ";
+}
+
+TEST_F(CliTest, TimelineAndLocateReportTheEffect) {
+  Write("p.json", Project(R"("keys": [{"unit": 0, "speed": 50}, {"unit": 19, "order": 0}])"));
+  Result timeline = Run("timeline '" + Path("p.json") + "'");
+  ASSERT_EQ(timeline.exitCode, 0) << timeline.err;
+  std::istringstream rows(timeline.out);
+  std::string line;
+  std::getline(rows, line);
+  EXPECT_EQ(line, "unit,position,speed,strobe,countdown,keymark");
+  std::getline(rows, line);
+  EXPECT_EQ(line, "0,0,0.5,1,1,0");
+  std::getline(rows, line);
+  EXPECT_EQ(line, "1,0.5,0.5,1,1,-1");
+  int count = 2;
+  while (std::getline(rows, line)) ++count;
+  EXPECT_EQ(count, 20);  // 10 frames, 20 fields
+
+  Result json = Run("timeline '" + Path("p.json") + "' --format json");
+  ASSERT_EQ(json.exitCode, 0);
+  EXPECT_NE(json.out.find("\"unit\":1,\"position\":0.5,"), std::string::npos);
+
+  Result locate = Run("locate '" + Path("p.json") + "' --frame 5 --field second");
+  ASSERT_EQ(locate.exitCode, 0) << locate.err;
+  EXPECT_NE(locate.out.find("\"sourcePosition\": 5.5"), std::string::npos) << locate.out;
+  EXPECT_NE(locate.out.find("\"frame\": 2"), std::string::npos) << locate.out;
+  EXPECT_NE(locate.out.find("\"sourceField\": 5"), std::string::npos) << locate.out;
+}
+
+TEST_F(CliTest, DemoWritesItsClip) {
+  Result demo = Run("demo -o '" + Path("demo") + "'");
+  ASSERT_EQ(demo.exitCode, 0) << demo.err;
+  EXPECT_NE(demo.out.find(Path("demo") + "/demo.mkv"), std::string::npos);
+  cli::MediaReader clip(Path("demo/demo.mkv"));
+  EXPECT_EQ(clip.Width(), 720);
+  EXPECT_EQ(clip.Height(), 486);
+  EXPECT_EQ(clip.FrameCount(), 120);
+}
+
+TEST_F(CliTest, BadInputGetsOneClearLineAndNonZeroExit) {
+  struct Case {
+    std::string project;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {Project(R"("parameters": {"sped": 10})"), "unknown parameter id \"sped\""},
+      {Project(R"("parameters": {"deinterlace": "Fancy"})"),
+       "\"None\", \"TapeSim\", \"Interpolated\", \"Adaptive\""},
+      {Project(R"("parameters": {"threshold": 99})"), "out of range"},
+      {Project(R"("keys": [{"frame": 12}])"), "keys[0]: lies outside the effect"},
+      {R"({ "source": "missing.mov" })", "missing.mov"},
+      {"{ \"source\": 3,\n  }", "p.json"},
+  };
+  for (const Case& c : cases) {
+    Write("p.json", c.project);
+    Result result = Run("timeline '" + Path("p.json") + "'");
+    EXPECT_NE(result.exitCode, 0) << c.project;
+    EXPECT_NE(result.err.find(c.expected), std::string::npos) << c.project << "\n" << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  }
+  Write("notvideo.txt", "hello");
+  Write("p.json", R"({ "source": "notvideo.txt" })");
+  Result text = Run("timeline '" + Path("p.json") + "'");
+  EXPECT_NE(text.exitCode, 0);
+  EXPECT_NE(text.err.find("notvideo.txt"), std::string::npos) << text.err;
+
+  // An existing output is kept without -y.
+  Write("p.json", Project());
+  Write("exists.mkv", "keep me");
+  Result refused = Run("render '" + Path("p.json") + "' -o '" + Path("exists.mkv") + "'");
+  EXPECT_NE(refused.exitCode, 0);
+  EXPECT_NE(refused.err.find("already exists"), std::string::npos) << refused.err;
+  EXPECT_EQ(Read(Path("exists.mkv")), "keep me");
+  EXPECT_EQ(Run("render '" + Path("p.json") + "' -o '" + Path("exists.mkv") + "' -y").exitCode, 0);
+  EXPECT_NE(Read(Path("exists.mkv")), "keep me");
+
+  // The output may never be the source.
+  Write("q.json", R"({ "source": "exists.mkv" })");
+  Result self = Run("render '" + Path("q.json") + "' -o '" + Path("exists.mkv") + "' -y");
+  EXPECT_NE(self.exitCode, 0);
+  EXPECT_EQ(Run("--help").exitCode, 0);
+  EXPECT_EQ(Run("render --help").exitCode, 0);
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+// corvalis: retime video with the Corvalis effect through the reference host.
+#include <cstdio>
+
+#include "cli/commands/commands.h"
+#include "cli/media_error.h"
+
+namespace cli {
+int commandExitCode = 0;
+}
+
+int main(int argc, char** argv) {
+  CLI::App app{"corvalis: field-accurate speed ramps (render, timeline, locate, demo)"};
+  app.require_subcommand(1);
+  cli::AddRenderCommand(app);
+  cli::AddTimelineCommand(app);
+  cli::AddLocateCommand(app);
+  cli::AddDemoCommand(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "corvalis: %s\n", error.what());
+    return 1;
+  }
+  return cli::commandExitCode;
+}

@@ -1,0 +1,545 @@
+#include "cli/media_reader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <unordered_map>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+namespace cli {
+
+std::string AvErrorText(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  std::string result = text;
+  while (!result.empty() && result.back() == '.') result.pop_back();
+  return result;
+}
+
+bool IsLavfiSource(const std::string& source) {
+  return source.rfind(MediaReader::kLavfiPrefix, 0) == 0;
+}
+
+namespace {
+
+struct FrameDeleter {
+  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+
+bool IsKeyFrame(const AVFrame& frame) {
+#ifdef AV_FRAME_FLAG_KEY
+  return (frame.flags & AV_FRAME_FLAG_KEY) != 0;
+#else
+  return frame.key_frame != 0;
+#endif
+}
+
+FieldOrder FieldOrderOfFrame(const AVFrame& frame) {
+#ifdef AV_FRAME_FLAG_INTERLACED
+  if (!(frame.flags & AV_FRAME_FLAG_INTERLACED)) return FieldOrder::kProgressive;
+  return (frame.flags & AV_FRAME_FLAG_TOP_FIELD_FIRST) ? FieldOrder::kTopFirst
+                                                       : FieldOrder::kBottomFirst;
+#else
+  if (!frame.interlaced_frame) return FieldOrder::kProgressive;
+  return frame.top_field_first ? FieldOrder::kTopFirst : FieldOrder::kBottomFirst;
+#endif
+}
+
+// The field shown first decides; which one is stored first does not matter here.
+FieldOrder FieldOrderOfStream(AVFieldOrder order) {
+  switch (order) {
+    case AV_FIELD_TT:
+    case AV_FIELD_BT:
+      return FieldOrder::kTopFirst;
+    case AV_FIELD_BB:
+    case AV_FIELD_TB:
+      return FieldOrder::kBottomFirst;
+    default:
+      return FieldOrder::kProgressive;
+  }
+}
+
+// Frames of a clip in presentation order, from the start or from a key frame.
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  // The next frame, owned by the source until the next call; null at the end.
+  virtual AVFrame* Next() = 0;
+  // Plays again from the first frame.
+  virtual void Restart() = 0;
+  // Moves to a key frame at or before `timestamp`; false when it cannot.
+  virtual bool SeekBefore(int64_t timestamp) = 0;
+  // The timestamp that identifies a frame returned by Next().
+  virtual int64_t TimestampOf(const AVFrame& frame) const = 0;
+  // The stream's own field order, or progressive when it names none.
+  virtual FieldOrder DeclaredFieldOrder() const = 0;
+  virtual Rational FrameRate() const = 0;
+};
+
+class FileSource : public FrameSource {
+ public:
+  explicit FileSource(const std::string& path) : path_(path) { Open(); }
+  ~FileSource() override { Close(); }
+
+  AVFrame* Next() override {
+    av_frame_unref(frame_.get());
+    while (true) {
+      int result = avcodec_receive_frame(decoder_, frame_.get());
+      if (result == 0) return frame_.get();
+      if (result == AVERROR_EOF) return nullptr;
+      if (result != AVERROR(EAGAIN))
+        throw FileError(path_, "cannot decode video: " + AvErrorText(result));
+      SendNextPacket();
+    }
+  }
+
+  void Restart() override {
+    // Reopening gives exactly the state in which the clip was indexed.
+    Close();
+    Open();
+  }
+
+  bool SeekBefore(int64_t timestamp) override {
+    if (av_seek_frame(format_, streamIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) return false;
+    avcodec_flush_buffers(decoder_);
+    draining_ = false;
+    return true;
+  }
+
+  int64_t TimestampOf(const AVFrame& frame) const override { return frame.best_effort_timestamp; }
+
+  FieldOrder DeclaredFieldOrder() const override {
+    return FieldOrderOfStream(format_->streams[streamIndex_]->codecpar->field_order);
+  }
+
+  Rational FrameRate() const override {
+    AVRational rate = av_guess_frame_rate(format_, format_->streams[streamIndex_], nullptr);
+    if (rate.num <= 0 || rate.den <= 0)
+      throw FileError(path_, "the video stream has no frame rate");
+    return {rate.num, rate.den};
+  }
+
+ private:
+  void Open() {
+    // The "file:" protocol keeps names with a colon from being read as URLs.
+    std::string url = "file:" + path_;
+    int result = avformat_open_input(&format_, url.c_str(), nullptr, nullptr);
+    if (result == AVERROR_INVALIDDATA) throw FileError(path_, "not a video file");
+    if (result < 0) throw FileError(path_, AvErrorText(result));
+    // The text-art demuxer would show any long enough .txt file as video.
+    if (std::strcmp(format_->iformat->name, "tty") == 0) {
+      Close();
+      throw FileError(path_, "not a video file");
+    }
+    result = avformat_find_stream_info(format_, nullptr);
+    if (result < 0) Fail("cannot read the streams: " + AvErrorText(result));
+    const AVCodec* codec = nullptr;
+    streamIndex_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (streamIndex_ == AVERROR_STREAM_NOT_FOUND) Fail("no video stream");
+    if (streamIndex_ < 0 || !codec) {
+      AVCodecID id = format_->streams[std::max(streamIndex_, 0)]->codecpar->codec_id;
+      Fail(std::string("no decoder for the video codec ") + avcodec_get_name(id));
+    }
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+      if (static_cast<int>(i) != streamIndex_) format_->streams[i]->discard = AVDISCARD_ALL;
+    }
+    decoder_ = avcodec_alloc_context3(codec);
+    packet_ = av_packet_alloc();
+    frame_.reset(av_frame_alloc());
+    if (!decoder_ || !packet_ || !frame_) Fail("out of memory");
+    avcodec_parameters_to_context(decoder_, format_->streams[streamIndex_]->codecpar);
+    // Decoders give the same pixels with any number of threads.
+    decoder_->thread_count = 0;
+    result = avcodec_open2(decoder_, codec, nullptr);
+    if (result < 0) Fail("cannot open the video decoder: " + AvErrorText(result));
+    draining_ = false;
+  }
+
+  [[noreturn]] void Fail(const std::string& problem) {
+    Close();
+    throw FileError(path_, problem);
+  }
+
+  void Close() {
+    frame_.reset();
+    av_packet_free(&packet_);
+    avcodec_free_context(&decoder_);
+    avformat_close_input(&format_);
+  }
+
+  void SendNextPacket() {
+    if (draining_) throw FileError(path_, "the video decoder stopped without finishing");
+    while (true) {
+      int result = av_read_frame(format_, packet_);
+      if (result == AVERROR_EOF) {
+        draining_ = true;
+        avcodec_send_packet(decoder_, nullptr);
+        return;
+      }
+      if (result < 0) throw FileError(path_, "cannot read: " + AvErrorText(result));
+      bool ours = packet_->stream_index == streamIndex_;
+      result = ours ? avcodec_send_packet(decoder_, packet_) : 0;
+      av_packet_unref(packet_);
+      // A damaged packet is skipped, as players do; it is skipped the same
+      // way on every pass, so frame numbers stay stable.
+      if (result == AVERROR_INVALIDDATA) continue;
+      if (result < 0) throw FileError(path_, "cannot decode video: " + AvErrorText(result));
+      if (ours) return;
+    }
+  }
+
+  std::string path_;
+  AVFormatContext* format_ = nullptr;
+  AVCodecContext* decoder_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  FramePtr frame_;
+  int streamIndex_ = -1;
+  bool draining_ = false;
+};
+
+class LavfiSource : public FrameSource {
+ public:
+  LavfiSource(const std::string& source, std::string graphText)
+      : source_(source), graphText_(std::move(graphText)) {
+    Build();
+  }
+  ~LavfiSource() override { avfilter_graph_free(&graph_); }
+
+  AVFrame* Next() override {
+    av_frame_unref(frame_.get());
+    int result = av_buffersink_get_frame(sink_, frame_.get());
+    if (result == AVERROR_EOF) return nullptr;
+    if (result < 0) throw FileError(source_, "the filtergraph failed: " + AvErrorText(result));
+    return frame_.get();
+  }
+
+  void Restart() override {
+    avfilter_graph_free(&graph_);
+    Build();
+  }
+
+  bool SeekBefore(int64_t) override { return false; }
+  int64_t TimestampOf(const AVFrame& frame) const override { return frame.pts; }
+  FieldOrder DeclaredFieldOrder() const override { return FieldOrder::kProgressive; }
+
+  Rational FrameRate() const override {
+    AVRational rate = av_buffersink_get_frame_rate(sink_);
+    if (rate.num <= 0 || rate.den <= 0)
+      throw FileError(source_, "the filtergraph gives no frame rate");
+    return {rate.num, rate.den};
+  }
+
+ private:
+  void Build() {
+    graph_ = avfilter_graph_alloc();
+    if (!frame_) frame_.reset(av_frame_alloc());
+    if (!graph_ || !frame_) throw FileError(source_, "out of memory");
+    graph_->nb_threads = 1;
+    AVFilterInOut* inputs = nullptr;
+    AVFilterInOut* outputs = nullptr;
+    int result = avfilter_graph_parse2(graph_, graphText_.c_str(), &inputs, &outputs);
+    std::string problem;
+    if (result < 0) {
+      problem = "invalid filtergraph: " + AvErrorText(result);
+    } else if (inputs) {
+      problem =
+          "the filtergraph has an unconnected input; it must start from a source such as testsrc2";
+    } else if (!outputs || outputs->next) {
+      problem = "the filtergraph must have exactly one unconnected output";
+    } else if (avfilter_pad_get_type(outputs->filter_ctx->output_pads, outputs->pad_idx) !=
+               AVMEDIA_TYPE_VIDEO) {
+      problem = "the filtergraph gives no video";
+    } else {
+      result = avfilter_graph_create_filter(&sink_, avfilter_get_by_name("buffersink"), "out",
+                                            nullptr, nullptr, graph_);
+      if (result >= 0) result = avfilter_link(outputs->filter_ctx, outputs->pad_idx, sink_, 0);
+      if (result >= 0) result = avfilter_graph_config(graph_, nullptr);
+      if (result < 0) problem = "invalid filtergraph: " + AvErrorText(result);
+    }
+    avfilter_inout_free(&inputs);
+    avfilter_inout_free(&outputs);
+    if (!problem.empty()) {
+      avfilter_graph_free(&graph_);
+      throw FileError(source_, problem);
+    }
+  }
+
+  std::string source_;
+  std::string graphText_;
+  AVFilterGraph* graph_ = nullptr;
+  AVFilterContext* sink_ = nullptr;
+  FramePtr frame_;
+};
+
+int SwsColorspaceOf(const AVFrame& frame) {
+  switch (frame.colorspace) {
+    case AVCOL_SPC_BT709:
+      return SWS_CS_ITU709;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+      return SWS_CS_ITU601;
+    case AVCOL_SPC_SMPTE240M:
+      return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+      return SWS_CS_BT2020;
+    default:
+      // Untagged material: high definition is 709, standard definition 601.
+      return frame.height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+  }
+}
+
+// Converts decoded frames of any format to 4-byte pixels of one size.
+class Converter {
+ public:
+  Converter(int width, int height) : width_(width), height_(height) {}
+  ~Converter() { sws_freeContext(context_); }
+
+  std::shared_ptr<VideoFrame> Convert(const AVFrame& frame, const std::string& source) {
+    AVPixelFormat format = static_cast<AVPixelFormat>(frame.format);
+    // Bit-exact, accurately rounded conversion keeps output identical on every machine.
+    context_ = sws_getCachedContext(
+        context_, frame.width, frame.height, format, width_, height_, AV_PIX_FMT_BGRA,
+        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT, nullptr, nullptr,
+        nullptr);
+    if (!context_) {
+      const char* name = av_get_pix_fmt_name(format);
+      throw FileError(source,
+                      std::string("cannot convert pixels of format ") + (name ? name : "unknown"));
+    }
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    if (descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB)) {
+      bool fullRange = frame.color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
+                       format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
+      const int* coefficients = sws_getCoefficients(SwsColorspaceOf(frame));
+      sws_setColorspaceDetails(context_, coefficients, fullRange,
+                               sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    }
+    auto result = std::make_shared<VideoFrame>();
+    result->width = width_;
+    result->height = height_;
+    result->pixels.assign(static_cast<size_t>(width_) * height_ * 4, 0);
+    uint8_t* planes[4] = {result->pixels.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {result->RowBytes(), 0, 0, 0};
+    sws_scale(context_, frame.data, frame.linesize, 0, frame.height, planes, strides);
+    // The effect works on opaque video; a source's own alpha is not carried.
+    for (size_t i = 3; i < result->pixels.size(); i += 4) result->pixels[i] = 255;
+    return result;
+  }
+
+ private:
+  int width_;
+  int height_;
+  SwsContext* context_ = nullptr;
+};
+
+// Frames kept for reuse; the least recently used goes first.
+class FrameCache {
+ public:
+  explicit FrameCache(size_t capacity) : capacity_(std::max<size_t>(capacity, 2)) {}
+
+  std::shared_ptr<const VideoFrame> Find(int number) {
+    auto found = index_.find(number);
+    if (found == index_.end()) return nullptr;
+    order_.splice(order_.begin(), order_, found->second);
+    return found->second->second;
+  }
+
+  void Insert(int number, std::shared_ptr<const VideoFrame> frame) {
+    if (Find(number)) return;
+    order_.emplace_front(number, std::move(frame));
+    index_[number] = order_.begin();
+    if (order_.size() > capacity_) {
+      index_.erase(order_.back().first);
+      order_.pop_back();
+    }
+  }
+
+ private:
+  using Entry = std::pair<int, std::shared_ptr<const VideoFrame>>;
+  size_t capacity_;
+  std::list<Entry> order_;
+  std::unordered_map<int, std::list<Entry>::iterator> index_;
+};
+
+// Frames just before a requested one are kept as they pass, since effects
+// that look at neighbours ask for them next.
+constexpr int kNeighboursKept = 4;
+
+}  // namespace
+
+struct MediaReader::State {
+  std::string source;
+  std::unique_ptr<FrameSource> frames;
+  int width = 0;
+  int height = 0;
+  Rational frameRate;
+  FieldOrder fieldOrder = FieldOrder::kProgressive;
+  // Per frame number: the timestamp that identifies it, and whether it is a key frame.
+  std::vector<int64_t> timestamps;
+  std::vector<bool> keyFrames;
+  std::unordered_map<int64_t, int> numberOfTimestamp;
+  // When timestamps cannot name frames, frames are counted from the start.
+  bool seekable = false;
+  // The number of the frame Next() gives; -1 after a seek until a frame is known.
+  int position = 0;
+
+  std::mutex mutex;
+  std::unique_ptr<Converter> converter;
+  std::unique_ptr<FrameCache> cache;
+
+  void Index(bool isFile, int frameLimit);
+  std::shared_ptr<const VideoFrame> Decode(int number);
+  int NumberOf(const AVFrame& frame);
+  int LastKeyFrameAtOrBefore(int number) const;
+};
+
+void MediaReader::State::Index(bool isFile, int frameLimit) {
+  FieldOrder flaggedOrder = FieldOrder::kProgressive;
+  bool uniqueTimestamps = isFile;
+  while (AVFrame* frame = frames->Next()) {
+    if (timestamps.empty()) {
+      width = frame->width;
+      height = frame->height;
+      flaggedOrder = FieldOrderOfFrame(*frame);
+    }
+    if (!isFile && static_cast<int>(timestamps.size()) >= frameLimit) {
+      throw FileError(source, "the filtergraph gives more than " + std::to_string(frameLimit) +
+                                  " frames; give its source a duration, e.g. "
+                                  "testsrc2=size=64x48:rate=25:duration=2");
+    }
+    int64_t timestamp = frames->TimestampOf(*frame);
+    int number = static_cast<int>(timestamps.size());
+    if (timestamp == AV_NOPTS_VALUE || !numberOfTimestamp.emplace(timestamp, number).second) {
+      uniqueTimestamps = false;
+    }
+    timestamps.push_back(timestamp);
+    keyFrames.push_back(IsKeyFrame(*frame));
+  }
+  if (timestamps.empty()) throw FileError(source, "the video stream has no frames");
+  if (width <= 0 || height <= 0) throw FileError(source, "the video has no picture size");
+  seekable = uniqueTimestamps;
+  if (!seekable) numberOfTimestamp.clear();
+  frameRate = frames->FrameRate();
+  FieldOrder declared = frames->DeclaredFieldOrder();
+  fieldOrder = declared != FieldOrder::kProgressive ? declared : flaggedOrder;
+  frames->Restart();
+  position = 0;
+}
+
+int MediaReader::State::LastKeyFrameAtOrBefore(int number) const {
+  for (int i = number; i > 0; --i) {
+    if (keyFrames[i]) return i;
+  }
+  return 0;
+}
+
+int MediaReader::State::NumberOf(const AVFrame& frame) {
+  if (!seekable) return position;
+  auto found = numberOfTimestamp.find(frames->TimestampOf(frame));
+  return found == numberOfTimestamp.end() ? -1 : found->second;
+}
+
+std::shared_ptr<const VideoFrame> MediaReader::State::Decode(int number) {
+  int keyFrame = LastKeyFrameAtOrBefore(number);
+  // Decoding on is never worse than seeking when no key frame lies between.
+  bool aheadInReach = position >= 0 && position <= number && (keyFrame <= position || !seekable);
+  if (!aheadInReach) {
+    if (seekable && keyFrame > 0 && frames->SeekBefore(timestamps[keyFrame])) {
+      position = -1;
+    } else {
+      frames->Restart();
+      position = 0;
+      keyFrame = 0;
+    }
+  }
+  bool restarted = !aheadInReach && keyFrame == 0;
+  while (true) {
+    AVFrame* frame = frames->Next();
+    int found = frame ? NumberOf(*frame) : -1;
+    if (frame && found >= 0) position = found + 1;
+    // Frames shown before the key frame sought may lean on pictures that
+    // were never decoded; they are passed over.
+    if (found >= keyFrame && found >= number - kNeighboursKept && found <= number) {
+      std::shared_ptr<const VideoFrame> converted = converter->Convert(*frame, source);
+      cache->Insert(found, converted);
+      if (found == number) return converted;
+    }
+    if (frame && (found < 0 || found > number) && !restarted) {
+      // The seek landed past the frame or on one that cannot be named: play
+      // from the start, which always finds it.
+      frames->Restart();
+      position = 0;
+      keyFrame = 0;
+      restarted = true;
+      continue;
+    }
+    if (!frame || found > number) {
+      throw FileError(source, "frame " + std::to_string(number) + " cannot be decoded again");
+    }
+  }
+}
+
+MediaReader::MediaReader(const std::string& source, MediaReaderOptions options)
+    : state_(std::make_unique<State>()) {
+  state_->source = source;
+  bool isFile = !IsLavfiSource(source);
+  if (isFile) {
+    struct stat info;
+    if (stat(source.c_str(), &info) != 0) throw FileError(source, std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) throw FileError(source, "is a folder, not a video file");
+    state_->frames = std::make_unique<FileSource>(source);
+  } else {
+    std::string graph = source.substr(std::strlen(kLavfiPrefix));
+    if (graph.empty()) throw FileError(source, "no filtergraph after \"lavfi:\"");
+    state_->frames = std::make_unique<LavfiSource>(source, graph);
+  }
+  state_->Index(isFile, options.lavfiFrameLimit);
+  state_->converter = std::make_unique<Converter>(state_->width, state_->height);
+  size_t frameBytes = static_cast<size_t>(state_->width) * state_->height * 4;
+  state_->cache = std::make_unique<FrameCache>(options.cacheBytes / frameBytes);
+}
+
+MediaReader::~MediaReader() = default;
+
+const std::string& MediaReader::Source() const { return state_->source; }
+int MediaReader::Width() const { return state_->width; }
+int MediaReader::Height() const { return state_->height; }
+int MediaReader::FrameCount() const { return static_cast<int>(state_->timestamps.size()); }
+Rational MediaReader::FrameRate() const { return state_->frameRate; }
+FieldOrder MediaReader::GetFieldOrder() const { return state_->fieldOrder; }
+
+std::shared_ptr<const VideoFrame> MediaReader::Frame(int number) {
+  if (number < 0 || number >= FrameCount()) {
+    throw FileError(state_->source, "no frame " + std::to_string(number) + " (the clip has " +
+                                        std::to_string(FrameCount()) + " frames)");
+  }
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  if (auto cached = state_->cache->Find(number)) return cached;
+  return state_->Decode(number);
+}
+
+void MediaReader::ReadFrame(int number, uint8_t* dest, int rowBytes) {
+  std::shared_ptr<const VideoFrame> frame = Frame(number);
+  for (int y = 0; y < frame->height; ++y) {
+    std::memcpy(dest + static_cast<ptrdiff_t>(y) * rowBytes,
+                frame->pixels.data() + static_cast<size_t>(y) * frame->RowBytes(),
+                frame->RowBytes());
+  }
+}
+
+}  // namespace cli

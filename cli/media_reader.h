@@ -1,0 +1,88 @@
+// Reading video for the command-line tool: a file FFmpeg can open, or a
+// generated clip written "lavfi:<filtergraph>". Every frame comes out as
+// 4-byte pixels in the order blue, green, red, alpha (always 255), at the
+// source's size, and any frame can be asked for by number in any order.
+//
+// Frame numbers are positions in presentation order counted from 0: frame N
+// is exactly the Nth frame the decoder gives when the clip is played from the
+// start. Opening a file decodes it once to count and index its frames, so
+// that later requests can seek to the nearest key frame and decode forward.
+// Only a bounded cache of converted frames is kept, so long clips are never
+// held whole in memory.
+//
+// A lavfi graph must end by itself: give its source a duration, for example
+// "lavfi:testsrc2=size=64x48:rate=25:duration=2". A graph that gives more than
+// MediaReaderOptions::lavfiFrameLimit frames is refused. Going back in a lavfi
+// clip past the cache runs the graph again from the start; generated test
+// sources give the same frames every time.
+//
+// Frame() and ReadFrame() may be called from several threads at once: one
+// mutex serialises decoding, and the frames handed out stay valid after they
+// leave the cache. All failures throw MediaError with a line naming the source.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/media_error.h"
+
+namespace cli {
+
+enum class FieldOrder { kProgressive, kTopFirst, kBottomFirst };
+
+struct Rational {
+  int num = 0;
+  int den = 1;
+  double ToDouble() const { return den == 0 ? 0.0 : static_cast<double>(num) / den; }
+};
+
+// One picture of 4-byte pixels, rows packed without padding.
+struct VideoFrame {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> pixels;
+  int RowBytes() const { return width * 4; }
+};
+
+struct MediaReaderOptions {
+  // Upper bound on the bytes of converted frames kept for reuse.
+  size_t cacheBytes = size_t{256} << 20;
+  // A lavfi graph giving more frames than this is taken to be endless.
+  int lavfiFrameLimit = 10000;
+};
+
+class MediaReader {
+ public:
+  static constexpr const char* kLavfiPrefix = "lavfi:";
+
+  explicit MediaReader(const std::string& source, MediaReaderOptions options = {});
+  ~MediaReader();
+  MediaReader(const MediaReader&) = delete;
+  MediaReader& operator=(const MediaReader&) = delete;
+
+  // The source as given, used at the start of every error message.
+  const std::string& Source() const;
+  int Width() const;
+  int Height() const;
+  int FrameCount() const;
+  Rational FrameRate() const;
+  double FrameRateValue() const { return FrameRate().ToDouble(); }
+  FieldOrder GetFieldOrder() const;
+
+  // Frame `number` (0 ≤ number < FrameCount()).
+  std::shared_ptr<const VideoFrame> Frame(int number);
+  // Copies frame `number` into dest, rows rowBytes apart.
+  void ReadFrame(int number, uint8_t* dest, int rowBytes);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// True for "lavfi:..." sources, which name no file.
+bool IsLavfiSource(const std::string& source);
+
+}  // namespace cli

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "cli/media_reader.h"
+#include "cli/media_writer.h"
+#include "cli/png_writer.h"
+#include "cli/tests/temp_dir.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace cli {
+namespace {
+
+constexpr int kWidth = 64;
+constexpr int kHeight = 48;
+
+// Noise that differs in every frame, so a wrong frame number cannot pass.
+VideoFrame MakeFrame(int seed) {
+  VideoFrame frame;
+  frame.width = kWidth;
+  frame.height = kHeight;
+  frame.pixels.resize(static_cast<size_t>(kWidth) * kHeight * 4);
+  uint32_t state = 2654435761u * static_cast<uint32_t>(seed + 1);
+  for (size_t i = 0; i < frame.pixels.size(); ++i) {
+    state = state * 1664525u + 1013904223u;
+    frame.pixels[i] = (i % 4 == 3) ? 255 : static_cast<uint8_t>(state >> 24);
+  }
+  return frame;
+}
+
+void WriteClip(const std::string& path, int frames, FieldOrder order = FieldOrder::kProgressive,
+               MediaWriterOptions options = {}) {
+  MediaWriter writer(path, kWidth, kHeight, Rational{25, 1}, order, options);
+  for (int i = 0; i < frames; ++i) writer.Write(MakeFrame(i));
+  writer.Finish();
+}
+
+TEST(MediaRoundTrip, Ffv1GivesBackEveryFrameExactlyInAnyOrder) {
+  TempDir dir;
+  std::string clip = dir.File("clip.mkv");
+  WriteClip(clip, 12);
+  // Room for three frames only, so requests must seek and decode again.
+  MediaReaderOptions options;
+  options.cacheBytes = 3 * kWidth * kHeight * 4;
+  MediaReader reader(clip, options);
+  EXPECT_EQ(reader.Width(), kWidth);
+  EXPECT_EQ(reader.Height(), kHeight);
+  EXPECT_EQ(reader.FrameCount(), 12);
+  EXPECT_EQ(reader.FrameRate().num, 25);
+  EXPECT_EQ(reader.FrameRate().den, 1);
+  EXPECT_DOUBLE_EQ(reader.FrameRateValue(), 25.0);
+  EXPECT_EQ(reader.GetFieldOrder(), FieldOrder::kProgressive);
+  for (int number : {7, 2, 11, 0, 1, 2, 3, 10, 4}) {
+    EXPECT_EQ(reader.Frame(number)->pixels, MakeFrame(number).pixels) << "frame " << number;
+  }
+  std::vector<uint8_t> padded(static_cast<size_t>(kWidth * 4 + 16) * kHeight, 0);
+  reader.ReadFrame(5, padded.data(), kWidth * 4 + 16);
+  EXPECT_TRUE(std::equal(padded.begin() + (kWidth * 4 + 16) * 3,
+                         padded.begin() + (kWidth * 4 + 16) * 3 + kWidth * 4,
+                         MakeFrame(5).pixels.begin() + kWidth * 4 * 3));
+  EXPECT_THROW(reader.Frame(12), MediaError);
+}
+
+TEST(MediaRoundTrip, ThreadsSharingOneReaderGetTheirOwnFrames) {
+  TempDir dir;
+  std::string clip = dir.File("clip.mkv");
+  WriteClip(clip, 10);
+  MediaReaderOptions tiny;
+  tiny.cacheBytes = 1;
+  MediaReader reader(clip, tiny);
+  bool wrong[2] = {false, false};
+  auto readAll = [&](int thread) {
+    for (int round = 0; round < 3; ++round) {
+      for (int i = 0; i < 10; ++i) {
+        int number = thread == 0 ? i : 9 - i;
+        if (reader.Frame(number)->pixels != MakeFrame(number).pixels) wrong[thread] = true;
+      }
+    }
+  };
+  std::thread other(readAll, 1);
+  readAll(0);
+  other.join();
+  EXPECT_FALSE(wrong[0]);
+  EXPECT_FALSE(wrong[1]);
+}
+
+TEST(MediaRoundTrip, SameFramesGiveSameBytes) {
+  TempDir dir;
+  WriteClip(dir.File("a.mkv"), 4);
+  WriteClip(dir.File("b.mkv"), 4);
+  EXPECT_EQ(ReadBytes(dir.File("a.mkv")), ReadBytes(dir.File("b.mkv")));
+}
+
+TEST(MediaRoundTrip, FieldOrderSurvives) {
+  TempDir dir;
+  for (FieldOrder order :
+       {FieldOrder::kTopFirst, FieldOrder::kBottomFirst, FieldOrder::kProgressive}) {
+    std::string clip = dir.File(std::to_string(static_cast<int>(order)) + ".mkv");
+    WriteClip(clip, 2, order);
+    EXPECT_EQ(MediaReader(clip).GetFieldOrder(), order) << clip;
+  }
+}
+
+TEST(MediaRoundTrip, LossyCodecKeepsPicturesClose) {
+  if (!avcodec_find_encoder_by_name("libx264")) GTEST_SKIP() << "no libx264 in this FFmpeg";
+  av_log_set_level(AV_LOG_ERROR);
+  TempDir dir;
+  // Smooth gradients: noise would not survive any lossy codec.
+  VideoFrame frame = MakeFrame(0);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      uint8_t* pixel = &frame.pixels[(y * kWidth + x) * 4];
+      pixel[0] = static_cast<uint8_t>(x * 4);
+      pixel[1] = static_cast<uint8_t>(y * 5);
+      pixel[2] = static_cast<uint8_t>(200 - x * 2);
+    }
+  }
+  MediaWriterOptions options;
+  options.codec = "libx264";
+  options.crf = 0;
+  std::string clip = dir.File("clip.mp4");
+  {
+    MediaWriter writer(clip, kWidth, kHeight, Rational{30000, 1001}, FieldOrder::kProgressive,
+                       options);
+    for (int i = 0; i < 3; ++i) writer.Write(frame);
+    writer.Finish();
+  }
+  MediaReader reader(clip);
+  ASSERT_EQ(reader.FrameCount(), 3);
+  EXPECT_NEAR(reader.FrameRateValue(), 30000.0 / 1001, 1e-6);
+  const std::vector<uint8_t>& back = reader.Frame(1)->pixels;
+  long total = 0;
+  for (size_t i = 0; i < back.size(); ++i) total += std::abs(back[i] - frame.pixels[i]);
+  EXPECT_LT(static_cast<double>(total) / back.size(), 3.0);
+}
+
+TEST(MediaRoundTrip, SeekingInLongGroupsOfPicturesFindsTheSameFrames) {
+  if (!avcodec_find_encoder_by_name("libx264")) GTEST_SKIP() << "no libx264 in this FFmpeg";
+  av_log_set_level(AV_LOG_ERROR);
+  TempDir dir;
+  MediaWriterOptions options;
+  options.codec = "libx264";
+  options.keyFrameInterval = 6;
+  std::string clip = dir.File("gop.mp4");
+  WriteClip(clip, 23, FieldOrder::kProgressive, options);
+  MediaReader straight(clip);
+  MediaReaderOptions tiny;
+  tiny.cacheBytes = 1;
+  MediaReader jumping(clip, tiny);
+  ASSERT_EQ(straight.FrameCount(), 23);
+  std::vector<std::vector<uint8_t>> played;
+  for (int i = 0; i < 23; ++i) played.push_back(straight.Frame(i)->pixels);
+  for (int number : {20, 7, 13, 12, 0, 22, 6, 5, 17}) {
+    EXPECT_EQ(jumping.Frame(number)->pixels, played[number]) << "frame " << number;
+  }
+}
+
+TEST(PngWriter, WritesPicturesThatReadBack) {
+  TempDir dir;
+  VideoFrame frame = MakeFrame(3);
+  WritePng(dir.File("still.png"), frame.pixels.data(), kWidth, kHeight, frame.RowBytes(), false);
+  MediaReader reader(dir.File("still.png"));
+  ASSERT_EQ(reader.FrameCount(), 1);
+  EXPECT_EQ(reader.Frame(0)->pixels, frame.pixels);
+
+  WritePng(dir.File("alpha.png"), frame.pixels.data(), kWidth, kHeight, frame.RowBytes(), true);
+  std::string bytes = ReadBytes(dir.File("alpha.png"));
+  ASSERT_GT(bytes.size(), 26u);
+  EXPECT_EQ(bytes.substr(1, 3), "PNG");
+  EXPECT_EQ(bytes[25], 6) << "colour type RGBA";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+}
+
+}  // namespace
+}  // namespace cli
