@@ -1,7 +1,12 @@
 // corvalis: retime video with the Corvalis effect through the reference host.
 #include <cstdio>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "cli/commands/commands.h"
+#include "cli/library_messages.h"
 #include "cli/media_error.h"
 
 namespace cli {
@@ -11,6 +16,10 @@ int commandExitCode = 0;
 int main(int argc, char** argv) {
   CLI::App app{"corvalis: field-accurate speed ramps (render, timeline, locate, demo)"};
   app.require_subcommand(1);
+  // Our own messages name the file and the problem; the libraries' chatter
+  // would only repeat them in their words.
+  av_log_set_level(AV_LOG_FATAL);
+  cli::CatchLibraryMessages();
   cli::AddRenderCommand(app);
   cli::AddTimelineCommand(app);
   cli::AddLocateCommand(app);

@@ -1,5 +1,7 @@
 #include "cli/media_reader.h"
 
+#include "cli/library_messages.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -26,6 +28,8 @@ std::string AvErrorText(int code) {
   av_strerror(code, text, sizeof text);
   std::string result = text;
   while (!result.empty() && result.back() == '.') result.pop_back();
+  std::string reason = TakeLibraryMessage();
+  if (!reason.empty()) result += " (" + reason + ")";
   return result;
 }
 

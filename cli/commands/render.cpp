@@ -3,6 +3,10 @@
 
 #include <cstdio>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "cli/commands/commands.h"
 #include "cli/commands/render_job.h"
 
@@ -28,6 +32,7 @@ void AddRenderCommand(CLI::App& app) {
   command->add_option("--pix-fmt", job->writer.pixelFormat, "Pixel format of the output stream");
   command->callback([=] {
     InstallInterruptHandlers();
+    if (*verbose) av_log_set_level(AV_LOG_WARNING);
     Session session(LoadProject(*project));
     RenderJob run = *job;
     run.consoleToStderr = *verbose;
