@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
   cli::AddTimelineCommand(app);
   cli::AddLocateCommand(app);
   cli::AddDemoCommand(app);
+  cli::AddPhaseCommand(app);
+  cli::AddOverlayCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

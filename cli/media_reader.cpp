@@ -1,15 +1,16 @@
 #include "cli/media_reader.h"
 
-#include "cli/library_messages.h"
-
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <list>
 #include <mutex>
 #include <unordered_map>
+
+#include "cli/library_messages.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -307,13 +308,56 @@ int SwsColorspaceOf(const AVFrame& frame) {
   }
 }
 
+// Pixel blocks of frames no one holds any more, kept for the next frames:
+// a frame taken from here needs no allocation, page faults or clearing, since
+// the conversion writes every one of its bytes.
+class FramePool : public std::enable_shared_from_this<FramePool> {
+ public:
+  std::shared_ptr<VideoFrame> Take(int width, int height) {
+    std::unique_ptr<VideoFrame> frame;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!idle_.empty()) {
+        frame = std::move(idle_.back());
+        idle_.pop_back();
+      }
+    }
+    if (!frame) frame = std::make_unique<VideoFrame>();
+    const size_t bytes = static_cast<size_t>(width) * height * 4;
+    if (frame->pixels.size() != bytes) frame->pixels.assign(bytes, 0);
+    frame->width = width;
+    frame->height = height;
+    std::weak_ptr<FramePool> home = shared_from_this();
+    return std::shared_ptr<VideoFrame>(frame.release(), [home](VideoFrame* released) {
+      if (std::shared_ptr<FramePool> pool = home.lock()) {
+        pool->Give(released);
+      } else {
+        delete released;
+      }
+    });
+  }
+
+ private:
+  static constexpr size_t kKept = 8;
+
+  void Give(VideoFrame* released) {
+    std::unique_ptr<VideoFrame> frame(released);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (idle_.size() < kKept) idle_.push_back(std::move(frame));
+  }
+
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<VideoFrame>> idle_;
+};
+
 // Converts decoded frames of any format to 4-byte pixels of one size.
 class Converter {
  public:
   Converter(int width, int height) : width_(width), height_(height) {}
   ~Converter() { sws_freeContext(context_); }
 
-  std::shared_ptr<VideoFrame> Convert(const AVFrame& frame, const std::string& source) {
+  std::shared_ptr<VideoFrame> Convert(const AVFrame& frame, const std::string& source,
+                                      FramePool& pool) {
     AVPixelFormat format = static_cast<AVPixelFormat>(frame.format);
     // Bit-exact, accurately rounded conversion keeps output identical on every machine.
     context_ = sws_getCachedContext(
@@ -333,15 +377,23 @@ class Converter {
       sws_setColorspaceDetails(context_, coefficients, fullRange,
                                sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     }
-    auto result = std::make_shared<VideoFrame>();
-    result->width = width_;
-    result->height = height_;
-    result->pixels.assign(static_cast<size_t>(width_) * height_ * 4, 0);
+    std::shared_ptr<VideoFrame> result = pool.Take(width_, height_);
     uint8_t* planes[4] = {result->pixels.data(), nullptr, nullptr, nullptr};
     int strides[4] = {result->RowBytes(), 0, 0, 0};
     sws_scale(context_, frame.data, frame.linesize, 0, frame.height, planes, strides);
     // The effect works on opaque video; a source's own alpha is not carried.
-    for (size_t i = 3; i < result->pixels.size(); i += 4) result->pixels[i] = 255;
+    // (Whole pixels at a time, which the compiler turns into vector code.)
+    const size_t pixelCount = result->pixels.size() / 4;
+    uint8_t* pixels = result->pixels.data();
+    const uint8_t opaqueBytes[4] = {0, 0, 0, 255};
+    uint32_t opaque;
+    std::memcpy(&opaque, opaqueBytes, 4);
+    for (size_t i = 0; i < pixelCount; ++i) {
+      uint32_t pixel;
+      std::memcpy(&pixel, pixels + 4 * i, 4);
+      pixel |= opaque;
+      std::memcpy(pixels + 4 * i, &pixel, 4);
+    }
     return result;
   }
 
@@ -402,12 +454,33 @@ struct MediaReader::State {
   // The number of the frame Next() gives; -1 after a seek until a frame is known.
   int position = 0;
 
+  // Guards decoding, the cache and the frames in flight. Conversions run
+  // outside it, so that threads asking for different frames convert them at
+  // the same time while decoding stays in order.
   std::mutex mutex;
-  std::unique_ptr<Converter> converter;
   std::unique_ptr<FrameCache> cache;
+  using FrameFuture = std::shared_future<std::shared_ptr<const VideoFrame>>;
+  // Frames decoded and being converted by some thread; others wait for them.
+  std::unordered_map<int, FrameFuture> inFlight;
+
+  std::mutex convertersMutex;
+  std::vector<std::unique_ptr<Converter>> idleConverters;
+  std::shared_ptr<FramePool> pool = std::make_shared<FramePool>();
+
+  // A decoded frame that the thread which decoded it converts.
+  struct Pending {
+    int number = 0;
+    FramePtr frame;
+    std::promise<std::shared_ptr<const VideoFrame>> promise;
+  };
 
   void Index(bool isFile, int frameLimit);
-  std::shared_ptr<const VideoFrame> Decode(int number);
+  // Decodes up to frame `number` (the mutex held), leaving it and the
+  // neighbours just before it in `pending` unless cached or in flight.
+  void Decode(int number, std::vector<Pending>& pending);
+  // Converts pending frames (the mutex not held), then caches them.
+  void ConvertPending(std::vector<Pending>& pending, std::unique_lock<std::mutex>& lock);
+  std::shared_ptr<VideoFrame> Convert(const AVFrame& frame);
   int NumberOf(const AVFrame& frame);
   int LastKeyFrameAtOrBefore(int number) const;
 };
@@ -458,7 +531,7 @@ int MediaReader::State::NumberOf(const AVFrame& frame) {
   return found == numberOfTimestamp.end() ? -1 : found->second;
 }
 
-std::shared_ptr<const VideoFrame> MediaReader::State::Decode(int number) {
+void MediaReader::State::Decode(int number, std::vector<Pending>& pending) {
   int keyFrame = LastKeyFrameAtOrBefore(number);
   // Decoding on is never worse than seeking when no key frame lies between.
   bool aheadInReach = position >= 0 && position <= number && (keyFrame <= position || !seekable);
@@ -479,9 +552,15 @@ std::shared_ptr<const VideoFrame> MediaReader::State::Decode(int number) {
     // Frames shown before the key frame sought may lean on pictures that
     // were never decoded; they are passed over.
     if (found >= keyFrame && found >= number - kNeighboursKept && found <= number) {
-      std::shared_ptr<const VideoFrame> converted = converter->Convert(*frame, source);
-      cache->Insert(found, converted);
-      if (found == number) return converted;
+      if (!cache->Find(found) && inFlight.find(found) == inFlight.end()) {
+        Pending next;
+        next.number = found;
+        next.frame.reset(av_frame_clone(frame));
+        if (!next.frame) throw FileError(source, "out of memory");
+        inFlight.emplace(found, next.promise.get_future().share());
+        pending.push_back(std::move(next));
+      }
+      if (found == number) return;
     }
     if (frame && (found < 0 || found > number) && !restarted) {
       // The seek landed past the frame or on one that cannot be named: play
@@ -495,6 +574,49 @@ std::shared_ptr<const VideoFrame> MediaReader::State::Decode(int number) {
     if (!frame || found > number) {
       throw FileError(source, "frame " + std::to_string(number) + " cannot be decoded again");
     }
+  }
+}
+
+std::shared_ptr<VideoFrame> MediaReader::State::Convert(const AVFrame& frame) {
+  std::unique_ptr<Converter> converter;
+  {
+    std::lock_guard<std::mutex> lock(convertersMutex);
+    if (!idleConverters.empty()) {
+      converter = std::move(idleConverters.back());
+      idleConverters.pop_back();
+    }
+  }
+  if (!converter) converter = std::make_unique<Converter>(width, height);
+  std::shared_ptr<VideoFrame> converted = converter->Convert(frame, source, *pool);
+  std::lock_guard<std::mutex> lock(convertersMutex);
+  idleConverters.push_back(std::move(converter));
+  return converted;
+}
+
+void MediaReader::State::ConvertPending(std::vector<Pending>& pending,
+                                        std::unique_lock<std::mutex>& lock) {
+  lock.unlock();
+  std::vector<std::shared_ptr<const VideoFrame>> converted(pending.size());
+  std::exception_ptr failure;
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (!failure) {
+      try {
+        converted[i] = Convert(*pending[i].frame);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    pending[i].frame.reset();
+  }
+  lock.lock();
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (converted[i]) {
+      cache->Insert(pending[i].number, converted[i]);
+      pending[i].promise.set_value(converted[i]);
+    } else {
+      pending[i].promise.set_exception(failure);
+    }
+    inFlight.erase(pending[i].number);
   }
 }
 
@@ -513,7 +635,6 @@ MediaReader::MediaReader(const std::string& source, MediaReaderOptions options)
     state_->frames = std::make_unique<LavfiSource>(source, graph);
   }
   state_->Index(isFile, options.lavfiFrameLimit);
-  state_->converter = std::make_unique<Converter>(state_->width, state_->height);
   size_t frameBytes = static_cast<size_t>(state_->width) * state_->height * 4;
   state_->cache = std::make_unique<FrameCache>(options.cacheBytes / frameBytes);
 }
@@ -532,13 +653,40 @@ std::shared_ptr<const VideoFrame> MediaReader::Frame(int number) {
     throw FileError(state_->source, "no frame " + std::to_string(number) + " (the clip has " +
                                         std::to_string(FrameCount()) + " frames)");
   }
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  if (auto cached = state_->cache->Find(number)) return cached;
-  return state_->Decode(number);
+  State& s = *state_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  if (auto cached = s.cache->Find(number)) return cached;
+  auto flying = s.inFlight.find(number);
+  if (flying == s.inFlight.end()) {
+    std::vector<State::Pending> pending;
+    try {
+      s.Decode(number, pending);
+    } catch (...) {
+      // Nothing decoded here is converted; whoever waits for it learns why.
+      for (State::Pending& frame : pending) {
+        frame.promise.set_exception(std::current_exception());
+        s.inFlight.erase(frame.number);
+      }
+      throw;
+    }
+    // Decode left the frame asked for in `pending`, whose futures are in
+    // flight until ConvertPending has cached them.
+    State::FrameFuture wanted = s.inFlight.at(number);
+    s.ConvertPending(pending, lock);
+    lock.unlock();
+    return wanted.get();
+  }
+  State::FrameFuture waiting = flying->second;
+  lock.unlock();
+  return waiting.get();
 }
 
 void MediaReader::ReadFrame(int number, uint8_t* dest, int rowBytes) {
   std::shared_ptr<const VideoFrame> frame = Frame(number);
+  if (rowBytes == frame->RowBytes()) {
+    std::memcpy(dest, frame->pixels.data(), frame->pixels.size());
+    return;
+  }
   for (int y = 0; y < frame->height; ++y) {
     std::memcpy(dest + static_cast<ptrdiff_t>(y) * rowBytes,
                 frame->pixels.data() + static_cast<size_t>(y) * frame->RowBytes(),

@@ -17,7 +17,8 @@
 // sources give the same frames every time.
 //
 // Frame() and ReadFrame() may be called from several threads at once: one
-// mutex serialises decoding, and the frames handed out stay valid after they
+// mutex serialises decoding, each thread converts the frames it decoded
+// while others decode, and the frames handed out stay valid after they
 // leave the cache. All failures throw MediaError with a line naming the source.
 #pragma once
 

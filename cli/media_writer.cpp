@@ -96,14 +96,16 @@ AVPixelFormat MediaWriter::State::ChoosePixelFormat(const AVCodec& codec,
 
 void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& options) {
   for (const std::string& source : options.sourcePaths) {
-    if (!IsLavfiSource(source) && IsSamePath(out, source)) {
+    if (!IsLavfiSource(source) && out != kDiscardOutput && IsSamePath(out, source)) {
       Fail("is the source clip; choose another output");
     }
   }
   if (width <= 0 || height <= 0) Fail("no picture size for the output");
   if (frameRate.num <= 0 || frameRate.den <= 0) Fail("no frame rate for the output");
 
-  const AVOutputFormat* container = av_guess_format(nullptr, out.c_str(), nullptr);
+  const bool discard = out == kDiscardOutput;
+  const AVOutputFormat* container = discard ? av_guess_format("null", nullptr, nullptr)
+                                            : av_guess_format(nullptr, out.c_str(), nullptr);
   std::string extension = std::filesystem::path(out).extension().string();
   if (!container) {
     Fail(extension.empty() ? "no file extension to choose the container from"
@@ -116,8 +118,10 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
     Fail("a " + extension + " file cannot hold " + options.codec + " video");
   }
 
-  file = std::make_unique<AtomicFile>(
-      out, options.overwrite ? AtomicFile::Replace::kAllowed : AtomicFile::Replace::kRefused);
+  if (!discard) {
+    file = std::make_unique<AtomicFile>(
+        out, options.overwrite ? AtomicFile::Replace::kAllowed : AtomicFile::Replace::kRefused);
+  }
 
   int result = avformat_alloc_output_context2(&format, container, nullptr, nullptr);
   if (result < 0) Fail("cannot set up the container: " + AvErrorText(result));
@@ -178,9 +182,11 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
   result = avcodec_parameters_from_context(stream->codecpar, encoder);
   if (result < 0) Fail("cannot set up the video stream: " + AvErrorText(result));
 
-  std::string url = "file:" + file->TemporaryPath();
-  result = avio_open(&format->pb, url.c_str(), AVIO_FLAG_WRITE);
-  if (result < 0) Fail("cannot write: " + AvErrorText(result));
+  if (file) {
+    std::string url = "file:" + file->TemporaryPath();
+    result = avio_open(&format->pb, url.c_str(), AVIO_FLAG_WRITE);
+    if (result < 0) Fail("cannot write: " + AvErrorText(result));
+  }
   result = avformat_write_header(format, nullptr);
   if (result < 0) Fail("cannot start writing: " + AvErrorText(result));
 
@@ -286,7 +292,7 @@ void MediaWriter::Finish() {
     result = avio_closep(&s.format->pb);
     if (result < 0) s.Fail("cannot write: " + AvErrorText(result));
     s.Release();
-    s.file->Commit();
+    if (s.file) s.file->Commit();
     s.finished = true;
   } catch (...) {
     Abort();

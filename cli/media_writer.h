@@ -8,6 +8,10 @@
 // replaced only with `overwrite`, and the output may never be one of the
 // sources. The same frames and options give the same bytes on every run.
 // All failures throw MediaError with a line naming the output.
+//
+// The output "-" writes no file: frames are encoded and handed to FFmpeg's
+// null muxer, as `ffmpeg -f null -` does, so that the cost of a render can be
+// measured without the cost of storing it.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +22,11 @@
 #include "cli/media_reader.h"
 
 namespace cli {
+
+// The output name that discards every frame (FFmpeg's null muxer).
+inline constexpr const char* kDiscardOutput = "-";
+// The encoder of `ffmpeg -f null -`: hands each frame on without encoding it.
+inline constexpr const char* kDiscardCodec = "wrapped_avframe";
 
 struct MediaWriterOptions {
   // FFmpeg encoder name, e.g. "ffv1", "libx264".

@@ -35,7 +35,9 @@ void Corvalis::QueueMessage(const char* format, ...) {
   char line[1024];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(line, sizeof line, format, args);
+  // Longer lines are cut at the buffer; a line that cannot be formatted at
+  // all queues as empty rather than as whatever the buffer held.
+  if (std::vsnprintf(line, sizeof line, format, args) < 0) line[0] = '\0';
   va_end(args);
   pendingMessages.emplace_back(line);
 }

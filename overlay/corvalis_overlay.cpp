@@ -11,6 +11,17 @@ constexpr int kTextHeight = 15;
 constexpr int kBandHeight = kTextHeight + 2;
 constexpr int kDefaultLeftMargin = 23;
 constexpr int kDefaultRightMargin = 10;
+
+// A mouse position (a fraction of the buffer) in pixels, truncated toward
+// zero. Positions far outside the buffer are held at a bound that is still
+// outside it, so that no conversion can overflow.
+int ToPixel(double fraction, int size) {
+  constexpr double kFarOutside = 1 << 30;
+  const double pixels = fraction * size;
+  if (!(pixels > -kFarOutside)) return static_cast<int>(-kFarOutside);  // also NaN
+  if (pixels > kFarOutside) return static_cast<int>(kFarOutside);
+  return static_cast<int>(pixels);
+}
 }  // namespace
 
 // Configurable product name: the host reports it as the third description
@@ -61,8 +72,8 @@ bool CorvalisOverlay::OnMousePress(double x, double y, unsigned long) {
   if (buffer == nullptr || key == nullptr || currentKey >= static_cast<int>(table.size())) {
     return false;
   }
-  int px = static_cast<int>(x * buffer->GetWidth());
-  int py = static_cast<int>(y * buffer->GetHeight());
+  int px = ToPixel(x, buffer->GetWidth());
+  int py = ToPixel(y, buffer->GetHeight());
   PixelRect graph = GraphArea(buffer->GetWidth(), buffer->GetHeight());
   PixelRect box = OrderBox(graph, KeyX(graph, key->GetTime()));
   if (px < box.left || px >= box.right || py < box.top || py >= box.bottom) return false;

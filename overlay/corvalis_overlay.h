@@ -55,6 +55,17 @@ class CorvalisOverlay : public avxOverlay_v1 {
   Corvalis* Effect() const;
   void RaiseKey(Corvalis& effect, int key);
   void LowerKey(Corvalis& effect, int key);
+
+  // The parts of Draw, in the order it paints them.
+  void DrawMotionView(Corvalis& effect, FrameBuffer& target);
+  // The source frame in `thumbnail`, read from the host unless it is the
+  // cached one; false when the host could not deliver it.
+  bool FetchSourceFrame(Corvalis& effect, int32_t frame, avxField field, const avxImage& overlay);
+  void DrawSourceView(FrameBuffer& target);
+  void DrawGraph(Corvalis& effect, FrameBuffer& target);
+  void DrawOrderBox(Corvalis& effect, FrameBuffer& target, const PixelRect& graph,
+                    int32_t currentOrder);
+  void DrawStatus(Corvalis& effect, FrameBuffer& target);
 };
 
 // The host product whose viewer needs one more pixel of right margin.

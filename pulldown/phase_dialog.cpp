@@ -18,8 +18,10 @@ namespace {
 // open in the process.
 Corvalis* phaseDialogInstance = nullptr;
 
-// The dialog result of OK.
+// The dialog result of OK, and DialogBoxParamA's result when the dialog
+// could not be created.
 constexpr INT_PTR kDialogAccepted = 1;
+constexpr INT_PTR kDialogFailed = -1;
 // Fields in one 3:2 pulldown cycle.
 constexpr int32_t kCycleFields = 5;
 
@@ -157,7 +159,10 @@ bool Corvalis::OpenPhaseDialog() {
     return true;
   }
   // Cancel, or a dialog that could not open: detections made meanwhile are
-  // undone when the record goes.
+  // undone when the record goes. A dialog that never opened showed and kept
+  // nothing, so the host hears the same as after Cancel rather than a
+  // success.
+  if (result == kDialogFailed) return false;
   return result != 0;
 }
 

@@ -209,19 +209,37 @@ avxOverlay_v1& EffectHost::OpenOverlay(int32_t width, int32_t height) {
   return *overlay_;
 }
 
+void EffectHost::DrawOverlay() {
+  if (overlay_ == nullptr || overlayImage_ == nullptr) return;
+  overlayImage_->AllocateOwned();
+  RefreshStorage();
+  overlay_->Draw(true);
+}
+
+bool EffectHost::MousePress(double x, double y) {
+  if (overlay_ == nullptr) return false;
+  RefreshStorage();
+  pendingModified_ = false;
+  return overlay_->OnMousePress(x, y, 0);
+}
+
+bool EffectHost::MouseRelease(double x, double y) {
+  if (overlay_ == nullptr) return false;
+  bool released = overlay_->OnMouseRelease(x, y, 0);
+  if (pendingModified_) {
+    pendingModified_ = false;
+    NotifyChanged({});
+  }
+  return released;
+}
+
 bool EffectHost::Click(int32_t px, int32_t py) {
   if (overlay_ == nullptr || overlayImage_ == nullptr) return false;
   // Aim at the middle of the pixel so that the plug-in's truncation lands on it.
   double x = (px + 0.5) / overlayImage_->GetWidth();
   double y = (py + 0.5) / overlayImage_->GetHeight();
-  RefreshStorage();
-  pendingModified_ = false;
-  bool pressed = overlay_->OnMousePress(x, y, 0);
-  overlay_->OnMouseRelease(x, y, 0);
-  if (pendingModified_) {
-    pendingModified_ = false;
-    NotifyChanged({});
-  }
+  bool pressed = MousePress(x, y);
+  MouseRelease(x, y);
   return pressed;
 }
 

@@ -107,8 +107,17 @@ class EffectHost : public avxHostBackend {
   // the given size (4-byte pixels with alpha, cleared to zero).
   avxOverlay_v1& OpenOverlay(int32_t width, int32_t height);
   avxImage* OverlayImage() { return overlayImage_; }
-  // A mouse event at buffer pixel (px, py): press then release. After a
-  // release that notified a change, runs the update callback.
+  // Clears the overlay buffer to transparent black, as for a fresh layer,
+  // and has the overlay draw into it.
+  void DrawOverlay();
+  // Mouse events at (x, y) given as fractions of the overlay buffer's width
+  // and height, as an editor sends them; they return the overlay's answer.
+  bool MousePress(double x, double y);
+  // After a release for which the overlay called SetHostParametersModified,
+  // runs the update callback (NotifyChanged).
+  bool MouseRelease(double x, double y);
+  // A mouse event at buffer pixel (px, py): press then release, aimed at
+  // the middle of the pixel. Returns the press's answer.
   bool Click(int32_t px, int32_t py);
 
   // avxHostBackend

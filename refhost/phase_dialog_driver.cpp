@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "pulldown/resource.h"
+#include "refhost/win32_dialog_user.h"
 
 namespace {
 
@@ -14,9 +15,12 @@ constexpr int32_t kCancelButton = 2;
 
 }  // namespace
 
+#if !defined(_WIN32)
+// Where the plug-in's dialog stand-in finds the user.
 extern "C" __attribute__((visibility("default"))) win32::DialogDriver* win32StandinDialogDriver() {
   return installedDriver;
 }
+#endif
 
 namespace refhost {
 
@@ -123,8 +127,16 @@ void ScriptedDialogDriver::DialogEnded(intptr_t result) {
 
 ScopedDialogDriver::ScopedDialogDriver(win32::DialogDriver& driver) : previous_(installedDriver) {
   installedDriver = &driver;
+#if defined(_WIN32)
+  PlayDialogDriver(installedDriver);
+#endif
 }
 
-ScopedDialogDriver::~ScopedDialogDriver() { installedDriver = previous_; }
+ScopedDialogDriver::~ScopedDialogDriver() {
+  installedDriver = previous_;
+#if defined(_WIN32)
+  PlayDialogDriver(installedDriver);
+#endif
+}
 
 }  // namespace refhost

@@ -14,6 +14,53 @@ void ClearOutput(FrameBuffer& output) {
     std::memset(output.data, 0, static_cast<size_t>(output.rowBytes) * output.height);
   }
 }
+
+// The output starts as zero bytes. The clear is put off until something reads
+// or partly writes the output, so that an entry copied over all of it (the
+// common case of one entry of weight 1) costs no clear; a render that ends
+// before that clears then.
+class PendingClear {
+ public:
+  explicit PendingClear(FrameBuffer& output) : output_(output) {}
+  void Now() {
+    if (pending_) ClearOutput(output_);
+    pending_ = false;
+  }
+  // The output was wholly written: nothing of the clear can show any more.
+  void Overwritten() { pending_ = false; }
+  bool IsPending() const { return pending_; }
+
+ private:
+  FrameBuffer& output_;
+  bool pending_ = true;
+};
+
+// A field of weight 1 and the output's size whose bytes would be copied
+// block by block can be made in the output itself: CopyImage would give the
+// same rowBytes × height bytes.
+bool CanWorkInOutput(const FrameBuffer& output, int32_t width, int32_t height) {
+  return output.data != nullptr && width == output.width && height == output.height && width > 0 &&
+         height > 0 && output.rowBytes == width * 4;
+}
+
+// A view of the output's pixels shaped as a field buffer; it never owns them
+// and no handle ever holds it.
+class OutputAsField {
+ public:
+  explicit OutputAsField(FrameBuffer& output) {
+    view_.SetGeometry(output.width, output.height, output.rowBytes);
+    view_.refCount = 1;
+    view_.ownsData = 0;
+    view_.data = output.data;
+  }
+  OutputAsField(const OutputAsField&) = delete;
+  OutputAsField& operator=(const OutputAsField&) = delete;
+  ~OutputAsField() { view_.data = nullptr; }
+  FrameBuffer& buffer() { return view_; }
+
+ private:
+  FrameBuffer view_;
+};
 }  // namespace
 
 bool Corvalis::GenerateOutput(FrameBuffer& output) {
@@ -24,7 +71,7 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
   }
   ConsolePrintf("GenerateOutput(time=%g) srcTime=%g, #images=%d\n", GetTime(),
                 sourcePosition * 0.5, count);
-  ClearOutput(output);
+  PendingClear clear(output);
 
   const double rate = GetFrameRate();
   const int32_t otherField = fieldDominance == 0 ? 1 : 0;
@@ -44,28 +91,54 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
     int32_t width = 0;
     int32_t height = 0;
     GetAlternateFrameSize(field, &width, &height);
-    FrameRef fieldBuffer = NewImage(width, height);
+
+    const int32_t outputField = GetField();
+    const bool sameLines = outputField == field;
+    const bool interpolates = !sameLines && (deinterlace == kDeinterlaceInterpolated ||
+                                             deinterlace == kDeinterlaceAdaptive);
+    // A field that only stays as it is, is smoothed or shifted in place can be
+    // fetched straight into the output, as long as nothing earlier is there
+    // to keep (a failed fetch then leaves the output cleared, as it would be).
+    const bool inOutput = entry.level == 1.0 && !interpolates && clear.IsPending() &&
+                          CanWorkInOutput(output, width, height);
+    OutputAsField outputView(output);
+    FrameRef fieldBuffer = inOutput ? FrameRef() : NewImage(width, height);
+    FrameBuffer& fetched = inOutput ? outputView.buffer() : *fieldBuffer;
 
     if (entry.frame < 0 || entry.frame >= GetTotalFrames()) {
       // The source has no such frame: it shows as black.
-      fieldBuffer->ClearToZero();
+      fetched.ClearToZero();
     } else {
       avxImage* image = avxImage::New();
       if (avxImage* target = GetOutput(0)) image->SetFormat(target->GetFormat());
       image->SetSize(width, height);
-      image->SetData(fieldBuffer->data);
+      image->SetData(fetched.data);
       const bool delivered = GetAlternateFrame(kClipInput, static_cast<uint16_t>(entry.frame),
                                                image, field);
       avxImage::Delete(image);
-      if (!delivered) return false;
+      if (!delivered) {
+        // Still pending when the fetch went to the output, so this also
+        // clears whatever part of the field the host wrote there.
+        clear.Now();
+        return false;
+      }
     }
 
-    const int32_t outputField = GetField();
-    if (outputField == field) {
+    if (sameLines) {
       if (!frameBased && deinterlace == kDeinterlaceInterpolated && interpAll) {
-        SmoothVertical(*fieldBuffer);
+        SmoothVertical(fetched);
       }
-    } else if (deinterlace == kDeinterlaceInterpolated || deinterlace == kDeinterlaceAdaptive) {
+    } else if (interpolates) {
+      if (deinterlace == kDeinterlaceInterpolated && entry.level == 1.0 &&
+          CanWorkInOutput(output, width, height)) {
+        // Interpolate straight into the output: the copy first gives every
+        // pixel's fourth byte (and anything the kernels leave) from the
+        // field, as the separate buffer would have it.
+        CopyImage(output, *fieldBuffer);
+        clear.Overwritten();
+        InterpolateField(*fieldBuffer, output, field == GetFieldTopness(), enhance);
+        continue;
+      }
       FrameRef interpolated = NewImage(width, height);
       // The interpolation kernels leave each pixel's fourth byte alone; start
       // from the field itself so that byte is the field's own and never
@@ -77,18 +150,28 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
         fieldBuffer = AdaptiveInterpolate(fieldBuffer, entry.frame, entry.second);
       }
     } else if (deinterlace == kDeinterlaceTapeSim) {
-      if (outputField == fieldDominance && field == otherField) ShiftUpOneLine(*fieldBuffer);
+      if (outputField == fieldDominance && field == otherField) ShiftUpOneLine(fetched);
     }
 
-    if (entry.level == 1.0) {
+    if (inOutput) {
+      clear.Overwritten();
+    } else if (entry.level == 1.0) {
       if (fieldBuffer->width == output.width && fieldBuffer->height == output.height) {
+        if (fieldBuffer->rowBytes == output.rowBytes) {
+          clear.Overwritten();
+        } else {
+          clear.Now();  // a row-by-row copy leaves each row's padding as it was
+        }
         CopyImage(output, *fieldBuffer);
       } else {
+        clear.Now();
         CopyOverlap(output, *fieldBuffer);
       }
     } else {
+      clear.Now();
       AccumulateScaled(output, *fieldBuffer, entry.level);
     }
   }
+  clear.Now();
   return true;
 }

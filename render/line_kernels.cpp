@@ -3,6 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// Every row loop below has an SSE2 block loop (four pixels at a time) ahead
+// of the plain per-pixel loop, which finishes the row and is the whole
+// kernel where SSE2 is missing. Both compute the same integer formulas, so
+// the bytes do not depend on which one ran.
+
 namespace {
 
 bool HasPixels(const FrameBuffer& image) {
@@ -11,6 +20,62 @@ bool HasPixels(const FrameBuffer& image) {
 
 int32_t Clamp(int32_t value, int32_t low, int32_t high) {
   return value < low ? low : (value > high ? high : value);
+}
+
+#if defined(__SSE2__)
+constexpr int32_t kBlockPixels = 4;
+
+__m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// Bytes 0..2 of each pixel from computed, byte 3 from kept.
+__m128i KeepFourthByte(__m128i computed, __m128i kept) {
+  const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+  return _mm_or_si128(_mm_and_si128(computed, colour), _mm_andnot_si128(colour, kept));
+}
+
+// The floor of a / 255 for 32-bit lanes in −24480..89505, exact for
+// 0..65280 and beyond 255 above it, negative below 0 (the saturating packs
+// that follow then clamp to 0..255 as the plain loop does).
+__m128i DivideBy255Lanes(__m128i s) {
+  return _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(s, _mm_srai_epi32(s, 8)), _mm_set1_epi32(1)),
+                        8);
+}
+
+// The six-tap sums of eight 16-bit values of each row, as two 32-bit halves.
+void SixTapSums(const __m128i rows[6], bool high, __m128i& low4, __m128i& high4) {
+  const __m128i weights12 = _mm_set_epi16(-48, 29, -48, 29, -48, 29, -48, 29);
+  const __m128i weights34 = _mm_set_epi16(146, 147, 146, 147, 146, 147, 146, 147);
+  const __m128i weights56 = _mm_set_epi16(29, -48, 29, -48, 29, -48, 29, -48);
+  const __m128i zero = _mm_setzero_si128();
+  __m128i wide[6];
+  for (int i = 0; i < 6; ++i) {
+    wide[i] = high ? _mm_unpackhi_epi8(rows[i], zero) : _mm_unpacklo_epi8(rows[i], zero);
+  }
+  low4 =
+      _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(wide[0], wide[1]), weights12),
+                                  _mm_madd_epi16(_mm_unpacklo_epi16(wide[2], wide[3]), weights34)),
+                    _mm_madd_epi16(_mm_unpacklo_epi16(wide[4], wide[5]), weights56));
+  high4 =
+      _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(wide[0], wide[1]), weights12),
+                                  _mm_madd_epi16(_mm_unpackhi_epi16(wide[2], wide[3]), weights34)),
+                    _mm_madd_epi16(_mm_unpackhi_epi16(wide[4], wide[5]), weights56));
+}
+#endif
+
+// The 16-bit fixed-point multiplier that gives table[v] = v × m >> 16 for
+// every byte v, or 0 when none of the two nearest does (the table is then
+// used byte by byte).
+uint32_t FixedPointScale(const uint8_t table[256], double level) {
+  if (!(level > 0.0 && level < 1.0)) return 0;
+  const auto nearest = static_cast<uint32_t>(level * 65536.0);
+  for (uint32_t multiplier : {nearest, nearest + 1}) {
+    if (multiplier == 0 || multiplier > 0xFFFF) continue;
+    bool exact = true;
+    for (uint32_t v = 0; v < 256 && exact; ++v) exact = ((v * multiplier) >> 16) == table[v];
+    if (exact) return multiplier;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -50,10 +115,29 @@ void AccumulateScaled(FrameBuffer& destination, const FrameBuffer& source, doubl
   for (int32_t v = 0; v < 256; ++v) {
     scaled[v] = static_cast<uint8_t>(static_cast<int32_t>(v * level) & 0xFF);
   }
+  const uint32_t multiplier = FixedPointScale(scaled, level);
   for (int32_t y = 0; y < rows; ++y) {
     uint8_t* out = destination.Row(y);
     const uint8_t* in = source.Row(y);
-    for (int32_t x = 0; x < columns; ++x, out += 4, in += 4) {
+    int32_t x = 0;
+#if defined(__SSE2__)
+    if (multiplier != 0) {
+      const __m128i factor =
+          _mm_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier)));
+      const __m128i zero = _mm_setzero_si128();
+      for (; x + kBlockPixels <= columns; x += kBlockPixels, out += 16, in += 16) {
+        const __m128i pixels = Load(in);
+        const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(pixels, zero), factor);
+        const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(pixels, zero), factor);
+        const __m128i added = _mm_packus_epi16(low, high);
+        const __m128i current = Load(out);
+        Store(out, KeepFourthByte(_mm_add_epi8(current, added), current));
+      }
+    }
+#else
+    (void)multiplier;
+#endif
+    for (; x < columns; ++x, out += 4, in += 4) {
       out[2] = static_cast<uint8_t>(out[2] + scaled[in[2]]);
       out[1] = static_cast<uint8_t>(out[1] + scaled[in[1]]);
       out[0] = static_cast<uint8_t>(out[0] + scaled[in[0]]);
@@ -67,7 +151,19 @@ void AverageRows(const uint8_t* a, const uint8_t* b, uint8_t* destination, int32
     if (destination != a) std::memmove(destination, a, static_cast<size_t>(count) * 4);
     return;
   }
-  for (int32_t x = 0; x < count; ++x, a += 4, b += 4, destination += 4) {
+  int32_t x = 0;
+#if defined(__SSE2__)
+  const __m128i ones = _mm_set1_epi8(1);
+  for (; x + kBlockPixels <= count; x += kBlockPixels, a += 16, b += 16, destination += 16) {
+    const __m128i left = Load(a);
+    const __m128i right = Load(b);
+    // The rounded-up mean less the rounding bit is the floor of the mean.
+    const __m128i mean =
+        _mm_sub_epi8(_mm_avg_epu8(left, right), _mm_and_si128(_mm_xor_si128(left, right), ones));
+    Store(destination, KeepFourthByte(mean, Load(destination)));
+  }
+#endif
+  for (; x < count; ++x, a += 4, b += 4, destination += 4) {
     destination[2] = static_cast<uint8_t>((a[2] + b[2]) >> 1);
     destination[1] = static_cast<uint8_t>((a[1] + b[1]) >> 1);
     destination[0] = static_cast<uint8_t>((a[0] + b[0]) >> 1);
@@ -77,7 +173,22 @@ void AverageRows(const uint8_t* a, const uint8_t* b, uint8_t* destination, int32
 void InterpolateLine6(const uint8_t* row1, const uint8_t* row2, const uint8_t* row3,
                       const uint8_t* row4, const uint8_t* row5, const uint8_t* row6,
                       uint8_t* destination, int32_t count) {
-  for (int32_t x = 0; x < count; ++x) {
+  int32_t x = 0;
+#if defined(__SSE2__)
+  for (; x + kBlockPixels <= count; x += kBlockPixels) {
+    const int32_t offset = x * 4;
+    const __m128i rows[6] = {Load(row1 + offset), Load(row2 + offset), Load(row3 + offset),
+                             Load(row4 + offset), Load(row5 + offset), Load(row6 + offset)};
+    __m128i sums[4];
+    SixTapSums(rows, false, sums[0], sums[1]);
+    SixTapSums(rows, true, sums[2], sums[3]);
+    const __m128i low = _mm_packs_epi32(DivideBy255Lanes(sums[0]), DivideBy255Lanes(sums[1]));
+    const __m128i high = _mm_packs_epi32(DivideBy255Lanes(sums[2]), DivideBy255Lanes(sums[3]));
+    Store(destination + offset,
+          KeepFourthByte(_mm_packus_epi16(low, high), Load(destination + offset)));
+  }
+#endif
+  for (; x < count; ++x) {
     const int32_t offset = x * 4;
     for (int32_t c = 2; c >= 0; --c) {
       const int32_t i = offset + c;
@@ -127,7 +238,31 @@ void SmoothVertical(FrameBuffer& image) {
     uint8_t* row = image.Row(y);
     const uint8_t* above = y > 0 ? image.Row(y - 1) : nullptr;
     const uint8_t* below = y < last ? image.Row(y + 1) : nullptr;
-    for (int32_t x = 0; x < image.width; ++x) {
+    int32_t x = 0;
+#if defined(__SSE2__)
+    // (3c + above + below) / 5 is at most 1275; c × 13108 >> 16 is its exact
+    // floor over that range.
+    const __m128i fifth = _mm_set1_epi16(13108);
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + kBlockPixels <= image.width; x += kBlockPixels) {
+      const int32_t offset = x * 4;
+      const __m128i centre = Load(row + offset);
+      const __m128i up = above ? Load(above + offset) : centre;
+      const __m128i down = below ? Load(below + offset) : centre;
+      auto smooth = [&](__m128i c, __m128i u, __m128i d) {
+        const __m128i sum =
+            _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(c, c), c), _mm_add_epi16(u, d));
+        return _mm_mulhi_epu16(sum, fifth);
+      };
+      const __m128i smoothed =
+          _mm_packus_epi16(smooth(_mm_unpacklo_epi8(centre, zero), _mm_unpacklo_epi8(up, zero),
+                                  _mm_unpacklo_epi8(down, zero)),
+                           smooth(_mm_unpackhi_epi8(centre, zero), _mm_unpackhi_epi8(up, zero),
+                                  _mm_unpackhi_epi8(down, zero)));
+      Store(row + offset, KeepFourthByte(smoothed, centre));
+    }
+#endif
+    for (; x < image.width; ++x) {
       for (int32_t c = 2; c >= 0; --c) {
         const int32_t i = x * 4 + c;
         const int32_t center = row[i];

@@ -5,10 +5,49 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// The pixel loops below that take 4-byte pixels have an SSE2 block loop
+// ahead of the plain per-pixel loop, which finishes each row and is the whole
+// loop where SSE2 is missing; both compute the same integer formulas. The
+// mask-only loops are written so that the compiler vectorises them.
+
 namespace {
 
 constexpr int32_t kMovingAbove = 127;
 constexpr int32_t kGiveUpPercent = 30;
+
+#if defined(__SSE2__)
+__m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// The largest channel difference (bytes 0..2) of four pixels of a and b, in
+// byte 0 of each 32-bit lane, the other bytes 0.
+__m128i LargestDifference(const uint8_t* a, const uint8_t* b) {
+  const __m128i pa = Load(a);
+  const __m128i pb = Load(b);
+  const __m128i difference = _mm_and_si128(
+      _mm_or_si128(_mm_subs_epu8(pa, pb), _mm_subs_epu8(pb, pa)), _mm_set1_epi32(0x00FFFFFF));
+  const __m128i largest = _mm_max_epu8(
+      difference, _mm_max_epu8(_mm_srli_epi32(difference, 8), _mm_srli_epi32(difference, 16)));
+  return _mm_and_si128(largest, _mm_set1_epi32(0xFF));
+}
+#endif
+
+// The 16-bit multiplier m with table[d] = min(255, 255 × d × m >> 16) for
+// every d, or 0 when the nearest one does not give the table (it is then
+// looked up pixel by pixel).
+uint32_t MotionScale(const uint8_t table[256], int32_t divisor) {
+  const uint32_t multiplier =
+      (65536 + static_cast<uint32_t>(divisor) - 1) / static_cast<uint32_t>(divisor);
+  if (multiplier > 0xFFFF) return 0;
+  for (uint32_t d = 0; d < 256; ++d) {
+    if (std::min<uint32_t>(255, (255 * d * multiplier) >> 16) != table[d]) return 0;
+  }
+  return multiplier;
+}
 
 inline void Order(uint8_t& a, uint8_t& b) {
   if (a > b) std::swap(a, b);
@@ -34,12 +73,41 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
   uint8_t table[256];
   for (int32_t d = 0; d < 256; ++d) table[d] = static_cast<uint8_t>(std::min(255, 255 * d / divisor));
   int64_t moving = 0;
+  const uint32_t multiplier = MotionScale(table, divisor);
   if (mask.data != nullptr && a.data != nullptr && b.data != nullptr) {
     for (int32_t y = 0; y < mask.height; ++y) {
       uint8_t* out = mask.Row(y);
       const uint8_t* pa = a.Row(y);
       const uint8_t* pb = b.Row(y);
-      for (int32_t x = 0; x < mask.width; ++x, pa += 4, pb += 4) {
+      int32_t x = 0;
+#if defined(__SSE2__)
+      if (multiplier != 0) {
+        const __m128i scale =
+            _mm_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier)));
+        const __m128i full = _mm_set1_epi16(255);
+        const __m128i ones = _mm_set1_epi8(1);
+        const __m128i zero = _mm_setzero_si128();
+        constexpr int32_t kBlock = 16;
+        for (; x + kBlock <= mask.width; x += kBlock, pa += 4 * kBlock, pb += 4 * kBlock) {
+          // 255 × d fits 16 bits; its high product with the scale is the table entry
+          // (before the limit at 255, which the unsigned pack applies).
+          auto entries = [&](int32_t first) {
+            const __m128i d =
+                _mm_packs_epi32(LargestDifference(pa + 4 * first, pb + 4 * first),
+                                LargestDifference(pa + 4 * first + 16, pb + 4 * first + 16));
+            return _mm_mulhi_epu16(_mm_mullo_epi16(d, full), scale);
+          };
+          const __m128i values = _mm_packus_epi16(entries(0), entries(8));
+          Store(out + x, values);
+          // Moving entries are those with the top bit set; count their top bits.
+          const __m128i tops = _mm_sad_epu8(_mm_and_si128(_mm_srli_epi16(values, 7), ones), zero);
+          moving += _mm_cvtsi128_si32(tops) + _mm_extract_epi16(tops, 4);
+        }
+      }
+#else
+      (void)multiplier;
+#endif
+      for (; x < mask.width; ++x, pa += 4, pb += 4) {
         int32_t largest = std::abs(pa[0] - pb[0]);
         largest = std::max(largest, std::abs(pa[1] - pb[1]));
         largest = std::max(largest, std::abs(pa[2] - pb[2]));
@@ -89,15 +157,21 @@ void DilateMask(FrameBuffer& mask, int32_t across, int32_t down) {
       for (int32_t x = 0; x < width; ++x) out[x] = std::max(out[x], in[x]);
     }
   }
+  // The window clipped at the row's ends has the same maximum as the whole
+  // window over the row with its end values repeated, which lets every
+  // offset of the window run as one pass along the padded row.
+  const int32_t reach = std::max(0, across);
+  std::vector<uint8_t> padded(static_cast<size_t>(width) + 2 * static_cast<size_t>(reach));
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* in = column->Row(y);
     uint8_t* out = mask.Row(y);
-    for (int32_t x = 0; x < width; ++x) {
-      const int32_t from = std::max(0, x - across);
-      const int32_t to = std::min(width - 1, x + across);
-      uint8_t largest = in[from];
-      for (int32_t k = from + 1; k <= to; ++k) largest = std::max(largest, in[k]);
-      out[x] = largest;
+    std::memset(padded.data(), in[0], static_cast<size_t>(reach));
+    std::memcpy(padded.data() + reach, in, static_cast<size_t>(width));
+    std::memset(padded.data() + reach + width, in[width - 1], static_cast<size_t>(reach));
+    std::memcpy(out, padded.data(), static_cast<size_t>(width));
+    for (int32_t k = 1; k <= 2 * reach; ++k) {
+      const uint8_t* shifted = padded.data() + k;
+      for (int32_t x = 0; x < width; ++x) out[x] = std::max(out[x], shifted[x]);
     }
   }
 }
@@ -122,15 +196,93 @@ void BoxFilterLine(uint8_t* line, int32_t length, int32_t step, int32_t radius,
   }
 }
 
+namespace {
+
+// Exact floor(sum / window) for every sum a window of mask values can have,
+// by a float multiply when that gives every quotient (checked once per
+// window), else by integer division. (sum + 0.5) / window lies at least
+// 0.5 / window from the next whole number, far more than the float error.
+class WindowDivider {
+ public:
+  explicit WindowDivider(int32_t window)
+      : window_(window), inverse_(1.0f / static_cast<float>(window)) {
+    for (int32_t sum = 0; sum <= 255 * window && exact_; ++sum)
+      exact_ = ByFloat(sum) == sum / window;
+  }
+  // Writes floor(sums[x] / window) for count sums.
+  void Divide(const uint16_t* sums, uint8_t* out, int32_t count) const {
+    if (exact_) {
+      for (int32_t x = 0; x < count; ++x) out[x] = static_cast<uint8_t>(ByFloat(sums[x]));
+    } else {
+      for (int32_t x = 0; x < count; ++x) out[x] = static_cast<uint8_t>(sums[x] / window_);
+    }
+  }
+
+ private:
+  int32_t ByFloat(int32_t sum) const {
+    return static_cast<int32_t>((static_cast<float>(sum) + 0.5f) * inverse_);
+  }
+  int32_t window_;
+  float inverse_;
+  bool exact_ = true;
+};
+
+}  // namespace
+
 void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down) {
   if (mask.data == nullptr) return;
   const int32_t width = mask.width;
   const int32_t height = mask.height;
-  std::vector<uint8_t> lineBuffer(
-      static_cast<size_t>(std::max(width, height) + 2 * std::max(across + 1, down + 1) - 2), 0);
-  for (int32_t y = 0; y < height; ++y) BoxFilterLine(mask.Row(y), width, 1, across + 1, lineBuffer);
-  for (int32_t x = 0; x < width; ++x) {
-    BoxFilterLine(mask.data + x, height, mask.rowBytes, down + 1, lineBuffer);
+  // Both passes give what BoxFilterLine gives on every row and then every
+  // column (edge values repeated, window sums divided with truncation), but
+  // walk the mask row by row: the horizontal pass sums the window's offsets
+  // along a padded row, the vertical pass keeps one running sum per column.
+  if (across < 0 || down < 0) {
+    // A window narrower than one value leaves its pass undone.
+    std::vector<uint8_t> lineBuffer(
+        static_cast<size_t>(std::max(width, height) + 2 * std::max(across + 1, down + 1) + 2), 0);
+    for (int32_t y = 0; y < height; ++y)
+      BoxFilterLine(mask.Row(y), width, 1, across + 1, lineBuffer);
+    for (int32_t x = 0; x < width; ++x) {
+      BoxFilterLine(mask.data + x, height, mask.rowBytes, down + 1, lineBuffer);
+    }
+    return;
+  }
+  const int32_t padAcross = across;  // radius across + 1, window 2 × across + 1
+  const int32_t windowAcross = 2 * across + 1;
+  const int32_t windowDown = 2 * down + 1;
+  FrameRef horizontal = NewMask(width, height);
+  std::vector<uint8_t> padded(static_cast<size_t>(width) + 2 * static_cast<size_t>(padAcross));
+  std::vector<uint16_t> sums(static_cast<size_t>(width));
+  const WindowDivider divideAcross(windowAcross);
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* row = mask.Row(y);
+    std::memset(padded.data(), row[0], static_cast<size_t>(padAcross));
+    std::memcpy(padded.data() + padAcross, row, static_cast<size_t>(width));
+    std::memset(padded.data() + padAcross + width, row[width - 1], static_cast<size_t>(padAcross));
+    for (int32_t x = 0; x < width; ++x) sums[x] = padded[x];
+    for (int32_t k = 1; k < windowAcross; ++k) {
+      const uint8_t* shifted = padded.data() + k;
+      for (int32_t x = 0; x < width; ++x) sums[x] = static_cast<uint16_t>(sums[x] + shifted[x]);
+    }
+    divideAcross.Divide(sums.data(), horizontal->Row(y), width);
+  }
+
+  const WindowDivider divideDown(windowDown);
+  auto source = [&](int32_t k) { return horizontal->Row(std::clamp(k, 0, height - 1)); };
+  std::fill(sums.begin(), sums.end(), 0);
+  for (int32_t k = -down; k <= down; ++k) {
+    const uint8_t* in = source(k);
+    for (int32_t x = 0; x < width; ++x) sums[x] = static_cast<uint16_t>(sums[x] + in[x]);
+  }
+  for (int32_t y = 0; y < height; ++y) {
+    divideDown.Divide(sums.data(), mask.Row(y), width);
+    if (y + 1 == height) break;
+    const uint8_t* entering = source(y + down + 1);
+    const uint8_t* leaving = source(y - down);
+    for (int32_t x = 0; x < width; ++x) {
+      sums[x] = static_cast<uint16_t>(sums[x] + entering[x] - leaving[x]);
+    }
   }
 }
 
@@ -145,7 +297,40 @@ void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour,
     const uint8_t* n = neighbour.Row(y);
     const uint8_t* m = mask.Row(y);
     uint8_t* o = out.Row(y);
-    for (int32_t x = 0; x < current.width; ++x, c += 4, n += 4, o += 4) {
+    int32_t x = 0;
+#if defined(__SSE2__)
+    // The mixing formula gives the neighbour's bytes at 0 and the current
+    // field's at 255, so only the fourth byte needs the two copying cases.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+    auto mix = [&](__m128i cw, __m128i nw, __m128i mw) {
+      const __m128i sum =
+          _mm_add_epi16(_mm_mullo_epi16(cw, mw), _mm_mullo_epi16(nw, _mm_sub_epi16(full, mw)));
+      // floor(sum / 255) for sums up to 255 × 255.
+      return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(sum, one), _mm_srli_epi16(sum, 8)), 8);
+    };
+    for (; x + 4 <= current.width; x += 4, c += 16, n += 16, o += 16) {
+      int32_t weights;
+      std::memcpy(&weights, m + x, 4);
+      const __m128i packed = _mm_cvtsi32_si128(weights);
+      const __m128i pairs = _mm_unpacklo_epi8(packed, packed);
+      const __m128i perByte =
+          _mm_unpacklo_epi16(pairs, pairs);  // each weight in its pixel's 4 bytes
+      const __m128i pc = Load(c);
+      const __m128i pn = Load(n);
+      const __m128i mixed =
+          _mm_packus_epi16(mix(_mm_unpacklo_epi8(pc, zero), _mm_unpacklo_epi8(pn, zero),
+                               _mm_unpacklo_epi8(perByte, zero)),
+                           mix(_mm_unpackhi_epi8(pc, zero), _mm_unpackhi_epi8(pn, zero),
+                               _mm_unpackhi_epi8(perByte, zero)));
+      const __m128i still = _mm_cmpeq_epi8(perByte, zero);
+      const __m128i fourth = _mm_or_si128(_mm_and_si128(still, pn), _mm_andnot_si128(still, pc));
+      Store(o, _mm_or_si128(_mm_and_si128(mixed, colour), _mm_andnot_si128(colour, fourth)));
+    }
+#endif
+    for (; x < current.width; ++x, c += 4, n += 4, o += 4) {
       const int32_t weight = m[x];
       if (weight == 0) {
         std::memcpy(o, n, 4);

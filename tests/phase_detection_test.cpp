@@ -104,6 +104,16 @@ TEST(PhaseDetection, QueuesItsCommentaryExactly) {
   EXPECT_TRUE(instance.pendingMessages.empty());
 }
 
+TEST(PhaseDetection, QueuedLinesAreCutAtTheirBuffer) {
+  FlatPulldown clip(0, kAvxFieldOdd);
+  const std::string longText(2000, 'x');
+  clip.instance.QueueMessage("%s", longText.c_str());
+  clip.instance.QueueMessage("phase = %d\n", 3);
+  ASSERT_EQ(clip.instance.pendingMessages.size(), 2u);
+  EXPECT_EQ(clip.instance.pendingMessages[0], std::string(1023, 'x'));
+  EXPECT_EQ(clip.instance.pendingMessages[1], "phase = 3\n");
+}
+
 TEST(PhaseDetection, NamesTheEvenFieldDominantWhenItIs) {
   FlatPulldown clip(4, kAvxFieldEven);
   Corvalis& instance = clip.instance;

@@ -162,8 +162,8 @@ TEST_F(PhaseDialog, SelectionNotificationsAndBadPressesChangeNothing) {
 TEST_F(PhaseDialog, WithoutAUserTheDialogFailsAndPhasesStay) {
   Instance().inputPhase = 4;
   Instance().outputPhase = 2;
-  // The failure result (-1) is not zero, so the host hears true.
-  EXPECT_TRUE(host_.Instance().OpenPhaseDialog());
+  // A dialog that could not open answers as Cancel does.
+  EXPECT_FALSE(host_.Instance().OpenPhaseDialog());
   EXPECT_EQ(Instance().inputPhase, 4);
   EXPECT_EQ(Instance().outputPhase, 2);
   EXPECT_FALSE(host_.HasInstanceData());

@@ -10,6 +10,8 @@ void AddRenderCommand(CLI::App& app);
 void AddTimelineCommand(CLI::App& app);
 void AddLocateCommand(CLI::App& app);
 void AddDemoCommand(CLI::App& app);
+void AddPhaseCommand(CLI::App& app);
+void AddOverlayCommand(CLI::App& app);
 
 // Set by the subcommand that ran: the process's exit code.
 extern int commandExitCode;

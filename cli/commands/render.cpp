@@ -19,7 +19,9 @@ void AddRenderCommand(CLI::App& app) {
   auto range = std::make_shared<std::string>();
   auto verbose = std::make_shared<bool>(false);
   command->add_option("project", *project, "Project file (JSON)")->required();
-  command->add_option("-o,--output", job->output, "Output media file; container from the extension")
+  command
+      ->add_option("-o,--output", job->output,
+                   "Output media file; container from the extension; - discards the frames")
       ->required();
   command->add_flag("-y,--overwrite", job->writer.overwrite, "Replace OUT if it exists");
   command->add_option("--jobs", job->jobs, "Render with N instances on N threads")
@@ -27,7 +29,8 @@ void AddRenderCommand(CLI::App& app) {
   command->add_option("--range", *range, "Render only output frames A-B (inclusive)");
   command->add_option("--console", job->consolePath, "Write the plug-in's console lines to FILE");
   command->add_flag("-v,--verbose", *verbose, "Print the plug-in's console lines on stderr");
-  command->add_option("--codec", job->writer.codec, "Encoder (default ffv1, bit-exact RGB)");
+  auto* codec =
+      command->add_option("--codec", job->writer.codec, "Encoder (default ffv1, bit-exact RGB)");
   command->add_option("--crf", job->writer.crf, "Constant rate factor for encoders that have one");
   command->add_option("--pix-fmt", job->writer.pixelFormat, "Pixel format of the output stream");
   command->callback([=] {
@@ -35,6 +38,8 @@ void AddRenderCommand(CLI::App& app) {
     if (*verbose) av_log_set_level(AV_LOG_WARNING);
     Session session(LoadProject(*project));
     RenderJob run = *job;
+    // Discarded frames need no encoding unless an encoder is asked for.
+    if (run.output == kDiscardOutput && codec->count() == 0) run.writer.codec = kDiscardCodec;
     run.consoleToStderr = *verbose;
     run.progress = isatty(STDERR_FILENO) != 0;
     if (!IsLavfiSource(session.GetProject().source)) {

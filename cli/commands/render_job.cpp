@@ -2,10 +2,16 @@
 
 #include <unistd.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 namespace cli {
@@ -33,6 +39,19 @@ void ShowProgress(int done, int total, std::chrono::steady_clock::time_point sta
   std::fflush(stderr);
 }
 
+// Every field render allocates and frees the same few large blocks (fields,
+// masks). glibc gives blocks that large back to the system on every free and
+// faults them in again on the next render, which costs more than the render's
+// arithmetic; keep them in the heap instead.
+void KeepFreedBlocks() {
+#if defined(__GLIBC__)
+  constexpr int kLargestMappedBlock = 32 << 20;
+  constexpr int kKeptAtTop = 512 << 20;
+  mallopt(M_MMAP_THRESHOLD, kLargestMappedBlock);
+  mallopt(M_TRIM_THRESHOLD, kKeptAtTop);
+#endif
+}
+
 }  // namespace
 
 void InstallInterruptHandlers() {
@@ -46,6 +65,7 @@ int RunRenderJob(Session& session, const RenderJob& job) {
   const int last = job.last < 0 ? settings.totalFrames - 1 : job.last;
   const int total = last - first + 1;
   const int jobs = std::max(1, job.jobs);
+  KeepFreedBlocks();
 
   std::ofstream consoleFile;
   if (!job.consolePath.empty()) {
@@ -60,52 +80,105 @@ int RunRenderJob(Session& session, const RenderJob& job) {
   MediaWriter writer(job.output, settings.width, settings.height, session.FrameRate(),
                      session.OutputFieldOrder(), job.writer);
   const auto start = std::chrono::steady_clock::now();
-  // Frames are rendered in batches, each thread taking every jobs-th frame of
-  // the batch, and written in order once the batch is complete.
-  const int batchSize = jobs * 4;
-  std::vector<RenderedFrame> batch(batchSize);
+
+  auto render = [&](refhost::EffectHost& host, int frame, RenderedFrame& slot) {
+    host.ConsoleLines().clear();
+    try {
+      slot.ok = host.RenderFrame(frame, slot.picture);
+      slot.error.clear();
+    } catch (const std::exception& error) {
+      slot.ok = false;
+      slot.error = error.what();
+    }
+    slot.console = host.ConsoleLines();
+  };
+  // Frames leave in order: console lines first, then the picture.
   int written = 0;
-  for (int batchStart = first; batchStart <= last; batchStart += batchSize) {
-    if (interruptRequested.load()) break;
-    const int count = std::min(batchSize, last - batchStart + 1);
+  auto put = [&](int frame, RenderedFrame& slot) {
+    for (const std::string& line : slot.console) {
+      if (consoleFile.is_open()) consoleFile << line;
+      if (job.consoleToStderr) std::fputs(line.c_str(), stderr);
+    }
+    if (!slot.ok) {
+      writer.Abort();
+      throw MediaError("frame " + std::to_string(frame) + ": the effect could not render it" +
+                       (slot.error.empty() ? std::string(" (a source frame was not delivered)")
+                                           : ": " + slot.error));
+    }
+    writer.Write(slot.picture.pixels.data(), slot.picture.width * 4);
+    ++written;
+    if (job.progress && (written % jobs == 0 || written == total)) {
+      ShowProgress(written, total, start);
+    }
+  };
+
+  if (jobs == 1) {
+    RenderedFrame slot;
+    for (int frame = first; frame <= last && !interruptRequested.load(); ++frame) {
+      render(*hosts[0], frame, slot);
+      put(frame, slot);
+    }
+  } else {
+    // Each thread takes the next frame not yet taken, up to a window ahead of
+    // the frame being written, and this thread writes the frames in order as
+    // they complete; rendering never waits for writing and no thread waits
+    // for a whole batch.
+    const int window = jobs * 4;
+    std::vector<RenderedFrame> slots(window);
+    std::vector<char> ready(window, 0);
+    std::mutex mutex;
+    std::condition_variable changed;
+    int nextToTake = first;
+    int nextToWrite = first;
+    bool stopping = false;
     auto work = [&](int thread) {
       refhost::EffectHost& host = *hosts[thread];
-      for (int i = thread; i < count; i += jobs) {
-        RenderedFrame& slot = batch[i];
-        host.ConsoleLines().clear();
-        try {
-          slot.ok = host.RenderFrame(batchStart + i, slot.picture);
-          slot.error.clear();
-        } catch (const std::exception& error) {
-          slot.ok = false;
-          slot.error = error.what();
-        }
-        slot.console = host.ConsoleLines();
+      std::unique_lock<std::mutex> lock(mutex);
+      while (true) {
+        changed.wait(lock, [&] {
+          return stopping || nextToTake > last || nextToTake < nextToWrite + window;
+        });
+        if (stopping || nextToTake > last) return;
+        const int frame = nextToTake++;
+        RenderedFrame& slot = slots[(frame - first) % window];
+        lock.unlock();
+        render(host, frame, slot);
+        lock.lock();
+        ready[(frame - first) % window] = 1;
+        changed.notify_all();
       }
     };
-    if (jobs == 1) {
-      work(0);
-    } else {
-      std::vector<std::thread> threads;
-      for (int t = 0; t < jobs; ++t) threads.emplace_back(work, t);
+    std::vector<std::thread> threads;
+    auto stop = [&] {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+      }
+      changed.notify_all();
       for (std::thread& thread : threads) thread.join();
-    }
-    for (int i = 0; i < count; ++i) {
-      RenderedFrame& slot = batch[i];
-      for (const std::string& line : slot.console) {
-        if (consoleFile.is_open()) consoleFile << line;
-        if (job.consoleToStderr) std::fputs(line.c_str(), stderr);
+      threads.clear();
+    };
+    for (int t = 0; t < jobs; ++t) threads.emplace_back(work, t);
+    try {
+      for (int frame = first; frame <= last && !interruptRequested.load(); ++frame) {
+        const int index = (frame - first) % window;
+        {
+          std::unique_lock<std::mutex> lock(mutex);
+          changed.wait(lock, [&] { return ready[index] != 0; });
+        }
+        put(frame, slots[index]);
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          ready[index] = 0;
+          ++nextToWrite;
+        }
+        changed.notify_all();
       }
-      if (!slot.ok) {
-        writer.Abort();
-        throw MediaError("frame " + std::to_string(batchStart + i) + ": the effect could not render it" +
-                         (slot.error.empty() ? std::string(" (a source frame was not delivered)")
-                                             : ": " + slot.error));
-      }
-      writer.Write(slot.picture.pixels.data(), slot.picture.width * 4);
-      ++written;
+    } catch (...) {
+      stop();
+      throw;
     }
-    if (job.progress) ShowProgress(written, total, start);
+    stop();
   }
   if (job.progress) std::fputc('\n', stderr);
   if (interruptRequested.load()) {

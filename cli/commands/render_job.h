@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/commands/session.h"
+#include "cli/media_error.h"
 #include "cli/media_writer.h"
 
 namespace cli {
@@ -24,11 +25,26 @@ struct RenderJob {
 // Set from a signal handler: stops a render, which then removes its
 // temporary output.
 extern std::atomic<bool> interruptRequested;
+// The signal that asked for the stop (SIGINT or SIGTERM), 0 before one came.
+extern std::atomic<int> interruptSignal;
 // Installs SIGINT/SIGTERM handlers that set interruptRequested.
 void InstallInterruptHandlers();
 
+// A render stopped by a signal. The tool then exits with 128 + the signal's
+// number, as a shell reports a program the signal ended, so that scripts
+// calling it stop as well.
+class RenderInterrupted : public MediaError {
+ public:
+  RenderInterrupted(const std::string& output, int signal);
+  int ExitCode() const { return 128 + signal_; }
+
+ private:
+  int signal_;
+};
+
 // Renders frames first..last in order; returns the number written. Throws
-// MediaError on failure (including an interruption), leaving no output.
+// MediaError on failure and RenderInterrupted on a signal, leaving no output
+// (neither OUT nor the console file, nor their temporary files).
 int RunRenderJob(Session& session, const RenderJob& job);
 
 }  // namespace cli

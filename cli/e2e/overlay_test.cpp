@@ -1,0 +1,183 @@
+// corvalis overlay end to end: the overlay drawn over a rendered frame, its
+// alpha layer, clicks that change the play order, and refused requests.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "cli/media_reader.h"
+
+namespace {
+
+// Ten interlaced 160x120 frames, top field first.
+const std::string kSource = "lavfi:testsrc2=size=160x120:rate=50:duration=0.4,interlace=scan=tff";
+
+struct Result {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+class OverlayCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/corvalis-overlay-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Quoted(const std::string& name) const { return "'" + Path(name) + "'"; }
+
+  void Write(const std::string& name, const std::string& text) const {
+    std::ofstream(Path(name)) << text;
+  }
+
+  // Three waypoints at frames 0, 4 and 9 in play order 1, 2, 3; `parameters`
+  // is the body of the parameters object.
+  void WriteProject(const std::string& name, const std::string& parameters = "") const {
+    Write(name, "{ \"source\": \"" + kSource + "\",\n  \"parameters\": {" + parameters +
+                    "},\n  \"keys\": [{\"frame\": 0, \"speed\": 100}, {\"frame\": 4, \"speed\": "
+                    "50}, {\"frame\": 9, \"speed\": 100}] }\n");
+  }
+
+  Result Run(const std::string& arguments) const {
+    std::string outPath = Path(".stdout"), errPath = Path(".stderr");
+    std::string command = std::string(CORVALIS_CLI) + " " + arguments + " >'" + outPath + "' 2>'" +
+                          errPath + "' </dev/null";
+    int status = std::system(command.c_str());
+    Result result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = Read(outPath);
+    result.err = Read(errPath);
+    return result;
+  }
+
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  // The colour type byte of a PNG's header: 2 RGB, 6 RGBA.
+  static int PngColourType(const std::string& png) {
+    return png.size() > 25 ? static_cast<unsigned char>(png[25]) : -1;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(OverlayCommand, CompositeIsTheOverlayOverTheRenderedFrame) {
+  // Everything off: the overlay stays transparent and the picture is the
+  // rendered output frame itself.
+  WriteProject("empty.json", R"("showSource": false, "showGraph": false, "showTimeCode": false)");
+  Result empty = Run("overlay " + Quoted("empty.json") + " --frame 4 -o " + Quoted("empty.png"));
+  ASSERT_EQ(empty.exitCode, 0) << empty.err;
+  ASSERT_EQ(Run("render " + Quoted("empty.json") + " -o " + Quoted("out.mkv")).exitCode, 0);
+  cli::MediaReader rendered(Path("out.mkv"));
+  cli::MediaReader picture(Path("empty.png"));
+  ASSERT_EQ(picture.Width(), 160);
+  ASSERT_EQ(picture.Height(), 120);
+  EXPECT_EQ(PngColourType(Read(Path("empty.png"))), 2);
+  EXPECT_TRUE(picture.Frame(0)->pixels == rendered.Frame(4)->pixels);
+
+  // The default view: the source frame covers the whole buffer, so what the
+  // editor shows is the overlay's own colour; the alpha layer is RGBA.
+  WriteProject("p.json");
+  Result shown = Run("overlay " + Quoted("p.json") + " --frame 4 -o " + Quoted("shown.png"));
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  Result alone =
+      Run("overlay " + Quoted("p.json") + " --frame 4 --alpha -o " + Quoted("alone.png"));
+  ASSERT_EQ(alone.exitCode, 0) << alone.err;
+  EXPECT_EQ(PngColourType(Read(Path("alone.png"))), 6);
+  EXPECT_TRUE(cli::MediaReader(Path("shown.png")).Frame(0)->pixels ==
+              cli::MediaReader(Path("alone.png")).Frame(0)->pixels);
+  EXPECT_FALSE(cli::MediaReader(Path("shown.png")).Frame(0)->pixels == rendered.Frame(4)->pixels);
+
+  // Same project, same bytes; another field, another picture.
+  ASSERT_EQ(Run("overlay " + Quoted("p.json") + " --frame 4 -o " + Quoted("again.png")).exitCode,
+            0);
+  EXPECT_EQ(Read(Path("again.png")), Read(Path("shown.png")));
+  ASSERT_EQ(
+      Run("overlay " + Quoted("p.json") + " --frame 4 --field second -o " + Quoted("second.png"))
+          .exitCode,
+      0);
+  EXPECT_NE(Read(Path("second.png")), Read(Path("shown.png")));
+}
+
+TEST_F(OverlayCommand, ClicksChangeThePlayOrder) {
+  // A 200x150 buffer: graph area columns 23 to 189, rows 1 to 146. The key at
+  // frame 4 (unit 8 of 20) stands at x = 23 + trunc(8/19 × 167) = 93; its
+  // order box spans columns 87 to 100 and rows 71 to 121.
+  WriteProject("p.json");
+  const std::string base =
+      "overlay " + Quoted("p.json") + " --frame 4 --size 200x150 -o " + Quoted("o.png") + " -y";
+  Result raise = Run(base + " --click 93,75");
+  ASSERT_EQ(raise.exitCode, 0) << raise.err;
+  EXPECT_EQ(raise.out,
+            "key 0 at unit 0: order 1\nkey 1 at unit 8: order 3\nkey 2 at unit 18: order 2\n");
+  EXPECT_EQ(cli::MediaReader(Path("o.png")).Width(), 200);
+
+  // Lower twice: swap with order 1, then leave the order; the middle line
+  // does nothing.
+  Result lower = Run(base + " --click 93,118 --click 93,118 --click 93,96");
+  ASSERT_EQ(lower.exitCode, 0) << lower.err;
+  EXPECT_EQ(lower.out,
+            "key 0 at unit 0: order 1\nkey 1 at unit 8: order 0\nkey 2 at unit 18: order 2\n");
+
+  // A click beside the box changes nothing, and the project file is left as
+  // it was: the order lives in this run only.
+  const std::string project = Read(Path("p.json"));
+  Result miss = Run(base + " --click 10,10");
+  ASSERT_EQ(miss.exitCode, 0) << miss.err;
+  EXPECT_EQ(miss.out,
+            "key 0 at unit 0: order 1\nkey 1 at unit 8: order 2\nkey 2 at unit 18: order 3\n");
+  EXPECT_EQ(Read(Path("p.json")), project);
+}
+
+TEST_F(OverlayCommand, BadRequestsGetOneClearLine) {
+  WriteProject("p.json");
+  Write("progressive.json",
+        "{ \"source\": \"lavfi:testsrc2=size=64x48:rate=25:duration=0.4\", "
+        "\"videoType\": \"progressive\" }");
+  struct Case {
+    std::string arguments;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {Quoted("p.json") + " --frame 10 -o " + Quoted("x.png"),
+       "--frame 10: the effect has frames 0 to 9"},
+      {Quoted("p.json") + " --frame 1 --size 0x5 -o " + Quoted("x.png"), "--size 0x5"},
+      {Quoted("p.json") + " --frame 1 --size big -o " + Quoted("x.png"), "expected WxH"},
+      {Quoted("p.json") + " --frame 1 --click 160,3 -o " + Quoted("x.png"),
+       "--click 160,3: expected X,Y inside the 160x120 overlay"},
+      {Quoted("p.json") + " --frame 1 --click 3 -o " + Quoted("x.png"), "--click 3"},
+      {Quoted("progressive.json") + " --frame 1 --field second -o " + Quoted("x.png"),
+       "the project is progressive"},
+      {Quoted("p.json") + " --frame 1 -o " + Quoted("p.json") + " -y", "is the project file"},
+  };
+  for (const Case& c : cases) {
+    Result result = Run("overlay " + c.arguments);
+    EXPECT_NE(result.exitCode, 0) << c.arguments;
+    EXPECT_NE(result.err.find(c.expected), std::string::npos) << c.arguments << "\n" << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  }
+  EXPECT_NE(Read(Path("p.json")).find("\"keys\""), std::string::npos) << "the project is intact";
+
+  // An existing output is kept without -y.
+  Write("exists.png", "keep me");
+  Result refused = Run("overlay " + Quoted("p.json") + " --frame 1 -o " + Quoted("exists.png"));
+  EXPECT_NE(refused.exitCode, 0);
+  EXPECT_NE(refused.err.find("already exists"), std::string::npos) << refused.err;
+  EXPECT_EQ(Read(Path("exists.png")), "keep me");
+  EXPECT_EQ(Run("overlay --help").exitCode, 0);
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// corvalis phase end to end: the 3:2 phase dialog on telecined clips.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "cli/media_reader.h"
+
+namespace {
+
+// Film at 24000/1001 frames a second; 160x120 keeps enough detail that
+// neighbouring film frames differ in all three channels somewhere.
+const std::string kFilm = "testsrc2=size=160x120:rate=24000/1001:duration=1,format=bgra";
+
+struct Result {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+class PhaseCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/corvalis-phase-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  void Write(const std::string& name, const std::string& text) const {
+    std::ofstream(Path(name)) << text;
+  }
+
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  // A project retiming telecined film from 3:2 to progressive; `extra` is
+  // added as further fields.
+  void WriteProject(const std::string& name, const std::string& telecine,
+                    const std::string& dominance, const std::string& extra = "") const {
+    Write(name, "{ \"source\": \"lavfi:" + kFilm + ",telecine=" + telecine +
+                    "\",\n  \"videoType\": \"interlaced\", \"fieldDominance\": \"" + dominance +
+                    "\",\n  \"parameters\": {\"inputMode\": \"3:2\", \"outputMode\": "
+                    "\"Progressive\"}" +
+                    (extra.empty() ? "" : ",\n  " + extra) + " }\n");
+  }
+
+  Result Run(const std::string& arguments) const {
+    const std::string outPath = Path(".stdout"), errPath = Path(".stderr");
+    const std::string command = std::string(CORVALIS_CLI) + " " + arguments + " >'" + outPath +
+                                "' 2>'" + errPath + "' </dev/null";
+    const int status = std::system(command.c_str());
+    Result result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = Read(outPath);
+    result.err = Read(errPath);
+    return result;
+  }
+
+  Result Phase(const std::string& project, const std::string& presses) const {
+    return Run("phase '" + Path(project) + "' " + presses);
+  }
+
+  std::string StoredPhases(const std::string& project) const {
+    const nlohmann::json document = nlohmann::json::parse(Read(Path(project)));
+    return document.value("instanceData", std::string("(none)"));
+  }
+
+  std::string dir_;
+};
+
+// The last two lines of a phase run: the codes rendering will use.
+std::string Codes(const Result& result) {
+  const size_t input = result.out.rfind("input phase code: ");
+  return input == std::string::npos ? "" : result.out.substr(input);
+}
+
+TEST_F(PhaseCommand, DetectsTelecinePhasesAndRecoversTheFilmFrames) {
+  struct Case {
+    std::string clip;       // telecine options of the clip
+    std::string below;      // and of the track below
+    std::string dominance;  // field order of both
+    std::string names;      // the first queued line
+    std::string codes;
+    std::string stored;
+  };
+  // Pattern 23 makes the fields A A B B B C C D D D: field 4 repeats field 2,
+  // phase 4, code 5. Pattern 32 makes A A A B B C C C D D: field 2 repeats
+  // field 0, phase 2, code 3. The field order does not change the cadence.
+  const Case cases[] = {
+      {"pattern=23", "pattern=32", "top", "Dominant Field: Odd   Non-Dominant Field: Even\n",
+       "input phase code: 5 (A)\noutput phase code: 3 (B)\n", "5,3"},
+      {"pattern=32:first_field=bottom", "pattern=23:first_field=bottom", "bottom",
+       "Dominant Field: Even   Non-Dominant Field: Odd\n",
+       "input phase code: 3 (B)\noutput phase code: 5 (A)\n", "3,5"},
+  };
+  cli::MediaReader film("lavfi:" + kFilm);
+  ASSERT_EQ(film.FrameCount(), 24);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.clip);
+    WriteProject("p.json", c.clip, c.dominance,
+                 "\"trackBelow\": \"lavfi:" + kFilm + ",telecine=" + c.below + "\"");
+    Result phase = Phase("p.json", "--frame 10 --detect input --detect below --ok --save");
+    ASSERT_EQ(phase.exitCode, 0) << phase.err;
+    EXPECT_EQ(phase.out.rfind(c.names, 0), 0u) << phase.out;
+    // Six lines from each detection, then the two codes.
+    EXPECT_EQ(std::count(phase.out.begin(), phase.out.end(), '\n'), 2 * 6 + 2) << phase.out;
+    EXPECT_EQ(Codes(phase), c.codes) << phase.out;
+    EXPECT_EQ(StoredPhases("p.json"), c.stored);
+
+    Result render = Run("render '" + Path("p.json") + "' -o '" + Path("film.mkv") + "' -y");
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    cli::MediaReader output(Path("film.mkv"));
+    ASSERT_EQ(output.FrameCount(), 30);
+    // Output frame k stands at film time 0.8 k and shows the nearest film
+    // frame whole: 0 1 2 2 3 4 5 6 6 7 ...
+    for (int k = 0; k < output.FrameCount(); ++k) {
+      ASSERT_EQ(output.Frame(k)->pixels, film.Frame((8 * k + 5) / 10)->pixels) << "frame " << k;
+    }
+  }
+}
+
+TEST_F(PhaseCommand, PressesActInTheOrderGiven) {
+  WriteProject("p.json", "pattern=23", "top");
+  struct Case {
+    std::string presses;
+    std::string codes;
+  };
+  const Case cases[] = {
+      {"--select input=2 --detect input --ok",
+       "input phase code: 5 (A)\noutput phase code: 0 (Unknown - using X)\n"},
+      {"--detect input --select input=2 --select below=4 --ok",
+       "input phase code: 2 (D)\noutput phase code: 4 (C)\n"},
+      // Frame 2's first field is field 4, its second field 5: phases 4 and 0.
+      {"--frame 2 --manual input --manual below --ok",
+       "input phase code: 5 (A)\noutput phase code: 5 (A)\n"},
+      {"--frame 2 --field second --manual below --ok",
+       "input phase code: 0 (Unknown - using Interlaced)\noutput phase code: 1 (X)\n"},
+  };
+  const std::string before = Read(Path("p.json"));
+  for (const Case& c : cases) {
+    Result phase = Phase("p.json", c.presses);
+    ASSERT_EQ(phase.exitCode, 0) << c.presses << "\n" << phase.err;
+    EXPECT_EQ(Codes(phase), c.codes) << c.presses;
+  }
+  // Without --save the project is left alone.
+  EXPECT_EQ(Read(Path("p.json")), before);
+}
+
+TEST_F(PhaseCommand, TheListsStartFromTheStoredPhases) {
+  WriteProject("p.json", "pattern=23", "top", "\"instanceData\": \"2,4\"");
+  Result phase = Phase("p.json", "--ok --save");
+  ASSERT_EQ(phase.exitCode, 0) << phase.err;
+  EXPECT_EQ(Codes(phase), "input phase code: 2 (D)\noutput phase code: 4 (C)\n");
+  EXPECT_EQ(StoredPhases("p.json"), "2,4");
+
+  // A progressive project counts frames: Manual on frame 7 means phase 2.
+  Write("q.json", "{ \"source\": \"lavfi:" + kFilm +
+                      "\", \"videoType\": \"progressive\", \"instanceData\": \"0,5\" }");
+  phase = Phase("q.json", "--frame 7 --manual input --ok --save");
+  ASSERT_EQ(phase.exitCode, 0) << phase.err;
+  EXPECT_EQ(Codes(phase), "input phase code: 3 (B)\noutput phase code: 5 (A)\n");
+  EXPECT_EQ(StoredPhases("q.json"), "3,5");
+}
+
+TEST_F(PhaseCommand, CancelKeepsTheStoredPhases) {
+  WriteProject("p.json", "pattern=23", "top", "\"instanceData\": \"2,4\"");
+  const std::string before = Read(Path("p.json"));
+  Result phase = Phase("p.json", "--frame 10 --detect input --select below=1 --cancel --save");
+  ASSERT_EQ(phase.exitCode, 0) << phase.err;
+  // The detection still reports what it saw, at the render after closing.
+  EXPECT_NE(phase.out.find("Comparing detfield=20, frame 11, 12, Odd field: phase = 4\n"),
+            std::string::npos)
+      << phase.out;
+  EXPECT_EQ(Codes(phase), "input phase code: 2 (D)\noutput phase code: 4 (C)\n");
+  EXPECT_EQ(Read(Path("p.json")), before);
+
+  // A project without stored phases stays without them.
+  WriteProject("q.json", "pattern=23", "top");
+  ASSERT_EQ(Phase("q.json", "--detect input --cancel --save").exitCode, 0);
+  EXPECT_EQ(StoredPhases("q.json"), "(none)");
+}
+
+TEST_F(PhaseCommand, BadRequestsGetOneLineAndLeaveTheProject) {
+  WriteProject("p.json", "pattern=23", "top", "\"instanceData\": \"2,4\"");
+  const std::string before = Read(Path("p.json"));
+  struct Case {
+    std::string presses;
+    std::string expected;  // in the error text
+  };
+  const Case cases[] = {
+      {"--select input=9 --ok --save", "--select input=9"},
+      {"--select sideways=1 --ok --save", "--select sideways=1"},
+      {"--select input= --ok --save", "--select input="},
+      {"--frame 30 --ok --save", "--frame 30"},
+      {"--detect above --ok --save", "above"},
+      {"--detect input --save", "--ok"},
+      {"--ok --cancel --save", "--ok"},
+  };
+  for (const Case& c : cases) {
+    Result phase = Phase("p.json", c.presses);
+    EXPECT_NE(phase.exitCode, 0) << c.presses;
+    EXPECT_NE(phase.err.find(c.expected), std::string::npos) << c.presses << "\n" << phase.err;
+    EXPECT_TRUE(phase.out.empty()) << c.presses << "\n" << phase.out;
+  }
+  EXPECT_EQ(Read(Path("p.json")), before);
+  for (const std::string& line :
+       {std::string("--select input=9 --ok"), std::string("--frame 30 --ok")}) {
+    Result phase = Phase("p.json", line);
+    EXPECT_EQ(std::count(phase.err.begin(), phase.err.end(), '\n'), 1) << phase.err;
+    EXPECT_NE(phase.err.find(Path("p.json")), std::string::npos) << phase.err;
+  }
+  EXPECT_EQ(Run("phase --help").exitCode, 0);
+}
+
+}  // namespace

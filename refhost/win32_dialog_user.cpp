@@ -1,0 +1,195 @@
+#include "refhost/win32_dialog_user.h"
+
+#if defined(_WIN32)
+
+#include <cstring>
+#include <cstdio>
+#include <string>
+
+#include "refhost/win32_dialog_resource.h"
+
+namespace refhost {
+namespace {
+
+struct Player {
+  win32::DialogDriver* driver = nullptr;
+  HHOOK beforeHook = nullptr;
+  HHOOK afterHook = nullptr;
+  HWND dialog = nullptr;  // the dialog being played, once it initialises
+  bool closing = false;   // the driver ran out of actions
+};
+Player player;
+
+// Each action waits for the dialog's message loop, as a user's would.
+constexpr UINT_PTR kActionTimer = 0x0C0A;
+constexpr UINT kActionDelayMs = 1;
+// Border of an open list around its items.
+constexpr LONG kOpenListBorder = 2;
+
+std::string ClassName(HWND window) {
+  char name[64] = "";
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+bool IsDialog(HWND window) { return ClassName(window) == "#32770"; }
+bool IsComboBox(HWND window) { return _stricmp(ClassName(window).c_str(), "ComboBox") == 0; }
+bool IsButton(HWND window) { return _stricmp(ClassName(window).c_str(), "Button") == 0; }
+
+bool IsPlayedControl(HWND window) {
+  return player.dialog != nullptr && GetParent(window) == player.dialog;
+}
+
+std::string WindowText(HWND window) {
+  char text[256] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+int32_t TemplateId(HWND dialog) {
+  const auto module = reinterpret_cast<HMODULE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+  const std::string caption = WindowText(dialog);
+  for (int32_t id : DialogResourceIds(module)) {
+    DialogResource resource;
+    if (ReadDialogResource(module, id, resource) && resource.caption == caption) return id;
+  }
+  return 0;
+}
+
+void ReportItem(HWND combo, LRESULT index) {
+  const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, index, 0);
+  if (length == CB_ERR) return;
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  SendMessageA(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(static_cast<size_t>(length));
+  player.driver->ItemAdded(GetDlgCtrlID(combo), text.c_str());
+}
+
+void ReportPlacement(HWND control) {
+  RECT rect;
+  GetWindowRect(control, &rect);
+  MapWindowPoints(HWND_DESKTOP, player.dialog, reinterpret_cast<POINT*>(&rect), 2);
+  LONG height = rect.bottom - rect.top;
+  int32_t visibleItems = 0;
+  if (IsComboBox(control)) {
+    RECT open;
+    SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&open));
+    const LONG closedHeight = height;
+    height = open.bottom - open.top;
+    const auto itemHeight = static_cast<LONG>(SendMessageA(control, CB_GETITEMHEIGHT, 0, 0));
+    const auto count = static_cast<LONG>(SendMessageA(control, CB_GETCOUNT, 0, 0));
+    fprintf(stderr, "closed %ld open %ld item %ld count %ld rect %ld,%ld,%ld,%ld\n", closedHeight, height, itemHeight, count, open.left, open.top, open.right, open.bottom);
+    if (itemHeight > 0) {
+      const LONG fit = (height - closedHeight - kOpenListBorder) / itemHeight;
+      visibleItems = static_cast<int32_t>(fit < count ? fit : count);
+    }
+  }
+  player.driver->ControlPlaced(GetDlgCtrlID(control), rect.left, rect.top,
+                               rect.right - rect.left, height, visibleItems);
+}
+
+void Perform(const win32::DialogAction& action) {
+  HWND control = GetDlgItem(player.dialog, action.control);
+  if (action.kind == win32::DialogAction::Kind::kPress) {
+    if (control == nullptr || !IsButton(control) || !IsWindowEnabled(control)) {
+      player.driver->ActionIgnored(action);
+      return;
+    }
+    SendMessageA(control, BM_CLICK, 0, 0);
+    return;
+  }
+  if (control == nullptr || !IsComboBox(control) || action.item < 0 ||
+      action.item >= SendMessageA(control, CB_GETCOUNT, 0, 0)) {
+    player.driver->ActionIgnored(action);
+    return;
+  }
+  // A choice in the open list selects the item and tells the dialog so.
+  SendMessageA(control, CB_SETCURSEL, static_cast<WPARAM>(action.item), 0);
+  SendMessageA(player.dialog, WM_COMMAND,
+               MAKEWPARAM(static_cast<WORD>(action.control), CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(control));
+}
+
+void CALLBACK NextAction(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(dialog, timer);
+  if (player.driver == nullptr || dialog != player.dialog || player.closing) return;
+  // A user acts on a dialog only once it shows.
+  if (!IsWindowVisible(dialog)) {
+    SetTimer(dialog, kActionTimer, kActionDelayMs, NextAction);
+    return;
+  }
+  win32::DialogAction action;
+  if (!player.driver->NextAction(action)) {
+    // Nothing more to do: the user closes the window.
+    player.closing = true;
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    return;
+  }
+  Perform(action);
+  // Unless that ended the dialog, the next action follows.
+  if (dialog == player.dialog && IsWindow(dialog)) {
+    SetTimer(dialog, kActionTimer, kActionDelayMs, NextAction);
+  }
+}
+
+// Messages on their way to a window procedure.
+LRESULT CALLBACK BeforeMessage(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && player.driver != nullptr) {
+    if (message->message == WM_INITDIALOG && player.dialog == nullptr &&
+        IsDialog(message->hwnd)) {
+      player.dialog = message->hwnd;
+      player.closing = false;
+      player.driver->DialogOpened(TemplateId(message->hwnd), WindowText(message->hwnd).c_str());
+    } else if (message->message == WM_DESTROY && message->hwnd == player.dialog) {
+      player.dialog = nullptr;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Messages a window procedure has handled, with its answer.
+LRESULT CALLBACK AfterMessage(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+  if (code == HC_ACTION && player.driver != nullptr) {
+    if (message->message == WM_INITDIALOG && message->hwnd == player.dialog) {
+      SetTimer(player.dialog, kActionTimer, kActionDelayMs, NextAction);
+    } else if (IsPlayedControl(message->hwnd) && IsComboBox(message->hwnd)) {
+      switch (message->message) {
+        case CB_ADDSTRING:
+          if (message->lResult >= 0) ReportItem(message->hwnd, message->lResult);
+          break;
+        case CB_SETCURSEL:
+          player.driver->SelectionShown(
+              GetDlgCtrlID(message->hwnd),
+              static_cast<int32_t>(SendMessageA(message->hwnd, CB_GETCURSEL, 0, 0)));
+          break;
+        case WM_WINDOWPOSCHANGED:
+          ReportPlacement(message->hwnd);
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+void PlayDialogDriver(win32::DialogDriver* driver) {
+  player.driver = driver;
+  if (driver != nullptr && player.beforeHook == nullptr) {
+    const DWORD thread = GetCurrentThreadId();
+    player.beforeHook = SetWindowsHookExA(WH_CALLWNDPROC, BeforeMessage, nullptr, thread);
+    player.afterHook = SetWindowsHookExA(WH_CALLWNDPROCRET, AfterMessage, nullptr, thread);
+  } else if (driver == nullptr && player.beforeHook != nullptr) {
+    UnhookWindowsHookEx(player.beforeHook);
+    UnhookWindowsHookEx(player.afterHook);
+    player = Player{};
+  }
+}
+
+}  // namespace refhost
+
+#endif  // _WIN32

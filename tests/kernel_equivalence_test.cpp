@@ -1,0 +1,346 @@
+// The vector and running-window versions of the kernels and mask steps give
+// the same bytes as the rules written out pixel by pixel, on random images of
+// odd sizes (so that every row has a block part and a leftover part).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "fx/zoom/scanline.h"
+#include "render/line_kernels.h"
+#include "source/motion_mask.h"
+
+namespace {
+
+struct Size {
+  int32_t width;
+  int32_t height;
+};
+const Size kSizes[] = {{1, 1}, {3, 1}, {1, 7}, {5, 4}, {37, 13}, {131, 9}, {720, 5}};
+
+FrameRef RandomImage(Size size, std::mt19937& random, int spread = 256, int base = 0) {
+  FrameRef image = NewImage(size.width, size.height);
+  for (int32_t i = 0; i < image->rowBytes * size.height; ++i) {
+    image->data[i] =
+        static_cast<uint8_t>(std::clamp<int>(base + static_cast<int>(random() % spread), 0, 255));
+  }
+  return image;
+}
+
+FrameRef Copy(const FrameBuffer& image, int32_t pixelBytes) {
+  FrameRef copy =
+      pixelBytes == 4 ? NewImage(image.width, image.height) : NewMask(image.width, image.height);
+  std::memcpy(copy->data, image.data, static_cast<size_t>(image.rowBytes) * image.height);
+  return copy;
+}
+
+bool SameBytes(const FrameBuffer& a, const FrameBuffer& b) {
+  return a.rowBytes == b.rowBytes && a.height == b.height &&
+         std::memcmp(a.data, b.data, static_cast<size_t>(a.rowBytes) * a.height) == 0;
+}
+
+// --- The rules, one byte at a time --------------------------------------
+
+void ReferenceInterpolateField(const FrameBuffer& source, FrameBuffer& out, bool top, bool sixTap) {
+  const int32_t last = source.height - 1;
+  auto at = [&](int32_t row, int32_t i) { return source.Row(std::clamp(row, 0, last))[i]; };
+  for (int32_t y = 0; y < source.height; ++y) {
+    const int32_t base = top ? y - 2 : y - 3;  // row 1 of the six
+    for (int32_t i = 0; i < source.width * 4; ++i) {
+      if (i % 4 == 3) {
+        // Only the equal-rows case of the two-tap kernel writes byte 3.
+        const int32_t a = top ? y : std::max(y - 1, 0);
+        const int32_t b = top ? std::min(y + 1, last) : y;
+        if (!sixTap && a == b) out.Row(y)[i] = at(a, i);
+        continue;
+      }
+      int32_t value;
+      if (sixTap) {
+        const int32_t sum = 29 * (at(base, i) + at(base + 5, i)) -
+                            48 * (at(base + 1, i) + at(base + 4, i)) + 147 * at(base + 2, i) +
+                            146 * at(base + 3, i);
+        value = std::clamp(sum / 255, 0, 255);
+      } else {
+        value = top ? (at(y, i) + at(y + 1, i)) / 2 : (at(y - 1, i) + at(y, i)) / 2;
+      }
+      out.Row(y)[i] = static_cast<uint8_t>(value);
+    }
+  }
+}
+
+void ReferenceSmooth(FrameBuffer& image) {
+  const int32_t last = image.height - 1;
+  for (int32_t y = 0; y <= last; ++y) {
+    for (int32_t i = 0; i < image.width * 4; ++i) {
+      if (i % 4 == 3) continue;
+      const int32_t c = image.Row(y)[i];
+      const int32_t up = y > 0 ? image.Row(y - 1)[i] : c;
+      const int32_t down = y < last ? image.Row(y + 1)[i] : c;
+      image.Row(y)[i] = static_cast<uint8_t>((3 * c + up + down) * 51 / 255);
+    }
+  }
+}
+
+void ReferenceAccumulate(FrameBuffer& out, const FrameBuffer& in, double level) {
+  if (static_cast<int32_t>(level * 255.0) == 0) return;
+  for (int32_t y = 0; y < std::min(out.height, in.height); ++y) {
+    for (int32_t x = 0; x < std::min(out.width, in.width); ++x) {
+      for (int32_t c = 2; c >= 0; --c) {
+        const int32_t t = static_cast<int32_t>(in.Row(y)[4 * x + c] * level);
+        out.Row(y)[4 * x + c] = static_cast<uint8_t>(out.Row(y)[4 * x + c] + (t & 0xFF));
+      }
+    }
+  }
+}
+
+bool ReferenceMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffer& b,
+                         int32_t threshold) {
+  const int32_t divisor = threshold == 0 ? 1 : threshold;
+  int64_t moving = 0;
+  for (int32_t y = 0; y < mask.height; ++y) {
+    for (int32_t x = 0; x < mask.width; ++x) {
+      int32_t largest = 0;
+      for (int32_t c = 0; c < 3; ++c) {
+        largest = std::max(largest, std::abs(a.Row(y)[4 * x + c] - b.Row(y)[4 * x + c]));
+      }
+      const int32_t value = std::min(255, 255 * largest / divisor);
+      mask.Row(y)[x] = static_cast<uint8_t>(value);
+      if (value > 127) ++moving;
+    }
+  }
+  return moving <= 30LL * mask.width * mask.height / 100;
+}
+
+void ReferenceDilate(FrameBuffer& mask, int32_t across, int32_t down) {
+  FrameRef original = Copy(mask, 1);
+  for (int32_t y = 0; y < mask.height; ++y) {
+    for (int32_t x = 0; x < mask.width; ++x) {
+      int32_t largest = 0;
+      for (int32_t v = std::max(0, y - down); v <= std::min(mask.height - 1, y + down); ++v) {
+        for (int32_t u = std::max(0, x - across); u <= std::min(mask.width - 1, x + across); ++u) {
+          largest = std::max<int32_t>(largest, original->Row(v)[u]);
+        }
+      }
+      mask.Row(y)[x] = static_cast<uint8_t>(largest);
+    }
+  }
+}
+
+// One pass of the moving average along a line of values, edge values repeated.
+std::vector<int32_t> ReferenceBoxLine(const std::vector<int32_t>& line, int32_t reach) {
+  std::vector<int32_t> out(line.size());
+  const auto last = static_cast<int32_t>(line.size()) - 1;
+  for (int32_t j = 0; j <= last; ++j) {
+    int32_t sum = 0;
+    for (int32_t k = j - reach; k <= j + reach; ++k) sum += line[std::clamp(k, 0, last)];
+    out[j] = sum / (2 * reach + 1);
+  }
+  return out;
+}
+
+void ReferenceBlur(FrameBuffer& mask, int32_t across, int32_t down) {
+  for (int32_t y = 0; y < mask.height; ++y) {
+    std::vector<int32_t> row(mask.Row(y), mask.Row(y) + mask.width);
+    row = ReferenceBoxLine(row, across);
+    for (int32_t x = 0; x < mask.width; ++x) mask.Row(y)[x] = static_cast<uint8_t>(row[x]);
+  }
+  for (int32_t x = 0; x < mask.width; ++x) {
+    std::vector<int32_t> column;
+    for (int32_t y = 0; y < mask.height; ++y) column.push_back(mask.Row(y)[x]);
+    column = ReferenceBoxLine(column, down);
+    for (int32_t y = 0; y < mask.height; ++y) mask.Row(y)[x] = static_cast<uint8_t>(column[y]);
+  }
+}
+
+void ReferenceBlend(const FrameBuffer& current, const FrameBuffer& neighbour,
+                    const FrameBuffer& mask, FrameBuffer& out) {
+  for (int32_t y = 0; y < current.height; ++y) {
+    for (int32_t x = 0; x < current.width; ++x) {
+      const int32_t m = mask.Row(y)[x];
+      const uint8_t* c = current.Row(y) + 4 * x;
+      const uint8_t* n = neighbour.Row(y) + 4 * x;
+      uint8_t* o = out.Row(y) + 4 * x;
+      for (int32_t i = 0; i < 4; ++i) {
+        if (m == 0) {
+          o[i] = n[i];
+        } else if (m == 255 || i == 3) {
+          o[i] = c[i];
+        } else {
+          o[i] = static_cast<uint8_t>((c[i] * m + n[i] * (255 - m)) / 255);
+        }
+      }
+    }
+  }
+}
+
+// A mask like real motion: long runs of 0 and 255 with values between.
+FrameRef MotionLikeMask(Size size, std::mt19937& random) {
+  FrameRef mask = NewMask(size.width, size.height);
+  for (int32_t i = 0; i < size.width * size.height; ++i) {
+    const uint32_t r = random() % 10;
+    mask->data[i] = static_cast<uint8_t>(r < 4 ? 0 : (r < 7 ? 255 : random() % 256));
+  }
+  return mask;
+}
+
+// --- The comparisons -----------------------------------------------------
+
+TEST(KernelEquivalence, LineInterpolationAndSmoothing) {
+  std::mt19937 random(41);
+  for (Size size : kSizes) {
+    FrameRef source = RandomImage(size, random);
+    for (bool top : {true, false}) {
+      for (bool sixTap : {false, true}) {
+        FrameRef fast = RandomImage(size, random);
+        FrameRef plain = Copy(*fast, 4);  // the bytes the kernels must leave alone
+        InterpolateField(*source, *fast, top, sixTap);
+        ReferenceInterpolateField(*source, *plain, top, sixTap);
+        ASSERT_TRUE(SameBytes(*fast, *plain))
+            << size.width << "x" << size.height << " top " << top << " six " << sixTap;
+      }
+    }
+    // Extreme rows exercise the six-tap clamping at both ends.
+    FrameRef extremes = RandomImage(size, random, 2);
+    for (int32_t i = 0; i < extremes->rowBytes * size.height; ++i) extremes->data[i] *= 255;
+    FrameRef fast = NewImage(size.width, size.height);
+    fast->ClearToZero();
+    FrameRef plain = Copy(*fast, 4);
+    InterpolateField(*extremes, *fast, true, true);
+    ReferenceInterpolateField(*extremes, *plain, true, true);
+    ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height;
+
+    FrameRef smoothed = RandomImage(size, random);
+    FrameRef reference = Copy(*smoothed, 4);
+    SmoothVertical(*smoothed);
+    ReferenceSmooth(*reference);
+    ASSERT_TRUE(SameBytes(*smoothed, *reference)) << size.width << "x" << size.height;
+  }
+}
+
+TEST(KernelEquivalence, AccumulationAtEveryKindOfLevel) {
+  std::mt19937 random(42);
+  // Halves and thirds, levels whose products land just below whole numbers,
+  // the smallest level that adds, and levels of 1 and above (table only).
+  const double levels[] = {0.5,    1.0 / 3.0, 2.0 / 3.0, 0.37, 0.999, 1.0 / 255.0,
+                           0.0039, 0.75,      0.1,       1.0,  1.5};
+  for (Size size : kSizes) {
+    FrameRef source = RandomImage(size, random);
+    for (double level : levels) {
+      FrameRef fast = RandomImage(size, random);
+      FrameRef plain = Copy(*fast, 4);
+      AccumulateScaled(*fast, *source, level);
+      ReferenceAccumulate(*plain, *source, level);
+      ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height << " " << level;
+    }
+  }
+}
+
+TEST(KernelEquivalence, MotionMaskAtEveryThreshold) {
+  std::mt19937 random(43);
+  for (Size size : kSizes) {
+    FrameRef a = RandomImage(size, random, 80, 100);
+    for (int32_t threshold : {0, 1, 2, 3, 17, 32, 45, 63}) {
+      // Small differences, so that every threshold sees still and moving pixels.
+      FrameRef b = Copy(*a, 4);
+      for (int32_t i = 0; i < b->rowBytes * size.height; ++i) {
+        b->data[i] = static_cast<uint8_t>(
+            std::clamp<int>(b->data[i] + static_cast<int>(random() % 81) - 40, 0, 255));
+      }
+      FrameRef fast = NewMask(size.width, size.height);
+      FrameRef plain = NewMask(size.width, size.height);
+      const bool fastResult = ComputeMotionMask(*fast, *a, *b, threshold);
+      ASSERT_EQ(fastResult, ReferenceMotionMask(*plain, *a, *b, threshold)) << threshold;
+      ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height << " " << threshold;
+    }
+  }
+}
+
+TEST(KernelEquivalence, DilationAndBlurAtEverySmooth) {
+  std::mt19937 random(44);
+  for (Size size : kSizes) {
+    for (int32_t smooth : {1, 2, 3, 4, 9, 32}) {
+      FrameRef mask = MotionLikeMask(size, random);
+      FrameRef plain = Copy(*mask, 1);
+      DilateMask(*mask, smooth, smooth / 2);
+      ReferenceDilate(*plain, smooth, smooth / 2);
+      ASSERT_TRUE(SameBytes(*mask, *plain)) << size.width << "x" << size.height << " " << smooth;
+      BoxBlurMask(*mask, smooth, smooth / 2);
+      ReferenceBlur(*plain, smooth, smooth / 2);
+      ASSERT_TRUE(SameBytes(*mask, *plain)) << size.width << "x" << size.height << " " << smooth;
+    }
+  }
+}
+
+TEST(KernelEquivalence, BlendByMask) {
+  std::mt19937 random(45);
+  for (Size size : kSizes) {
+    FrameRef current = RandomImage(size, random);
+    FrameRef neighbour = RandomImage(size, random);
+    FrameRef mask = MotionLikeMask(size, random);
+    FrameRef fast = NewImage(size.width, size.height);
+    FrameRef plain = NewImage(size.width, size.height);
+    BlendByMask(*current, *neighbour, *mask, *fast);
+    ReferenceBlend(*current, *neighbour, *mask, *plain);
+    ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height;
+  }
+}
+
+TEST(KernelEquivalence, FourChannelScanlineFilter) {
+  std::mt19937 random(46);
+  constexpr int32_t kSourcePixels = 61;
+  constexpr int32_t kOutputPixels = 47;
+  // Weight ranges of every width from one tap to many, with negative lobes.
+  std::vector<std::vector<int16_t>> weightStore(kOutputPixels);
+  std::vector<zoom::WeightRange> ranges(kOutputPixels);
+  for (int32_t k = 0; k < kOutputPixels; ++k) {
+    const auto taps = static_cast<int32_t>(1 + k % 17);
+    const auto first = static_cast<int32_t>(random() % (kSourcePixels - taps + 1));
+    for (int32_t j = 0; j < taps; ++j) {
+      weightStore[k].push_back(static_cast<int16_t>(static_cast<int32_t>(random() % 6000) - 1500));
+    }
+    ranges[k] = {static_cast<int16_t>(first), static_cast<int16_t>(first + taps),
+                 weightStore[k].data()};
+  }
+  for (int32_t fromType : {zoom::kScanRgbaByte, zoom::kScanRgbaInt}) {
+    const int32_t toType =
+        fromType == zoom::kScanRgbaByte ? zoom::kScanRgbaShort : zoom::kScanRgbaByte;
+    const int32_t shift = fromType == zoom::kScanRgbaByte ? 8 : 20;
+    zoom::Scanline a, b;
+    zoom::ScanlineAlloc(a, fromType, kSourcePixels);
+    zoom::ScanlineAlloc(b, toType, kOutputPixels);
+    std::vector<int32_t> samples(kSourcePixels * 4);
+    for (int32_t i = 0; i < kSourcePixels * 4; ++i) {
+      if (fromType == zoom::kScanRgbaByte) {
+        samples[i] = static_cast<uint8_t>(random());
+        static_cast<uint8_t*>(a.data)[i] = static_cast<uint8_t>(samples[i]);
+      } else {
+        // Accumulated rows: pixel × 64 × 16384 and beyond, either sign.
+        const auto element = static_cast<int32_t>(random() % 6000000) - 1000000;
+        static_cast<int32_t*>(a.data)[i] = element;
+        samples[i] = static_cast<int16_t>(element >> 8);
+      }
+    }
+    zoom::ScanlineFilter(shift, ranges.data(), a, b);
+    for (int32_t k = 0; k < kOutputPixels; ++k) {
+      for (int32_t c = 0; c < 4; ++c) {
+        int32_t sum = 1 << (shift - 1);
+        for (int32_t j = ranges[k].first; j < ranges[k].end; ++j) {
+          sum += samples[j * 4 + c] * ranges[k].weights[j - ranges[k].first];
+        }
+        if (toType == zoom::kScanRgbaShort) {
+          ASSERT_EQ(static_cast<int16_t*>(b.data)[k * 4 + c], static_cast<int16_t>(sum >> shift))
+              << k;
+        } else {
+          ASSERT_EQ(static_cast<uint8_t*>(b.data)[k * 4 + c], std::clamp(sum >> shift, 0, 255))
+              << k;
+        }
+      }
+    }
+    zoom::ScanlineFree(a);
+    zoom::ScanlineFree(b);
+  }
+}
+
+}  // namespace

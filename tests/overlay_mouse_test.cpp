@@ -1,0 +1,216 @@
+// The overlay's order editing: the graph area and order box, the up and down
+// bands of a press, and the release that hands the new order to the host.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "overlay_rig.h"
+
+namespace {
+
+using overlaytest::OverlayRig;
+using Orders = std::vector<int32_t>;
+
+constexpr int32_t kFrames = 10;  // 20 units
+constexpr int32_t kOverlayWidth = 200;
+constexpr int32_t kOverlayHeight = 100;
+// The four keys of the tests stand at these units.
+constexpr int32_t kKeyUnits[] = {0, 6, 12, 19};
+constexpr int kBand = 17;  // font height + 2
+
+// An effect with four keys of the given orders, rendered once so that the key
+// table holds them, and its overlay open.
+struct OrderRig {
+  explicit OrderRig(const Orders& orders) : rig(kFrames) {
+    for (size_t i = 0; i < orders.size(); ++i) rig.Key(kKeyUnits[i], 100.0, orders[i]);
+    rig.Render(0);
+    rig.Open(kOverlayWidth, kOverlayHeight);
+  }
+
+  // The order box of key k, as the last draw of the graph would have left it.
+  PixelRect BoxOf(int key) {
+    CorvalisOverlay& overlay = rig.overlay();
+    overlay.currentKey = key;
+    overlay.graphShown = true;
+    const PixelRect graph = overlay.GraphArea(kOverlayWidth, kOverlayHeight);
+    return CorvalisOverlay::OrderBox(graph,
+                                     CorvalisOverlay::KeyX(graph, rig.UnitTime(kKeyUnits[key])));
+  }
+
+  OverlayRig rig;
+};
+
+TEST(OverlayOrderBox, SitsAboveTheBottomOfTheGraphAtTheKey) {
+  OrderRig order({1, 2, 3, 4});
+  CorvalisOverlay& overlay = order.rig.overlay();
+  const PixelRect graph = overlay.GraphArea(kOverlayWidth, kOverlayHeight);
+  EXPECT_EQ(overlay.leftMargin, 23);
+  EXPECT_EQ(overlay.rightMargin, 10) << "the reference host is not the wide-margin product";
+  EXPECT_EQ(graph.top, 1);
+  EXPECT_EQ(graph.left, 23);
+  EXPECT_EQ(graph.bottom, 97);
+  EXPECT_EQ(graph.right, 190);
+  // 23 + trunc(6/19 × 167) = 23 + trunc(52.7).
+  EXPECT_EQ(CorvalisOverlay::KeyX(graph, 6.0 / 19.0), 75);
+  const PixelRect box = CorvalisOverlay::OrderBox(graph, 75);
+  EXPECT_EQ(box.left, 69);
+  EXPECT_EQ(box.right, 83);
+  EXPECT_EQ(box.top, 97 - (4 * kBand + 8));
+  EXPECT_EQ(box.bottom, box.top + 3 * kBand);
+}
+
+// Presses along the edges of the box of key 1 (order 2 of 4): which of them
+// raise, which lower and which miss.
+TEST(OverlayOrderBox, BandsAreTheTopAndBottomLineOfTheBox) {
+  struct Case {
+    const char* where;
+    int dx, dy;  // from the box's top-left corner, or from its bottom/right when negative
+    bool fromBottom;
+    Orders expected;
+  };
+  const Orders unchanged{1, 2, 3, 4};
+  const Orders raised{1, 3, 2, 4};
+  const Orders lowered{2, 1, 3, 4};
+  const Case cases[] = {
+      {"top-left pixel", 0, 0, false, raised},
+      {"last row of the up band", 0, kBand - 1, false, raised},
+      {"first row of the middle line", 0, kBand, false, unchanged},
+      {"last row of the middle line", 0, -kBand, true, unchanged},
+      {"first row of the down band", 0, -kBand + 1, true, lowered},
+      {"bottom row", 13, -1, true, lowered},
+      {"right column, up band", 13, 5, false, raised},
+      {"just right of the box", 14, 5, false, unchanged},
+      {"just left of the box", -1, 5, false, unchanged},
+      {"just above the box", 3, -1, false, unchanged},
+      {"just below the box", 3, 0, true, unchanged},
+  };
+  for (const Case& c : cases) {
+    OrderRig order({1, 2, 3, 4});
+    const PixelRect box = order.BoxOf(1);
+    const int x = box.left + c.dx;
+    const int y = c.fromBottom ? box.bottom + c.dy : box.top + c.dy;
+    const bool changed = c.expected != unchanged;
+    EXPECT_EQ(order.rig.host().Click(x, y), changed) << c.where;
+    EXPECT_EQ(order.rig.Orders(), c.expected) << c.where;
+  }
+}
+
+TEST(OverlayOrderBox, RaiseAndLowerFollowTheOrderRules) {
+  enum Band { kUp, kDown };
+  struct Case {
+    const char* what;
+    Orders before;
+    int key;
+    Band band;
+    Orders after;
+  };
+  const Case cases[] = {
+      {"raise swaps with the next", {1, 2, 3, 4}, 1, kUp, {1, 3, 2, 4}},
+      {"the top order cannot rise", {1, 2, 3, 4}, 3, kUp, {1, 2, 3, 4}},
+      {"the top order can be lowered", {1, 2, 3, 4}, 3, kDown, {1, 2, 4, 3}},
+      {"lower swaps with the previous", {1, 2, 3, 4}, 2, kDown, {1, 3, 2, 4}},
+      {"order 0 joins as the last", {1, 0, 2, 3}, 1, kUp, {1, 4, 2, 3}},
+      {"order 0 has no down action", {1, 0, 2, 3}, 1, kDown, {1, 0, 2, 3}},
+      {"order 1 leaves, the others move up", {3, 1, 2, 4}, 1, kDown, {2, 0, 1, 3}},
+      {"a single ordered key cannot leave", {0, 1, 0, 0}, 1, kDown, {0, 1, 0, 0}},
+      {"a single ordered key is the top", {0, 1, 0, 0}, 1, kUp, {0, 1, 0, 0}},
+      {"an unordered key joins a single one", {0, 1, 0, 0}, 3, kUp, {0, 1, 0, 2}},
+  };
+  for (const Case& c : cases) {
+    OrderRig order(c.before);
+    ASSERT_EQ(order.rig.Orders(), c.before) << c.what;
+    const PixelRect box = order.BoxOf(c.key);
+    const int y = c.band == kUp ? box.top + 2 : box.bottom - 2;
+    EXPECT_EQ(order.rig.host().Click(box.left + 7, y), c.after != c.before) << c.what;
+    EXPECT_EQ(order.rig.Orders(), c.after) << c.what;
+  }
+}
+
+TEST(OverlayOrderBox, PressesNeedTheGraphAndACurrentKey) {
+  OrderRig order({1, 2, 3, 4});
+  const PixelRect box = order.BoxOf(1);
+  CorvalisOverlay& overlay = order.rig.overlay();
+
+  overlay.graphShown = false;
+  EXPECT_FALSE(order.rig.host().Click(box.left + 7, box.top + 2));
+  overlay.graphShown = true;
+  // Positions far outside the buffer miss the box like any other.
+  for (double far : {1e300, -1e300, std::nan("")}) {
+    EXPECT_FALSE(order.rig.host().MousePress(far, (box.top + 2.5) / kOverlayHeight));
+    EXPECT_FALSE(order.rig.host().MousePress((box.left + 7.5) / kOverlayWidth, far));
+  }
+  overlay.currentKey = -1;
+  EXPECT_FALSE(order.rig.host().Click(box.left + 7, box.top + 2));
+  EXPECT_EQ(order.rig.Orders(), (Orders{1, 2, 3, 4}));
+
+  // A draw without the graph leaves the mouse nothing to act on.
+  order.rig.SetBool("showGraph", false);
+  overlay.currentKey = 1;
+  order.rig.Draw();
+  EXPECT_FALSE(overlay.graphShown);
+  EXPECT_FALSE(order.rig.host().Click(box.left + 7, box.top + 2));
+  EXPECT_EQ(order.rig.Orders(), (Orders{1, 2, 3, 4}));
+}
+
+TEST(OverlayOrderBox, DrawMakesTheLastKeyNearTheCurrentTimeCurrent) {
+  // Half a frame of a 10-frame effect is 0.05; the current time is unit 9.
+  OverlayRig rig(kFrames);
+  const double now = 9.0 / 19.0;
+  rig.KeyAt(0.0, 100.0, 1);
+  rig.KeyAt(now - 0.07, 100.0, 2);  // too far
+  rig.KeyAt(now - 0.04, 100.0, 3);
+  rig.KeyAt(now + 0.03, 100.0, 4);
+  rig.KeyAt(now + 0.06, 100.0, 5);  // too far
+  rig.Render(4, 2);
+  rig.Open(kOverlayWidth, kOverlayHeight);
+  rig.Draw();
+  EXPECT_EQ(rig.overlay().currentKey, 3);
+  EXPECT_TRUE(rig.overlay().graphShown);
+
+  rig.host().SetPosition(0, kAvxFieldEven, 1);  // unit 1: no key within half a frame
+  rig.Draw();
+  EXPECT_EQ(rig.overlay().currentKey, -1);
+}
+
+TEST(OverlayOrderRelease, NotifiesOnlyAfterAChangeAndTheOrderReachesTheKeys) {
+  OrderRig order({1, 2, 3, 4});
+  refhost::EffectHost& host = order.rig.host();
+  const PixelRect box = order.BoxOf(1);
+  const double x = (box.left + 7.5) / kOverlayWidth;
+  const double middle = (box.top + kBand + 8.5) / kOverlayHeight;
+  const double up = (box.top + 2.5) / kOverlayHeight;
+
+  // A press that changes nothing, then its release: the host hears nothing.
+  EXPECT_FALSE(host.MousePress(x, middle));
+  EXPECT_FALSE(host.MouseRelease(x, middle));
+  EXPECT_EQ(host.ParametersModifiedCount(), 0);
+
+  // A press in the up band changes the key table at once; the keys of the
+  // order parameter learn of it through the release and the update callback.
+  EXPECT_TRUE(host.MousePress(x, up));
+  EXPECT_EQ(order.rig.Orders(), (Orders{1, 3, 2, 4}));
+  EXPECT_EQ(order.rig.OrderKeys(), (Orders{1, 2, 3, 4}));
+  EXPECT_TRUE(host.MouseRelease(x, up));
+  EXPECT_EQ(host.ParametersModifiedCount(), 1);
+  EXPECT_EQ(order.rig.OrderKeys(), (Orders{1, 3, 2, 4}));
+  EXPECT_FALSE(order.rig.overlay().modified);
+
+  // A second release has nothing left to commit.
+  EXPECT_FALSE(host.MouseRelease(x, up));
+  EXPECT_EQ(host.ParametersModifiedCount(), 1);
+
+  // The next render plays the waypoints in the new order: the second
+  // waypoint is now key 2 at source unit 12, no longer key 1 at unit 6.
+  order.rig.Render(0);
+  EXPECT_EQ(order.rig.Orders(), (Orders{1, 3, 2, 4}));
+  const Corvalis& effect = order.rig.effect();
+  double secondWaypoint = -1.0;
+  for (size_t unit = 0; unit < effect.timelineKeyMarks.size(); ++unit) {
+    if (effect.timelineKeyMarks[unit] == 1) secondWaypoint = effect.timelinePositions[unit];
+  }
+  EXPECT_EQ(secondWaypoint, 12.0);
+}
+
+}  // namespace
