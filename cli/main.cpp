@@ -6,6 +6,7 @@ extern "C" {
 }
 
 #include "cli/commands/commands.h"
+#include "cli/commands/render_job.h"
 #include "cli/library_messages.h"
 #include "cli/media_error.h"
 
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     return app.exit(error);
+  } catch (const cli::RenderInterrupted& error) {
+    std::fprintf(stderr, "corvalis: %s\n", error.what());
+    return error.ExitCode();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "corvalis: %s\n", error.what());
     return 1;

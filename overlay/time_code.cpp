@@ -9,12 +9,14 @@ namespace {
 // The NTSC band, counted with base 30 (and drop frame when asked).
 bool InNtscBand(double rate) { return rate > 29.96 && rate < 29.98; }
 
-// Frames per second of the count. Rates below one frame a second count as
-// one, so that no division by zero can occur.
+// Frames per second of the count. Rates below one frame a second (and
+// rates that are not numbers) count as one, so that no division by zero can
+// occur; rates beyond what a count can hold count as the largest it can.
 int32_t CountBase(double rate) {
   if (InNtscBand(rate)) return 30;
-  int32_t base = static_cast<int32_t>(rate);
-  return base < 1 ? 1 : base;
+  if (!(rate >= 1.0)) return 1;
+  if (rate >= static_cast<double>(INT32_MAX)) return INT32_MAX;
+  return static_cast<int32_t>(rate);
 }
 
 // Digits are assembled in a scratch text of this many characters with its
@@ -81,13 +83,16 @@ int32_t TimeCode::PackedToFrames(int32_t packed, double rate) const {
 }
 
 int32_t TimeCode::FramesToPacked(int32_t count, double rate) const {
-  const int32_t base = CountBase(rate);
+  // In 64 bits: an hour of frames at a rate a host may report, and frames
+  // beyond the base, overflow 32. The result is cut to 32 bits as the
+  // callers store it; no time code within a day comes near that.
+  const int64_t base = CountBase(rate);
   if (InNtscBand(rate) && dropFrame) count = DropFrameToLabel(count);
-  const int32_t hours = (count / (3600 * base)) % 24;
-  const int32_t minutes = (count / (60 * base)) % 60;
-  const int32_t seconds = (count / base) % 60;
-  const int32_t frames = count % base;
-  return ((hours * 100 + minutes) * 100 + seconds) * 100 + frames;
+  const int64_t hours = (count / (3600 * base)) % 24;
+  const int64_t minutes = (count / (60 * base)) % 60;
+  const int64_t seconds = (count / base) % 60;
+  const int64_t frames = count % base;
+  return static_cast<int32_t>(((hours * 100 + minutes) * 100 + seconds) * 100 + frames);
 }
 
 bool TimeCode::Format(int32_t packed, char* text) const {
@@ -107,9 +112,10 @@ int32_t TimeCode::DropFrameToLabel(int32_t count) {
   const int32_t within = count % kTenMinuteFrames;
   const int32_t minute = within / kDroppingMinuteFrames;
   const int32_t rest = within - kDroppingMinuteFrames * minute;
-  int32_t label = (10 * tens + minute) * kMinuteLabels + rest;
+  // Counts of more than 33 hours give labels beyond 32 bits: cut as above.
+  int64_t label = (10 * static_cast<int64_t>(tens) + minute) * kMinuteLabels + rest;
   if (rest < 2 && within > 1) label -= 2;
-  return label;
+  return static_cast<int32_t>(label);
 }
 
 int32_t TimeCode::DropLabelToFrame(int32_t label) {

@@ -189,6 +189,7 @@ bool EffectHost::RenderFrame(int32_t frame, Picture& out) {
     Picture half;
     ok = RenderOnce(width, fieldHeight, half) && ok;
     const size_t rowBytes = static_cast<size_t>(width) * 4;
+    if (rowBytes == 0) continue;  // frames without pixels have nothing to interleave
     for (int32_t y = 0; y < fieldHeight; ++y) {
       std::memcpy(out.pixels.data() + (2 * y + (top ? 0 : 1)) * rowBytes,
                   half.pixels.data() + y * rowBytes, rowBytes);
@@ -263,6 +264,11 @@ avxImage* EffectHost::Output(avxInstance_v1&, int32_t index) {
 
 bool EffectHost::AlternateFrameSize(avxInstance_v1&, avxField field, int32_t* width,
                                     int32_t* height) {
+  if (announcedWidth_ >= 0) {
+    if (width) *width = announcedWidth_;
+    if (height) *height = announcedHeight_;
+    return true;
+  }
   const int32_t w = settings_.width;
   const int32_t h = settings_.height;
   int32_t fieldHeight = h;
@@ -278,7 +284,16 @@ bool EffectHost::AlternateFrame(avxInstance_v1&, uint16_t input, uint16_t frame,
   if (failAt_ > 0 && alternateCalls_ == failAt_) return false;
   if (input > 1 || !inputs_[input] || image == nullptr) return false;
   Clip& clip = *inputs_[input];
-  if (frame >= clip.FrameCount() || image->GetRowPtr(0, 0) == nullptr) return false;
+  if (frame >= clip.FrameCount()) return false;
+  // An image without pixels asks for nothing, which is delivered.
+  if (image->GetWidth() <= 0 || image->GetHeight() <= 0) return true;
+  if (image->GetRowPtr(0, 0) == nullptr) return false;
+  if (blankAt_ > 0 && alternateCalls_ == blankAt_) {
+    for (int32_t y = 0; y < image->GetHeight(); ++y) {
+      std::memset(image->GetRowPtr(0, y), 0, static_cast<size_t>(image->GetWidth()) * 4);
+    }
+    return true;
+  }
   const int32_t w = clip.Width();
   const int32_t h = clip.Height();
   const size_t rowBytes = static_cast<size_t>(w) * 4;

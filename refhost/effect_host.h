@@ -97,8 +97,26 @@ class EffectHost : public avxHostBackend {
   void SetInstanceDataBlock(const std::vector<uint8_t>& data);
   int32_t ParametersModifiedCount() const { return parametersModified_; }
   // Fault injection: when > 0, the n-th GetAlternateFrame call from now fails.
-  void FailAlternateFrameAt(int32_t n) { failAt_ = n; alternateCalls_ = 0; }
+  void FailAlternateFrameAt(int32_t n) {
+    failAt_ = n;
+    blankAt_ = 0;
+    alternateCalls_ = 0;
+  }
+  // When > 0, the n-th GetAlternateFrame call from now succeeds with an
+  // all-zero image: what the plug-in should make of a refused neighbour.
+  void BlankAlternateFrameAt(int32_t n) {
+    blankAt_ = n;
+    failAt_ = 0;
+    alternateCalls_ = 0;
+  }
   int32_t AlternateFrameCalls() const { return alternateCalls_; }
+  // Every field and frame of every input is announced (GetAlternateFrameSize)
+  // as width x height, whatever the clips hold: zero-sized fields of offline
+  // media. A negative width restores the project's sizes.
+  void AnnounceFieldSize(int32_t width, int32_t height) {
+    announcedWidth_ = width;
+    announcedHeight_ = height;
+  }
   // Called for every console line as it arrives (besides collecting it).
   std::function<void(const std::string&)> onConsole;
 
@@ -164,7 +182,10 @@ class EffectHost : public avxHostBackend {
   bool pendingModified_ = false;
   int32_t parametersModified_ = 0;
   int32_t failAt_ = 0;
+  int32_t blankAt_ = 0;
   int32_t alternateCalls_ = 0;
+  int32_t announcedWidth_ = -1;
+  int32_t announcedHeight_ = -1;
   std::vector<uint8_t> scratch_;
 };
 

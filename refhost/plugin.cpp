@@ -58,6 +58,19 @@ Plugin::Plugin(const std::string& path) : path_(path) {
   model_->InitFormats();
 }
 
+Plugin::Plugin(const std::string& name, avxNewModelFunction newModel,
+               avxNewOverlayFunction newOverlay)
+    : path_(name), newOverlay_(newOverlay) {
+  if (newModel == nullptr || newOverlay_ == nullptr) {
+    throw std::runtime_error(name + ": not a plug-in (missing " AVX_NEW_MODEL_SYMBOL
+                             " or " AVX_NEW_OVERLAY_SYMBOL ")");
+  }
+  model_ = newModel();
+  if (model_ == nullptr) throw std::runtime_error(name + ": the plug-in created no model");
+  model_->InitModel();
+  model_->InitFormats();
+}
+
 Plugin::~Plugin() {
   delete model_;
   // The library stays loaded: objects made by it (typeinfo, statics) may

@@ -15,6 +15,11 @@ class Plugin {
   // creates the model and runs InitModel and InitFormats. Throws
   // std::runtime_error naming the path and the problem.
   explicit Plugin(const std::string& path = CORVALIS_DEFAULT_PLUGIN);
+  // A plug-in linked into the host program itself, reached through the same
+  // two factories called directly. Tests that must reach the plug-in's
+  // process-wide state (its allocator) use this; `name` stands for the path
+  // in messages.
+  Plugin(const std::string& name, avxNewModelFunction newModel, avxNewOverlayFunction newOverlay);
   ~Plugin();
   Plugin(const Plugin&) = delete;
   Plugin& operator=(const Plugin&) = delete;

@@ -1,6 +1,8 @@
 // Time code text, packed values and frame counts.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "overlay/time_code.h"
@@ -75,6 +77,24 @@ TEST(TimeCode, DropFrameConversionsAreInverseOverADay) {
       ASSERT_EQ(plain.PackedToFrames(plain.FramesToPacked(frame, rate), rate), frame);
     }
   }
+}
+
+// Counts, labels and rates far outside a day, as a host or a damaged project
+// may give them: computed without overflow (the sanitizer build would stop
+// here), cut to 32 bits, and rates that are no count at all count as one.
+TEST(TimeCode, ExtremeCountsAndRatesStayDefined) {
+  EXPECT_EQ(TimeCode::DropFrameToLabel(INT32_MAX), -2145334017);  // 2149633279 cut to 32 bits
+  EXPECT_EQ(TimeCode::DropFrameToLabel(INT32_MIN), 2145334016);
+  EXPECT_EQ(TimeCode::DropFrameToLabel(-1194240), -1195436);
+  EXPECT_EQ(TimeCode::DropLabelToFrame(TimeCode::DropFrameToLabel(-1194240)), -1194240);
+
+  TimeCode timeCode(25.0);
+  EXPECT_EQ(timeCode.FramesToPacked(90000, std::nan("")), 1000000);  // one a second: 25 hours
+  EXPECT_EQ(timeCode.FramesToPacked(90000, -5.0), 1000000);
+  EXPECT_EQ(timeCode.FramesToPacked(INT32_MAX, 1e12), 100);  // one second of the largest base
+  EXPECT_EQ(timeCode.FramesToPacked(INT32_MAX, 1e9), 147483847);  // 00:00:02 and 147483647 frames
+  // 86399 seconds of 10^9 frames and 99, cut to 32 bits.
+  EXPECT_EQ(timeCode.PackedToFrames(23595999, 1e9), 1437873763);
 }
 
 }  // namespace

@@ -6,21 +6,34 @@
 #include <malloc.h>
 #endif
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <thread>
 
+#include "cli/atomic_file.h"
+
 namespace cli {
 
 std::atomic<bool> interruptRequested{false};
+std::atomic<int> interruptSignal{0};
+
+RenderInterrupted::RenderInterrupted(const std::string& output, int signal)
+    : MediaError(output + ": interrupted by " +
+                 std::string(signal == SIGTERM ? "SIGTERM" : "SIGINT") + "; nothing written"),
+      signal_(signal != 0 ? signal : SIGINT) {}
 
 namespace {
 
-extern "C" void OnInterrupt(int) { interruptRequested.store(true); }
+extern "C" void OnInterrupt(int signal) {
+  interruptSignal.store(signal);
+  interruptRequested.store(true);
+}
 
 struct RenderedFrame {
   refhost::Picture picture;
@@ -67,11 +80,22 @@ int RunRenderJob(Session& session, const RenderJob& job) {
   const int jobs = std::max(1, job.jobs);
   KeepFreedBlocks();
 
+  // The console file is an output like OUT: written under a temporary name
+  // and given its own only when the whole render succeeded.
+  std::unique_ptr<AtomicFile> consoleTarget;
   std::ofstream consoleFile;
   if (!job.consolePath.empty()) {
-    consoleFile.open(job.consolePath, std::ios::binary | std::ios::trunc);
-    if (!consoleFile) throw FileError(job.consolePath, "cannot write the console file");
+    consoleTarget = std::make_unique<AtomicFile>(job.consolePath, AtomicFile::Replace::kAllowed);
+    consoleFile.open(consoleTarget->TemporaryPath(), std::ios::binary | std::ios::trunc);
+    if (!consoleFile) {
+      throw FileError(job.consolePath, std::string("cannot write: ") + std::strerror(errno));
+    }
   }
+  auto checkConsole = [&] {
+    if (consoleTarget && !consoleFile) {
+      throw FileError(job.consolePath, std::string("cannot write: ") + std::strerror(errno));
+    }
+  };
 
   // One effect instance per thread, each rendering its own frames.
   std::vector<std::unique_ptr<refhost::EffectHost>> hosts;
@@ -99,6 +123,7 @@ int RunRenderJob(Session& session, const RenderJob& job) {
       if (consoleFile.is_open()) consoleFile << line;
       if (job.consoleToStderr) std::fputs(line.c_str(), stderr);
     }
+    checkConsole();
     if (!slot.ok) {
       writer.Abort();
       throw MediaError("frame " + std::to_string(frame) + ": the effect could not render it" +
@@ -183,9 +208,15 @@ int RunRenderJob(Session& session, const RenderJob& job) {
   if (job.progress) std::fputc('\n', stderr);
   if (interruptRequested.load()) {
     writer.Abort();
-    throw MediaError(job.output + ": interrupted; nothing written");
+    throw RenderInterrupted(job.output, interruptSignal.load());
+  }
+  if (consoleTarget) {
+    consoleFile.flush();
+    checkConsole();
+    consoleFile.close();
   }
   writer.Finish();
+  if (consoleTarget) consoleTarget->Commit();
   return written;
 }
 

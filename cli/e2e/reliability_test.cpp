@@ -1,0 +1,223 @@
+// The corvalis tool never loses data: a render stopped by a signal, or one
+// whose disk is full or read-only, leaves neither OUT nor a temporary file,
+// says what went wrong in one line naming the file, and exits non-zero.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Exit code of the child when the system does not let it set up the disk.
+constexpr int kCannotSetUp = 77;
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  return names;
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += name + " ";
+  return text;
+}
+
+// How the disk under the output folder fails.
+enum class Disk { kFull, kReadOnly, kFileSizeLimit };
+
+struct Outcome {
+  int exitCode = -1;
+  std::string err;
+  std::vector<std::string> left;  // what the output folder holds afterwards
+};
+
+class ReliabilityTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/corvalis-reliability-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ASSERT_EQ(mkdir(OutputFolder().c_str(), 0777), 0);
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string OutputFolder() const { return Path("disk"); }
+  std::string Output(const std::string& name = "out.mkv") const {
+    return OutputFolder() + "/" + name;
+  }
+
+  // A project on a generated clip of `seconds` at 50 frames a second.
+  std::string WriteProject(double seconds, int width = 64, int height = 48) const {
+    std::ostringstream text;
+    text << R"({ "source": "lavfi:testsrc2=size=)" << width << "x" << height
+         << ":rate=50:duration=" << seconds
+         << R"(,interlace=scan=tff", "parameters": {"deinterlace": "Adaptive"},)"
+         << R"( "keys": [{"frame": 0, "speed": 80}] })";
+    std::string path = Path("p.json");
+    std::ofstream(path) << text.str();
+    return path;
+  }
+
+  // Starts `corvalis args...` with stderr going to a file; returns its pid.
+  pid_t Start(const std::vector<std::string>& args) const {
+    std::string errPath = Path("stderr.txt");
+    pid_t pid = fork();
+    if (pid == 0) {
+      int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      int null = open("/dev/null", O_RDWR);
+      dup2(null, STDIN_FILENO);
+      dup2(null, STDOUT_FILENO);
+      dup2(err, STDERR_FILENO);
+      std::vector<char*> argv;
+      argv.push_back(const_cast<char*>(CORVALIS_CLI));
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(CORVALIS_CLI, argv.data());
+      _exit(127);
+    }
+    return pid;
+  }
+
+  static int ExitCodeOf(pid_t pid) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  // Waits until the render has begun writing its temporary file.
+  bool WaitForTemporary(pid_t pid) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (std::chrono::steady_clock::now() < deadline) {
+      for (const std::string& name : Listing(OutputFolder())) {
+        if (name.find(".part") != std::string::npos) return true;
+      }
+      int status = 0;
+      if (waitpid(pid, &status, WNOHANG) == pid) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+
+  // Renders with the output folder on a failing disk. The full and read-only
+  // disks are small file systems mounted in a mount namespace of the child
+  // alone (which needs root); the file size limit works for anyone.
+  Outcome RenderOnFailingDisk(Disk disk, const std::vector<std::string>& args) const {
+    std::string listingPath = Path("listing.txt");
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (disk == Disk::kFileSizeLimit) {
+        rlimit limit{64 << 10, 64 << 10};
+        std::signal(SIGXFSZ, SIG_IGN);  // writes then fail with EFBIG instead
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(kCannotSetUp);
+      } else {
+        const unsigned long flags = disk == Disk::kReadOnly ? MS_RDONLY : 0;
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", OutputFolder().c_str(), "tmpfs", flags, "size=256k") != 0) {
+          _exit(kCannotSetUp);
+        }
+      }
+      int code = ExitCodeOf(Start(args));
+      // The namespace, and its disk, end with this process: look now.
+      std::ofstream(listingPath) << Joined(Listing(OutputFolder()));
+      _exit(code);
+    }
+    Outcome outcome;
+    outcome.exitCode = ExitCodeOf(pid);
+    outcome.err = Read(Path("stderr.txt"));
+    std::istringstream names(Read(listingPath));
+    for (std::string name; names >> name;) outcome.left.push_back(name);
+    return outcome;
+  }
+
+  std::string dir_;
+};
+
+int LineCount(const std::string& text) {
+  int lines = 0;
+  for (char c : text) lines += c == '\n';
+  return lines;
+}
+
+TEST_F(ReliabilityTest, InterruptedRenderLeavesNothingAndExitsWithTheSignal) {
+  // Long enough that the render is still going when the signal comes.
+  const std::string project = WriteProject(90, 160, 120);
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
+    pid_t pid = Start({"render", project, "-o", Output(), "--console", Output("console.txt")});
+    ASSERT_TRUE(WaitForTemporary(pid)) << Read(Path("stderr.txt"));
+    ASSERT_EQ(kill(pid, signal), 0);
+    EXPECT_EQ(ExitCodeOf(pid), 128 + signal);
+    EXPECT_TRUE(Listing(OutputFolder()).empty()) << Joined(Listing(OutputFolder()));
+    std::string err = Read(Path("stderr.txt"));
+    EXPECT_NE(err.find(Output() + ": interrupted by "), std::string::npos) << err;
+    EXPECT_EQ(LineCount(err), 1) << err;
+  }
+}
+
+TEST_F(ReliabilityTest, FailingDisksGiveOneClearLineAndLeaveNothing) {
+  const std::string project = WriteProject(4);
+  struct Case {
+    Disk disk;
+    const char* reason;
+  };
+  int ran = 0;
+  for (const Case& c : {Case{Disk::kFull, "No space left on device"},
+                        Case{Disk::kReadOnly, "Read-only file system"},
+                        Case{Disk::kFileSizeLimit, "File too large"}}) {
+    SCOPED_TRACE(c.reason);
+    Outcome outcome = RenderOnFailingDisk(c.disk, {"render", project, "-o", Output()});
+    if (outcome.exitCode == kCannotSetUp) continue;  // no mount namespace without root
+    ++ran;
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_NE(outcome.err.find("corvalis: " + Output() + ": "), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
+    EXPECT_EQ(LineCount(outcome.err), 1) << outcome.err;
+    EXPECT_TRUE(outcome.left.empty()) << Joined(outcome.left);
+  }
+  EXPECT_GE(ran, 1);
+
+  // The console file is an output too: on a read-only disk the render does
+  // not start, and OUT elsewhere is not made.
+  std::string elsewhere = Path("elsewhere.mkv");
+  Outcome console = RenderOnFailingDisk(
+      Disk::kReadOnly, {"render", project, "-o", elsewhere, "--console", Output("c.txt")});
+  if (console.exitCode != kCannotSetUp) {
+    EXPECT_EQ(console.exitCode, 1);
+    EXPECT_NE(console.err.find(Output("c.txt") + ": "), std::string::npos) << console.err;
+    EXPECT_NE(console.err.find("Read-only file system"), std::string::npos) << console.err;
+    struct stat info;
+    EXPECT_NE(stat(elsewhere.c_str(), &info), 0) << "OUT was written";
+  }
+}
+
+}  // namespace

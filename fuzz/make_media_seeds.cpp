@@ -1,0 +1,107 @@
+// Writes the seed corpus of the media reader's fuzz target into a folder:
+// small clips in the containers and codecs the tool meets, each also cut
+// short at several points and with a few bits flipped, so that fuzzing starts
+// from damaged files as well as whole ones.
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "cli/media_error.h"
+#include "cli/media_writer.h"
+
+namespace {
+
+struct Clip {
+  const char* name;  // file name; the extension picks the container
+  const char* codec;
+  cli::FieldOrder fieldOrder;
+  int keyFrameInterval;
+};
+
+constexpr int kWidth = 32;
+constexpr int kHeight = 24;
+constexpr int kFrames = 5;
+
+std::vector<uint8_t> Picture(int frame) {
+  std::vector<uint8_t> pixels(kWidth * kHeight * 4);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      uint8_t* p = &pixels[(y * kWidth + x) * 4];
+      p[0] = static_cast<uint8_t>(8 * x + 16 * frame);
+      p[1] = static_cast<uint8_t>(10 * y);
+      p[2] = static_cast<uint8_t>((x + y + frame) % 2 ? 230 : 20);
+      p[3] = 255;
+    }
+  }
+  return pixels;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_media_seeds FOLDER\n");
+    return 2;
+  }
+  const std::string folder = argv[1];
+  const Clip clips[] = {
+      {"ffv1.mkv", "ffv1", cli::FieldOrder::kTopFirst, 0},
+      {"ffv1.avi", "ffv1", cli::FieldOrder::kProgressive, 0},
+      {"mpeg4.mp4", "mpeg4", cli::FieldOrder::kProgressive, 3},
+      {"mpeg2.ts", "mpeg2video", cli::FieldOrder::kBottomFirst, 2},
+      {"mjpeg.avi", "mjpeg", cli::FieldOrder::kProgressive, 0},
+      {"huffyuv.mkv", "huffyuv", cli::FieldOrder::kProgressive, 0},
+      {"rawvideo.nut", "rawvideo", cli::FieldOrder::kProgressive, 0},
+      {"prores.mov", "prores_ks", cli::FieldOrder::kTopFirst, 0},
+      {"h264.mkv", "libx264", cli::FieldOrder::kProgressive, 2},
+  };
+  int written = 0;
+  uint32_t random = 12345;
+  for (const Clip& clip : clips) {
+    const std::string path = folder + "/" + clip.name;
+    try {
+      cli::MediaWriterOptions options;
+      options.codec = clip.codec;
+      options.overwrite = true;
+      options.keyFrameInterval = clip.keyFrameInterval;
+      cli::MediaWriter writer(path, kWidth, kHeight, cli::Rational{25, 1}, clip.fieldOrder,
+                              options);
+      for (int f = 0; f < kFrames; ++f) writer.Write(Picture(f).data(), kWidth * 4);
+      writer.Finish();
+    } catch (const cli::MediaError& error) {
+      std::fprintf(stderr, "skipped: %s\n", error.what());
+      continue;
+    }
+    const std::vector<uint8_t> whole = ReadAll(path);
+    ++written;
+    for (int part : {1, 2, 3}) {
+      WriteAll(path + ".cut" + std::to_string(part),
+               std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() * part / 4));
+      ++written;
+    }
+    for (int variant = 0; variant < 4; ++variant) {
+      std::vector<uint8_t> flipped = whole;
+      for (int bit = 0; bit <= variant * 2; ++bit) {
+        random = random * 1664525u + 1013904223u;
+        flipped[(random >> 8) % flipped.size()] ^= static_cast<uint8_t>(1u << (random % 8));
+      }
+      WriteAll(path + ".flip" + std::to_string(variant), flipped);
+      ++written;
+    }
+  }
+  std::printf("%d media seeds in %s\n", written, folder.c_str());
+  return written > 0 ? 0 : 1;
+}

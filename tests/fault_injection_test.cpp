@@ -1,0 +1,370 @@
+// Faults injected through the reference host: a source fetch refused at
+// every point of a render, an allocator that runs out at every allocation, an
+// absent track below, zero-sized fields. Each faulty render must fail as the
+// effect promises (false for a refused source field, "bad allocation" for
+// exhausted memory) or succeed, must leave no pixel memory behind, and the
+// instance must render correctly again as soon as the host is healthy.
+//
+// The plug-in is linked into this program rather than loaded, so that the
+// allocator installed here is the one the plug-in uses.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fx/memory_handler.h"
+#include "host/corvalis.h"
+#include "refhost/effect_host.h"
+#include "refhost/plugin.h"
+#include "test_clips.h"
+
+extern "C" avxModel_v1* avxNewModel_v1();
+extern "C" avxOverlay_v1* avxNewOverlay_v1();
+
+namespace {
+
+constexpr int32_t kWidth = 24;
+constexpr int32_t kHeight = 16;
+constexpr int32_t kFrames = 8;
+
+// Counts the blocks in use and, when given a budget, refuses the n-th
+// allocation after it was given.
+class BudgetHandler final : public fx::MemoryHandler {
+ public:
+  void* Allocate(uint32_t size) override {
+    ++allocations_;
+    if (budget_ > 0 && allocations_ == budget_) throw fx::BadAllocation();
+    void* block = heap_.Allocate(size);
+    live_.insert(block);
+    return block;
+  }
+  void Free(void* block) override {
+    if (block == nullptr) return;
+    if (live_.erase(block) != 1) ++strayFrees_;
+    heap_.Free(block);
+  }
+  // 0: no budget. Restarts the count of allocations.
+  void RunOutAt(int n) {
+    budget_ = n;
+    allocations_ = 0;
+  }
+  int Allocations() const { return allocations_; }
+  size_t Live() const { return live_.size(); }
+  int StrayFrees() const { return strayFrees_; }
+
+ private:
+  MemHandler heap_;
+  int budget_ = 0;
+  int allocations_ = 0;
+  int strayFrees_ = 0;
+  std::set<void*> live_;
+};
+
+// Static background with a noisy square moving across it: little enough
+// motion that the adaptive step blends instead of giving up.
+std::shared_ptr<refhost::MemoryClip> MovingSquareClip() {
+  auto clip = std::make_shared<refhost::MemoryClip>(kWidth, kHeight);
+  uint32_t state = 5;
+  for (int32_t f = 0; f < kFrames; ++f) {
+    std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
+    for (int32_t y = 0; y < kHeight; ++y) {
+      for (int32_t x = 0; x < kWidth; ++x) {
+        uint8_t* p = &pixels[(static_cast<size_t>(y) * kWidth + x) * 4];
+        const bool inSquare = x >= 2 * f && x < 2 * f + 4 && y >= 4 && y < 8;
+        for (int c = 0; c < 3; ++c) {
+          state = state * 1664525u + 1013904223u;
+          p[c] = inSquare ? static_cast<uint8_t>(state >> 24)
+                          : static_cast<uint8_t>(8 * x + 5 * y + 40 * c);
+        }
+        p[3] = 255;
+      }
+    }
+    clip->AddFrame(std::move(pixels));
+  }
+  return clip;
+}
+
+struct Scenario {
+  const char* name;
+  int32_t videoType;  // 0 frame based
+  int32_t inputMode;
+  int32_t outputMode;
+  int32_t deinterlace;
+  double speed;  // percent, from the first unit on
+  bool blending;
+  bool enhance;
+  bool interpAll;
+  const char* phases;  // instance data, or null
+};
+
+const Scenario kScenarios[] = {
+    {"adaptive half speed", 1, 0, 0, 3, 50, false, false, false, nullptr},
+    {"adaptive blending", 1, 0, 0, 3, 37, true, false, false, nullptr},
+    {"interpolated enhanced", 1, 0, 0, 2, 50, true, true, true, nullptr},
+    {"tapesim fast", 1, 0, 0, 1, 150, false, false, false, nullptr},
+    {"tapesim blending", 1, 0, 0, 1, 60, true, false, false, nullptr},
+    {"3:2 to progressive", 1, 2, 1, 0, 80, true, false, false, "3,0"},
+    {"adaptive to 3:2", 1, 0, 2, 3, 80, false, false, false, "0,4"},
+    {"frame based adaptive", 0, 1, 1, 3, 50, false, false, false, nullptr},
+};
+
+const int32_t kRenderedFrames[] = {0, 1, 2, 3, 4, 5, 6, kFrames - 1};
+
+class FaultInjectionTest : public ::testing::Test {
+ protected:
+  FaultInjectionTest() {
+    SetMemHandlerForTesting(&handler_);
+    plugin_ = std::make_unique<refhost::Plugin>("linked-in corvalis", avxNewModel_v1,
+                                                avxNewOverlay_v1);
+  }
+  ~FaultInjectionTest() override {
+    plugin_.reset();
+    SetMemHandlerForTesting(nullptr);
+    EXPECT_EQ(handler_.Live(), 0u) << "pixel blocks left behind";
+    EXPECT_EQ(handler_.StrayFrees(), 0) << "blocks freed twice or never allocated";
+  }
+
+  std::unique_ptr<refhost::EffectHost> NewHost(const Scenario& scenario,
+                                               refhost::ProjectSettings settings) {
+    settings.videoType = scenario.videoType;
+    auto host = std::make_unique<refhost::EffectHost>(*plugin_, settings);
+    host->SetInput(1, clip_);
+    for (const char* id : {"speed", "strobe", "hold", "order"}) host->Parameter(id)->ClearKeys();
+    host->SetKey("speed", 0.0, scenario.speed);
+    host->SetKey("strobe", 0.0, 1);
+    host->SetKey("hold", 0.0, 0);
+    host->SetKey("order", 0.0, 1);
+    host->SetList("inputMode", scenario.inputMode);
+    host->SetList("outputMode", scenario.outputMode);
+    host->SetList("deinterlace", scenario.deinterlace);
+    host->SetBool("blending", scenario.blending);
+    host->SetBool("enhance", scenario.enhance);
+    host->SetBool("interpAll", scenario.interpAll);
+    if (scenario.phases != nullptr) {
+      std::string text = scenario.phases;
+      host->SetInstanceDataBlock(std::vector<uint8_t>(text.begin(), text.end() + 1));
+    }
+    return host;
+  }
+  std::unique_ptr<refhost::EffectHost> NewHost(const Scenario& scenario) {
+    return NewHost(scenario, testclips::Settings(kWidth, kHeight, kFrames));
+  }
+
+  BudgetHandler handler_;
+  std::unique_ptr<refhost::Plugin> plugin_;
+  std::shared_ptr<refhost::MemoryClip> clip_ = MovingSquareClip();
+};
+
+// Which part of the effect made each GetAlternateFrame call of a render:
+// the output's own fetch of a source field, or the adaptive step's fetch of
+// a neighbour. Each kind announces itself on the console just before its
+// fetches ("\t#..." for an entry, "\tAdaptive: ..." for the neighbours).
+enum class Fetch { kSourceField, kNeighbour };
+
+std::vector<Fetch> ClassifyFetches(refhost::EffectHost& host, int32_t frame,
+                                   refhost::Picture& picture, bool& ok) {
+  std::vector<Fetch> kinds;
+  Fetch current = Fetch::kSourceField;
+  host.FailAlternateFrameAt(0);
+  host.onConsole = [&](const std::string& line) {
+    while (static_cast<int32_t>(kinds.size()) < host.AlternateFrameCalls()) kinds.push_back(current);
+    if (line.rfind("\t#", 0) == 0) current = Fetch::kSourceField;
+    if (line.rfind("\tAdaptive:", 0) == 0) current = Fetch::kNeighbour;
+  };
+  ok = host.RenderFrame(frame, picture);
+  while (static_cast<int32_t>(kinds.size()) < host.AlternateFrameCalls()) kinds.push_back(current);
+  host.onConsole = nullptr;
+  return kinds;
+}
+
+TEST_F(FaultInjectionTest, RefusedSourceFetchAtEveryCallFailsOrZeroesAndRecovers) {
+  int cases = 0;
+  int neighbourCases = 0;
+  for (const Scenario& scenario : kScenarios) {
+    const int casesBefore = cases;
+    auto host = NewHost(scenario);
+    for (int32_t frame : kRenderedFrames) {
+      SCOPED_TRACE(testing::Message() << scenario.name << ", frame " << frame);
+      refhost::Picture reference;
+      bool healthy = false;
+      const std::vector<Fetch> kinds = ClassifyFetches(*host, frame, reference, healthy);
+      ASSERT_TRUE(healthy);
+      const size_t liveAfterHealthy = handler_.Live();
+
+      for (int32_t n = 1; n <= static_cast<int32_t>(kinds.size()); ++n) {
+        SCOPED_TRACE(testing::Message() << "refused call " << n);
+        host->FailAlternateFrameAt(n);
+        refhost::Picture faulty;
+        const bool ok = host->RenderFrame(frame, faulty);
+        if (kinds[n - 1] == Fetch::kSourceField) {
+          EXPECT_FALSE(ok);
+        } else {
+          ++neighbourCases;
+          // A refused neighbour takes part as an all-zero field.
+          EXPECT_TRUE(ok);
+          host->BlankAlternateFrameAt(n);
+          refhost::Picture blank;
+          ASSERT_TRUE(host->RenderFrame(frame, blank));
+          EXPECT_EQ(faulty.pixels, blank.pixels);
+        }
+        host->FailAlternateFrameAt(0);
+        refhost::Picture again;
+        ASSERT_TRUE(host->RenderFrame(frame, again));
+        EXPECT_EQ(again.pixels, reference.pixels);
+        EXPECT_EQ(handler_.Live(), liveAfterHealthy);
+        ++cases;
+      }
+    }
+    EXPECT_GT(cases, casesBefore) << scenario.name << ": no fault reached";
+  }
+  EXPECT_GT(neighbourCases, 0);
+  std::printf("[fault injection] refused source fetches: %d cases (%d of them neighbours)\n",
+              cases, neighbourCases);
+}
+
+TEST_F(FaultInjectionTest, AllocatorRunningOutAtEveryAllocationThrowsAndRecovers) {
+  int cases = 0;
+  for (const Scenario& scenario : kScenarios) {
+    auto host = NewHost(scenario);
+    for (int32_t frame : kRenderedFrames) {
+      SCOPED_TRACE(testing::Message() << scenario.name << ", frame " << frame);
+      refhost::Picture reference;
+      handler_.RunOutAt(0);
+      ASSERT_TRUE(host->RenderFrame(frame, reference));
+      const int allocations = handler_.Allocations();
+      const size_t liveAfterHealthy = handler_.Live();
+
+      for (int n = 1; n <= allocations; ++n) {
+        SCOPED_TRACE(testing::Message() << "allocation " << n);
+        handler_.RunOutAt(n);
+        refhost::Picture faulty;
+        try {
+          host->RenderFrame(frame, faulty);
+          ADD_FAILURE() << "the render went on without the memory it asked for";
+        } catch (const std::bad_alloc& error) {
+          EXPECT_STREQ(error.what(), "bad allocation");
+        }
+        handler_.RunOutAt(0);
+        refhost::Picture again;
+        ASSERT_TRUE(host->RenderFrame(frame, again));
+        EXPECT_EQ(again.pixels, reference.pixels);
+        EXPECT_EQ(handler_.Live(), liveAfterHealthy);
+        ++cases;
+      }
+    }
+  }
+  // Renders that fetch straight into the output allocate nothing; the rest do.
+  EXPECT_GT(cases, 0);
+  std::printf("[fault injection] exhausted allocator: %d cases\n", cases);
+}
+
+TEST_F(FaultInjectionTest, AbsentInputsAreRefusedWithoutHarm) {
+  const Scenario& scenario = kScenarios[0];
+  auto host = NewHost(scenario);
+  Corvalis& effect = static_cast<Corvalis&>(host->Instance());
+  refhost::Picture reference;
+  ASSERT_TRUE(host->RenderFrame(3, reference));
+
+  // No track below: detection from it gives up at once, fetching nothing.
+  host->SetPosition(3, kAvxFieldOdd, 1);
+  effect.outputPhase = 4;
+  effect.pendingMessages.clear();
+  host->FailAlternateFrameAt(0);
+  EXPECT_FALSE(effect.DetectOutputPhase());
+  EXPECT_EQ(effect.outputPhase, 0);
+  EXPECT_TRUE(effect.pendingMessages.empty());
+  EXPECT_EQ(host->AlternateFrameCalls(), 0);
+  refhost::Picture below;
+  ASSERT_TRUE(host->RenderFrame(3, below));
+  EXPECT_EQ(below.pixels, reference.pixels);
+
+  // No clip: its fields are refused, so the render fails; it works again
+  // once the clip is back.
+  host->SetInput(1, nullptr);
+  refhost::Picture missing;
+  EXPECT_FALSE(host->RenderFrame(3, missing));
+  EXPECT_FALSE(effect.DetectInputPhase());
+  host->SetInput(1, clip_);
+  refhost::Picture back;
+  ASSERT_TRUE(host->RenderFrame(3, back));
+  EXPECT_EQ(back.pixels, reference.pixels);
+}
+
+TEST_F(FaultInjectionTest, DetectionRunningOutOfMemoryThrowsAndLeavesNothing) {
+  auto host = NewHost(kScenarios[0]);
+  host->SetInput(0, clip_);
+  Corvalis& effect = static_cast<Corvalis&>(host->Instance());
+  host->SetPosition(3, kAvxFieldOdd, 1);
+  handler_.RunOutAt(0);
+  const bool found = effect.DetectOutputPhase();
+  const int32_t phase = effect.outputPhase;
+  const int allocations = handler_.Allocations();
+  ASSERT_GT(allocations, 0);
+  const size_t live = handler_.Live();
+  for (int n = 1; n <= allocations; ++n) {
+    handler_.RunOutAt(n);
+    EXPECT_THROW(effect.DetectOutputPhase(), std::bad_alloc) << "allocation " << n;
+    EXPECT_EQ(handler_.Live(), live) << "allocation " << n;
+    handler_.RunOutAt(0);
+    EXPECT_EQ(effect.DetectOutputPhase(), found);
+    EXPECT_EQ(effect.outputPhase, phase);
+  }
+}
+
+bool AllZero(const refhost::Picture& picture) {
+  for (uint8_t byte : picture.pixels) {
+    if (byte != 0) return false;
+  }
+  return true;
+}
+
+TEST_F(FaultInjectionTest, ZeroSizedFieldsRenderBlackAndRecover) {
+  int cases = 0;
+  for (const Scenario& scenario : kScenarios) {
+    auto host = NewHost(scenario);
+    for (int32_t frame : kRenderedFrames) {
+      SCOPED_TRACE(testing::Message() << scenario.name << ", frame " << frame);
+      refhost::Picture reference;
+      ASSERT_TRUE(host->RenderFrame(frame, reference));
+      const size_t liveAfterHealthy = handler_.Live();
+      // The host announces fields without pixels (offline media): every
+      // entry brings nothing, so the output stays black.
+      for (auto [width, height] : {std::pair{0, 0}, std::pair{0, kHeight}, std::pair{kWidth, 0}}) {
+        SCOPED_TRACE(testing::Message() << "fields of " << width << "x" << height);
+        host->AnnounceFieldSize(width, height);
+        refhost::Picture empty;
+        EXPECT_TRUE(host->RenderFrame(frame, empty));
+        EXPECT_TRUE(AllZero(empty));
+        EXPECT_EQ(empty.pixels.size(), reference.pixels.size());
+        host->AnnounceFieldSize(-1, -1);
+        refhost::Picture again;
+        ASSERT_TRUE(host->RenderFrame(frame, again));
+        EXPECT_EQ(again.pixels, reference.pixels);
+        EXPECT_EQ(handler_.Live(), liveAfterHealthy);
+        ++cases;
+      }
+    }
+  }
+  // Projects whose frames have no pixels, or fields of one line or none.
+  for (const Scenario& scenario : kScenarios) {
+    for (auto [width, height] : {std::pair{0, 0}, std::pair{0, 4}, std::pair{4, 0},
+                                 std::pair{1, 1}, std::pair{kWidth, 1}, std::pair{1, kHeight}}) {
+      SCOPED_TRACE(testing::Message() << scenario.name << ", " << width << "x" << height);
+      auto host = NewHost(scenario, testclips::Settings(width, height, kFrames));
+      for (int32_t frame : kRenderedFrames) {
+        refhost::Picture picture;
+        EXPECT_TRUE(host->RenderFrame(frame, picture));
+        EXPECT_EQ(picture.pixels.size(), static_cast<size_t>(width) * height * 4);
+        ++cases;
+      }
+    }
+  }
+  std::printf("[fault injection] zero-sized fields: %d cases\n", cases);
+}
+
+}  // namespace
