@@ -2,9 +2,10 @@
 
 #if defined(_WIN32)
 
+#include <algorithm>
 #include <cstring>
-#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "refhost/win32_dialog_resource.h"
 
@@ -15,16 +16,15 @@ struct Player {
   win32::DialogDriver* driver = nullptr;
   HHOOK beforeHook = nullptr;
   HHOOK afterHook = nullptr;
-  HWND dialog = nullptr;  // the dialog being played, once it initialises
-  bool closing = false;   // the driver ran out of actions
+  HWND dialog = nullptr;     // the dialog being played, once it initialises
+  bool closing = false;      // the driver ran out of actions
+  std::vector<HWND> placed;  // lists moved or resized, not yet reported
 };
 Player player;
 
 // Each action waits for the dialog's message loop, as a user's would.
 constexpr UINT_PTR kActionTimer = 0x0C0A;
 constexpr UINT kActionDelayMs = 1;
-// Border of an open list around its items.
-constexpr LONG kOpenListBorder = 2;
 
 std::string ClassName(HWND window) {
   char name[64] = "";
@@ -65,27 +65,43 @@ void ReportItem(HWND combo, LRESULT index) {
   player.driver->ItemAdded(GetDlgCtrlID(combo), text.c_str());
 }
 
+// Where a list was put, measured as the user sees it: the list is opened and
+// its items counted, since what the list control reports of its open size
+// differs between implementations of the system.
 void ReportPlacement(HWND control) {
-  RECT rect;
-  GetWindowRect(control, &rect);
-  MapWindowPoints(HWND_DESKTOP, player.dialog, reinterpret_cast<POINT*>(&rect), 2);
-  LONG height = rect.bottom - rect.top;
+  RECT field;
+  GetWindowRect(control, &field);
+  RECT placed = field;
+  MapWindowPoints(HWND_DESKTOP, player.dialog, reinterpret_cast<POINT*>(&placed), 2);
+  COMBOBOXINFO parts{};
+  parts.cbSize = sizeof parts;
+  const auto itemHeight = static_cast<LONG>(SendMessageA(control, CB_GETITEMHEIGHT, 0, 0));
+  const auto count = static_cast<LONG>(SendMessageA(control, CB_GETCOUNT, 0, 0));
+  LONG openHeight = field.bottom - field.top;
   int32_t visibleItems = 0;
-  if (IsComboBox(control)) {
-    RECT open;
-    SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&open));
-    const LONG closedHeight = height;
-    height = open.bottom - open.top;
-    const auto itemHeight = static_cast<LONG>(SendMessageA(control, CB_GETITEMHEIGHT, 0, 0));
-    const auto count = static_cast<LONG>(SendMessageA(control, CB_GETCOUNT, 0, 0));
-    fprintf(stderr, "closed %ld open %ld item %ld count %ld rect %ld,%ld,%ld,%ld\n", closedHeight, height, itemHeight, count, open.left, open.top, open.right, open.bottom);
-    if (itemHeight > 0) {
-      const LONG fit = (height - closedHeight - kOpenListBorder) / itemHeight;
-      visibleItems = static_cast<int32_t>(fit < count ? fit : count);
-    }
+  if (GetComboBoxInfo(control, &parts) && parts.hwndList != nullptr && itemHeight > 0) {
+    SendMessageA(control, CB_SHOWDROPDOWN, TRUE, 0);
+    RECT list;
+    RECT listClient;
+    GetWindowRect(parts.hwndList, &list);
+    GetClientRect(parts.hwndList, &listClient);
+    SendMessageA(control, CB_SHOWDROPDOWN, FALSE, 0);
+    if (list.bottom > field.bottom) openHeight = list.bottom - field.top;
+    const LONG fit = (listClient.bottom - listClient.top) / itemHeight;
+    visibleItems = static_cast<int32_t>(fit < count ? fit : count);
   }
-  player.driver->ControlPlaced(GetDlgCtrlID(control), rect.left, rect.top,
-                               rect.right - rect.left, height, visibleItems);
+  player.driver->ControlPlaced(GetDlgCtrlID(control), placed.left, placed.top,
+                               placed.right - placed.left, openHeight, visibleItems);
+}
+
+// Lists placed since the user last looked, measured once the dialog shows.
+void ReportPlacements() {
+  // Opening a list may move it again, which queues it anew.
+  std::vector<HWND> placed;
+  placed.swap(player.placed);
+  for (HWND control : placed) {
+    if (IsWindow(control)) ReportPlacement(control);
+  }
 }
 
 void Perform(const win32::DialogAction& action) {
@@ -118,6 +134,7 @@ void CALLBACK NextAction(HWND dialog, UINT, UINT_PTR timer, DWORD) {
     SetTimer(dialog, kActionTimer, kActionDelayMs, NextAction);
     return;
   }
+  ReportPlacements();
   win32::DialogAction action;
   if (!player.driver->NextAction(action)) {
     // Nothing more to do: the user closes the window.
@@ -140,9 +157,11 @@ LRESULT CALLBACK BeforeMessage(int code, WPARAM wParam, LPARAM lParam) {
         IsDialog(message->hwnd)) {
       player.dialog = message->hwnd;
       player.closing = false;
+      player.placed.clear();
       player.driver->DialogOpened(TemplateId(message->hwnd), WindowText(message->hwnd).c_str());
     } else if (message->message == WM_DESTROY && message->hwnd == player.dialog) {
       player.dialog = nullptr;
+      player.placed.clear();
     }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -165,7 +184,10 @@ LRESULT CALLBACK AfterMessage(int code, WPARAM wParam, LPARAM lParam) {
               static_cast<int32_t>(SendMessageA(message->hwnd, CB_GETCURSEL, 0, 0)));
           break;
         case WM_WINDOWPOSCHANGED:
-          ReportPlacement(message->hwnd);
+          // Opening the list from inside its own move would re-enter it.
+          if (std::find(player.placed.begin(), player.placed.end(), message->hwnd) ==
+              player.placed.end())
+            player.placed.push_back(message->hwnd);
           break;
         default:
           break;

@@ -2,12 +2,20 @@
 // parameter set and a new instance's defaults.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <set>
 #include <string>
 
 #include "host/corvalis.h"
 #include "refhost/effect_host.h"
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -19,18 +27,47 @@ refhost::ProjectSettings SmallProject() {
   return settings;
 }
 
-TEST(PluginModel, ExportsExactlyTheTwoFactories) {
-  std::string command = std::string("nm -D --defined-only ") + CORVALIS_DEFAULT_PLUGIN;
+#if defined(_WIN32)
+// The names in the loaded module's export directory; exports by ordinal alone
+// count as unnamed entries.
+void ReadExports(const std::string& path, std::set<std::string>& names, size_t& entries) {
+  HMODULE module = LoadLibraryA(path.c_str());
+  ASSERT_NE(module, nullptr);
+  const auto* base = reinterpret_cast<const uint8_t*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& directory =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  ASSERT_NE(directory.VirtualAddress, 0u);
+  const auto* exports =
+      reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+  const auto* nameOffsets = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+    names.insert(reinterpret_cast<const char*>(base + nameOffsets[i]));
+  entries = exports->NumberOfFunctions;
+  FreeLibrary(module);
+}
+#else
+void ReadExports(const std::string& path, std::set<std::string>& names, size_t& entries) {
+  std::string command = "nm -D --defined-only " + path;
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
-  std::set<std::string> symbols;
   char line[512];
   while (std::fgets(line, sizeof line, pipe) != nullptr) {
     char address[64], kind[8], name[400];
-    if (std::sscanf(line, "%63s %7s %399s", address, kind, name) == 3) symbols.insert(name);
+    if (std::sscanf(line, "%63s %7s %399s", address, kind, name) == 3) names.insert(name);
   }
   ASSERT_EQ(pclose(pipe), 0);
-  EXPECT_EQ(symbols, (std::set<std::string>{"avxNewModel_v1", "avxNewOverlay_v1"}));
+  entries = names.size();
+}
+#endif
+
+TEST(PluginModel, ExportsExactlyTheTwoFactories) {
+  std::set<std::string> names;
+  size_t entries = 0;
+  ReadExports(CORVALIS_DEFAULT_PLUGIN, names, entries);
+  EXPECT_EQ(names, (std::set<std::string>{"avxNewModel_v1", "avxNewOverlay_v1"}));
+  EXPECT_EQ(entries, 2u);
 }
 
 TEST(PluginModel, DescribesTheEffect) {
