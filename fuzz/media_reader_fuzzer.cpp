@@ -33,10 +33,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const ScratchFolder folder("corvalis-fuzz-media");
   static const std::string path = folder.File("clip");
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) std::abort();
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  ScratchFolder::Write(path, data, size);
 
   cli::MediaReaderOptions options;
   options.cacheBytes = 1 << 20;  // small, so that frames are decoded again

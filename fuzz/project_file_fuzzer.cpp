@@ -16,10 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const ScratchFolder folder("corvalis-fuzz-project");
   static const std::string path = folder.File("project.json");
   static const std::string savedPath = folder.File("saved.json");
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) std::abort();
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  ScratchFolder::Write(path, data, size);
 
   cli::Project project;
   try {

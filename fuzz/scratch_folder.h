@@ -4,6 +4,9 @@
 
 #include <unistd.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -24,6 +27,14 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
   std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+  // Replaces the file with these bytes (the input of one run).
+  static void Write(const std::string& path, const uint8_t* data, size_t size) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) std::abort();
+    std::fwrite(data, 1, size, file);
+    std::fclose(file);
+  }
 
  private:
   std::string path_;
