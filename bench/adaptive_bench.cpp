@@ -14,6 +14,7 @@ namespace {
 using benchimages::BlobMask;
 using benchimages::FieldSizes;
 using benchimages::ImageBytes;
+using benchimages::MovingAreasMask;
 using benchimages::RandomImage;
 
 constexpr int32_t kThreshold = 32;
@@ -79,7 +80,7 @@ BENCHMARK(BlurStep)->Apply(FieldSizes);
 void BlendStep(benchmark::State& state) {
   FrameRef current = RandomImage(Width(state), Height(state), 6);
   FrameRef neighbour = RandomImage(Width(state), Height(state), 7);
-  FrameRef mask = BlobMask(Width(state), Height(state), 8);
+  FrameRef mask = MovingAreasMask(Width(state), Height(state), 8);
   FrameRef out = NewImage(Width(state), Height(state));
   for (auto _ : state) {
     BlendByMask(*current, *neighbour, *mask, *out);

@@ -44,7 +44,7 @@ std::shared_ptr<refhost::MemoryClip> MovingBandClip(int32_t width, int32_t heigh
   return clip;
 }
 
-void RenderField(benchmark::State& state) {
+void RenderFieldOf(benchmark::State& state, int32_t timelineFrames) {
   const auto width = static_cast<int32_t>(state.range(0));
   const auto fieldHeight = static_cast<int32_t>(state.range(1));
   const auto mode = static_cast<int32_t>(state.range(2));
@@ -53,7 +53,7 @@ void RenderField(benchmark::State& state) {
   refhost::ProjectSettings settings;
   settings.width = width;
   settings.height = 2 * fieldHeight;
-  settings.totalFrames = kFrames;
+  settings.totalFrames = timelineFrames;
   refhost::Plugin plugin;
   refhost::EffectHost host(plugin, settings);
   host.SetInput(1, MovingBandClip(width, 2 * fieldHeight));
@@ -78,6 +78,15 @@ void RenderField(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * benchimages::ImageBytes(width, fieldHeight));
 }
 
+void RenderField(benchmark::State& state) { RenderFieldOf(state, kFrames); }
+
+// The same field in a two-hour timeline: what every render spends on the
+// timeline beyond the pixels.
+void RenderFieldOfLongTimeline(benchmark::State& state) {
+  constexpr int32_t kTwoHoursOfFrames = 2 * 60 * 60 * 30;
+  RenderFieldOf(state, kTwoHoursOfFrames);
+}
+
 void RenderSizes(benchmark::internal::Benchmark* benchmark) {
   for (int64_t mode = 0; mode < 4; ++mode) {
     benchmark->Args({720, 243, mode})->Args({1920, 540, mode});
@@ -85,5 +94,9 @@ void RenderSizes(benchmark::internal::Benchmark* benchmark) {
   benchmark->ArgNames({"width", "height", "mode"})->Unit(benchmark::kMillisecond);
 }
 BENCHMARK(RenderField)->Apply(RenderSizes);
+BENCHMARK(RenderFieldOfLongTimeline)
+    ->Args({720, 243, 0})
+    ->ArgNames({"width", "height", "mode"})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

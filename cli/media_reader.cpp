@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "cli/library_messages.h"
+#include "cli/pixel_convert.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -359,6 +360,13 @@ class Converter {
   std::shared_ptr<VideoFrame> Convert(const AVFrame& frame, const std::string& source,
                                       FramePool& pool) {
     AVPixelFormat format = static_cast<AVPixelFormat>(frame.format);
+    if (format == AV_PIX_FMT_GBRP && frame.width == width_ && frame.height == height_) {
+      std::shared_ptr<VideoFrame> result = pool.Take(width_, height_);
+      const uint8_t* const planes[3] = {frame.data[0], frame.data[1], frame.data[2]};
+      const int strides[3] = {frame.linesize[0], frame.linesize[1], frame.linesize[2]};
+      PlanarRgbToBgra(planes, strides, width_, height_, result->pixels.data(), result->RowBytes());
+      return result;
+    }
     // Bit-exact, accurately rounded conversion keeps output identical on every machine.
     context_ = sws_getCachedContext(
         context_, frame.width, frame.height, format, width_, height_, AV_PIX_FMT_BGRA,

@@ -157,7 +157,10 @@ class Corvalis : public avxInstance_v1 {
 
   // --- Output -----------------------------------------------------------
   bool GenerateOutput(FrameBuffer& output);
-  FrameRef AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField);
+  // inPlace: blend into current itself (which is then always the result)
+  // instead of into a new buffer.
+  FrameRef AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField,
+                               bool inPlace = false);
 
   // --- 3:2 phases -------------------------------------------------------
   void SavePhases();
@@ -182,6 +185,18 @@ class Corvalis : public avxInstance_v1 {
   std::vector<int32_t> timelineStrobes;
   std::vector<int32_t> timelineCountdowns;
   std::vector<int32_t> timelineKeyMarks;
+  // What the timeline arrays were last built from: the waypoint values in
+  // play order, the unit count and the "After End" mode. A build from the
+  // same values would give the same arrays, so it is skipped.
+  struct TimelineInputs {
+    std::vector<int32_t> positions;
+    std::vector<double> speeds;
+    std::vector<int32_t> strobes;
+    std::vector<int32_t> holds;
+    int32_t unitCount = -1;
+    int32_t afterEnd = -1;
+    bool built = false;
+  } timelineBuiltFrom;
   int32_t speed = 100;
   int32_t strobe = 1;
   int32_t hold = 0;

@@ -16,6 +16,14 @@ class Clip {
   // Copies frame `frame` (4 bytes a pixel, blue green red fourth) into dest,
   // rows rowBytes apart; false when the frame cannot be delivered.
   virtual bool ReadFrame(int32_t frame, uint8_t* dest, int32_t rowBytes) = 0;
+  // Copies `rows` rows of `frame` (rows firstRow, firstRow + step, ...), the
+  // first `pixels` pixels of each, into dest, rows destRowBytes apart; rows
+  // beyond the frame are not asked for. The default reads the whole frame.
+  virtual bool ReadRows(int32_t frame, int32_t firstRow, int32_t step, int32_t rows,
+                        int32_t pixels, uint8_t* dest, int32_t destRowBytes);
+
+ private:
+  std::vector<uint8_t> scratch_;
 };
 
 // Frames held in memory: test clips and generated material.
@@ -26,6 +34,8 @@ class MemoryClip : public Clip {
   int32_t Height() const override { return height_; }
   int32_t FrameCount() const override { return static_cast<int32_t>(frames_.size()); }
   bool ReadFrame(int32_t frame, uint8_t* dest, int32_t rowBytes) override;
+  bool ReadRows(int32_t frame, int32_t firstRow, int32_t step, int32_t rows, int32_t pixels,
+                uint8_t* dest, int32_t destRowBytes) override;
 
   // Appends a frame of width × height × 4 bytes (packed rows).
   void AddFrame(std::vector<uint8_t> pixels);

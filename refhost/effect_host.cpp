@@ -156,11 +156,15 @@ void EffectHost::SetInstanceDataBlock(const std::vector<uint8_t>& data) {
   hasInstanceData_ = true;
 }
 
-bool EffectHost::RenderOnce(int32_t width, int32_t height, Picture& out) {
+bool EffectHost::RenderIntoOutput(int32_t width, int32_t height) {
   outputImage_->SetSize(width, height);
   outputImage_->AllocateOwned();
   RefreshStorage();
-  bool ok = instance_->Render(nullptr);
+  return instance_->Render(nullptr);
+}
+
+bool EffectHost::RenderOnce(int32_t width, int32_t height, Picture& out) {
+  bool ok = RenderIntoOutput(width, height);
   out.width = width;
   out.height = height;
   out.pixels.assign(outputImage_->GetRowPtr(0, 0),
@@ -178,7 +182,8 @@ bool EffectHost::RenderFrame(int32_t frame, Picture& out) {
   }
   out.width = width;
   out.height = height;
-  out.pixels.assign(static_cast<size_t>(width) * height * 4, 0);
+  // Every row comes from one of the two fields.
+  out.pixels.resize(static_cast<size_t>(width) * height * 4);
   const avxField first = settings_.fieldDominance;
   const avxField second = first == kAvxFieldOdd ? kAvxFieldEven : kAvxFieldOdd;
   bool ok = true;
@@ -186,13 +191,12 @@ bool EffectHost::RenderFrame(int32_t frame, Picture& out) {
     const bool top = field == settings_.fieldTopness;
     const int32_t fieldHeight = top ? (height + 1) / 2 : height / 2;
     SetPosition(frame, field, 1);
-    Picture half;
-    ok = RenderOnce(width, fieldHeight, half) && ok;
+    ok = RenderIntoOutput(width, fieldHeight) && ok;
     const size_t rowBytes = static_cast<size_t>(width) * 4;
     if (rowBytes == 0) continue;  // frames without pixels have nothing to interleave
     for (int32_t y = 0; y < fieldHeight; ++y) {
       std::memcpy(out.pixels.data() + (2 * y + (top ? 0 : 1)) * rowBytes,
-                  half.pixels.data() + y * rowBytes, rowBytes);
+                  outputImage_->GetRowPtr(0, y), rowBytes);
     }
   }
   return ok;
@@ -296,17 +300,20 @@ bool EffectHost::AlternateFrame(avxInstance_v1&, uint16_t input, uint16_t frame,
   }
   const int32_t w = clip.Width();
   const int32_t h = clip.Height();
-  const size_t rowBytes = static_cast<size_t>(w) * 4;
-  scratch_.resize(rowBytes * h);
-  if (!clip.ReadFrame(frame, scratch_.data(), static_cast<int32_t>(rowBytes))) return false;
   const int32_t copyWidth = std::min(w, image->GetWidth());
   const int32_t firstRow = field == kAvxFieldBoth ? 0 : (field == settings_.fieldTopness ? 0 : 1);
   const int32_t step = field == kAvxFieldBoth ? 1 : 2;
-  for (int32_t y = 0; y < image->GetHeight(); ++y) {
+  const int32_t imageRows = image->GetHeight();
+  // Rows the clip has, straight from it; what lies beyond it is black.
+  int32_t rows = 0;
+  while (rows < imageRows && firstRow + rows * step < h) ++rows;
+  if (rows > 0 && !clip.ReadRows(frame, firstRow, step, rows, copyWidth, image->GetRowPtr(0, 0),
+                                 image->GetRowDelta(0))) {
+    return false;
+  }
+  for (int32_t y = 0; y < imageRows; ++y) {
     uint8_t* dest = image->GetRowPtr(0, y);
-    int32_t sourceRow = firstRow + y * step;
-    if (sourceRow < h) {
-      std::memcpy(dest, scratch_.data() + sourceRow * rowBytes, copyWidth * 4);
+    if (y < rows) {
       if (copyWidth < image->GetWidth()) std::memset(dest + copyWidth * 4, 0, (image->GetWidth() - copyWidth) * 4);
     } else {
       std::memset(dest, 0, static_cast<size_t>(image->GetWidth()) * 4);

@@ -186,7 +186,8 @@ class EffectHost : public avxHostBackend {
   int32_t alternateCalls_ = 0;
   int32_t announcedWidth_ = -1;
   int32_t announcedHeight_ = -1;
-  std::vector<uint8_t> scratch_;
+  // Renders the current position into outputImage_ (width x height).
+  bool RenderIntoOutput(int32_t width, int32_t height);
 };
 
 }  // namespace refhost

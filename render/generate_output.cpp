@@ -129,22 +129,22 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
         SmoothVertical(fetched);
       }
     } else if (interpolates) {
-      if (deinterlace == kDeinterlaceInterpolated && entry.level == 1.0 &&
-          CanWorkInOutput(output, width, height)) {
-        // Interpolate straight into the output: the copy first gives every
-        // pixel's fourth byte (and anything the kernels leave) from the
-        // field, as the separate buffer would have it.
-        CopyImage(output, *fieldBuffer);
+      if (entry.level == 1.0 && CanWorkInOutput(output, width, height)) {
+        // Interpolate straight into the output, each pixel's fourth byte
+        // (and anything the kernels leave) from the field, as the separate
+        // buffer would have it; the adaptive blend then works there in place.
+        CopyAndInterpolateField(*fieldBuffer, output, field == GetFieldTopness(), enhance);
         clear.Overwritten();
-        InterpolateField(*fieldBuffer, output, field == GetFieldTopness(), enhance);
+        if (deinterlace == kDeinterlaceAdaptive) {
+          // The view's own count of 1 keeps any handle from freeing it.
+          AdaptiveInterpolate(FrameRef(&outputView.buffer()), entry.frame, entry.second, true);
+        }
         continue;
       }
       FrameRef interpolated = NewImage(width, height);
-      // The interpolation kernels leave each pixel's fourth byte alone; start
-      // from the field itself so that byte is the field's own and never
-      // whatever the allocator left there.
-      CopyImage(*interpolated, *fieldBuffer);
-      InterpolateField(*fieldBuffer, *interpolated, field == GetFieldTopness(), enhance);
+      // The interpolation kernels leave each pixel's fourth byte alone; it
+      // comes from the field itself, never from whatever the allocator left.
+      CopyAndInterpolateField(*fieldBuffer, *interpolated, field == GetFieldTopness(), enhance);
       fieldBuffer = interpolated;
       if (deinterlace == kDeinterlaceAdaptive) {
         fieldBuffer = AdaptiveInterpolate(fieldBuffer, entry.frame, entry.second);

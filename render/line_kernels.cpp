@@ -145,7 +145,13 @@ void AccumulateScaled(FrameBuffer& destination, const FrameBuffer& source, doubl
   }
 }
 
-void AverageRows(const uint8_t* a, const uint8_t* b, uint8_t* destination, int32_t count) {
+namespace {
+
+// The two kernels below with the fourth byte of each pixel taken from the row
+// `fourth` (the destination row itself for the plain kernels, which leave
+// that byte alone).
+void AverageRowsKeeping(const uint8_t* a, const uint8_t* b, const uint8_t* fourth,
+                        uint8_t* destination, int32_t count) {
   if (count <= 0) return;
   if (a == b) {
     if (destination != a) std::memmove(destination, a, static_cast<size_t>(count) * 4);
@@ -154,25 +160,27 @@ void AverageRows(const uint8_t* a, const uint8_t* b, uint8_t* destination, int32
   int32_t x = 0;
 #if defined(__SSE2__)
   const __m128i ones = _mm_set1_epi8(1);
-  for (; x + kBlockPixels <= count; x += kBlockPixels, a += 16, b += 16, destination += 16) {
+  for (; x + kBlockPixels <= count;
+       x += kBlockPixels, a += 16, b += 16, fourth += 16, destination += 16) {
     const __m128i left = Load(a);
     const __m128i right = Load(b);
     // The rounded-up mean less the rounding bit is the floor of the mean.
     const __m128i mean =
         _mm_sub_epi8(_mm_avg_epu8(left, right), _mm_and_si128(_mm_xor_si128(left, right), ones));
-    Store(destination, KeepFourthByte(mean, Load(destination)));
+    Store(destination, KeepFourthByte(mean, Load(fourth)));
   }
 #endif
-  for (; x < count; ++x, a += 4, b += 4, destination += 4) {
+  for (; x < count; ++x, a += 4, b += 4, fourth += 4, destination += 4) {
     destination[2] = static_cast<uint8_t>((a[2] + b[2]) >> 1);
     destination[1] = static_cast<uint8_t>((a[1] + b[1]) >> 1);
     destination[0] = static_cast<uint8_t>((a[0] + b[0]) >> 1);
+    destination[3] = fourth[3];
   }
 }
 
-void InterpolateLine6(const uint8_t* row1, const uint8_t* row2, const uint8_t* row3,
-                      const uint8_t* row4, const uint8_t* row5, const uint8_t* row6,
-                      uint8_t* destination, int32_t count) {
+void InterpolateLine6Keeping(const uint8_t* row1, const uint8_t* row2, const uint8_t* row3,
+                             const uint8_t* row4, const uint8_t* row5, const uint8_t* row6,
+                             const uint8_t* fourth, uint8_t* destination, int32_t count) {
   int32_t x = 0;
 #if defined(__SSE2__)
   for (; x + kBlockPixels <= count; x += kBlockPixels) {
@@ -184,23 +192,25 @@ void InterpolateLine6(const uint8_t* row1, const uint8_t* row2, const uint8_t* r
     SixTapSums(rows, true, sums[2], sums[3]);
     const __m128i low = _mm_packs_epi32(DivideBy255Lanes(sums[0]), DivideBy255Lanes(sums[1]));
     const __m128i high = _mm_packs_epi32(DivideBy255Lanes(sums[2]), DivideBy255Lanes(sums[3]));
-    Store(destination + offset,
-          KeepFourthByte(_mm_packus_epi16(low, high), Load(destination + offset)));
+    Store(destination + offset, KeepFourthByte(_mm_packus_epi16(low, high), Load(fourth + offset)));
   }
 #endif
   for (; x < count; ++x) {
     const int32_t offset = x * 4;
     for (int32_t c = 2; c >= 0; --c) {
       const int32_t i = offset + c;
-      const int32_t sum = 29 * (row1[i] + row6[i]) - 48 * (row2[i] + row5[i]) + 147 * row3[i] +
-                          146 * row4[i];
+      const int32_t sum =
+          29 * (row1[i] + row6[i]) - 48 * (row2[i] + row5[i]) + 147 * row3[i] + 146 * row4[i];
       destination[i] = static_cast<uint8_t>(Clamp(sum / 255, 0, 255));
     }
+    destination[offset + 3] = fourth[offset + 3];
   }
 }
 
-void InterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top,
-                      bool sixTap) {
+// InterpolateField with the fourth byte of each destination pixel from the
+// source row of the same number (fromSource) or left alone.
+void InterpolateFieldRows(const FrameBuffer& source, FrameBuffer& destination, bool top,
+                          bool sixTap, bool fromSource) {
   if (!HasPixels(source) || !HasPixels(destination)) return;
   const int32_t height = source.height;
   const int32_t last = height - 1;
@@ -208,18 +218,54 @@ void InterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool 
   auto row = [&](int32_t k) { return source.Row(Clamp(k, 0, last)); };
   for (int32_t y = 0; y < height && y < destination.height; ++y) {
     uint8_t* out = destination.Row(y);
+    const uint8_t* fourth = fromSource ? source.Row(y) : out;
     if (sixTap) {
       if (top) {
-        InterpolateLine6(row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2), row(y + 3), out,
-                         count);
+        InterpolateLine6Keeping(row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2), row(y + 3),
+                                fourth, out, count);
       } else {
-        InterpolateLine6(row(y - 3), row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2), out,
-                         count);
+        InterpolateLine6Keeping(row(y - 3), row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2),
+                                fourth, out, count);
       }
     } else if (top) {
-      AverageRows(row(y), row(y + 1), out, count);
+      AverageRowsKeeping(row(y), row(y + 1), fourth, out, count);
     } else {
-      AverageRows(row(y - 1), row(y), out, count);
+      AverageRowsKeeping(row(y - 1), row(y), fourth, out, count);
+    }
+  }
+}
+
+}  // namespace
+
+void AverageRows(const uint8_t* a, const uint8_t* b, uint8_t* destination, int32_t count) {
+  AverageRowsKeeping(a, b, destination, destination, count);
+}
+
+void InterpolateLine6(const uint8_t* row1, const uint8_t* row2, const uint8_t* row3,
+                      const uint8_t* row4, const uint8_t* row5, const uint8_t* row6,
+                      uint8_t* destination, int32_t count) {
+  InterpolateLine6Keeping(row1, row2, row3, row4, row5, row6, destination, destination, count);
+}
+
+void InterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top, bool sixTap) {
+  InterpolateFieldRows(source, destination, top, sixTap, false);
+}
+
+void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top,
+                             bool sixTap) {
+  if (&source == &destination) return;
+  if (!HasPixels(source) || !HasPixels(destination)) return;
+  if (source.width != destination.width || source.height != destination.height) {
+    CopyImage(destination, source);
+    InterpolateField(source, destination, top, sixTap);
+    return;
+  }
+  InterpolateFieldRows(source, destination, top, sixTap, true);
+  // CopyImage of a source with the same rowBytes copies each row's padding too.
+  if (source.rowBytes == destination.rowBytes && source.rowBytes > source.width * 4) {
+    const size_t padding = static_cast<size_t>(source.rowBytes - source.width * 4);
+    for (int32_t y = 0; y < source.height; ++y) {
+      std::memcpy(destination.Row(y) + source.width * 4, source.Row(y) + source.width * 4, padding);
     }
   }
 }

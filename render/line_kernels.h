@@ -33,6 +33,11 @@ void InterpolateLine6(const uint8_t* row1, const uint8_t* row2, const uint8_t* r
 // Builds every destination line between the source field's lines; top says
 // the source is the top field. Source and destination have equal size.
 void InterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top, bool sixTap);
+// CopyImage followed by InterpolateField in one pass: each pixel's fourth
+// byte (and each row's padding) comes from the source, the rest is
+// interpolated. Source and destination are different buffers of equal size.
+void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top,
+                             bool sixTap);
 // Moves every line up by one, in place; the last line keeps its content.
 void ShiftUpOneLine(FrameBuffer& image);
 // Vertical (1 3 1)/5 smoothing in place, each row using the smoothed row above.

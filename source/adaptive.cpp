@@ -11,7 +11,8 @@ namespace {
 constexpr int32_t kClipInput = 1;
 }  // namespace
 
-FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField) {
+FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField,
+                                       bool inPlace) {
   motionMask.Release();
 
   const int32_t dominant = fieldDominance;
@@ -43,7 +44,9 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
     BoxBlurMask(*motionMask, smooth, smooth / 2);
   }
 
-  FrameRef out = NewImage(current->width, current->height);
+  // Each pixel of the blend reads only the same pixel of its inputs, so it
+  // can overwrite the current field as it goes.
+  FrameRef out = inPlace ? current : NewImage(current->width, current->height);
   BlendByMask(*current, *after, *motionMask, *out);
   return out;
 }

@@ -34,6 +34,37 @@ __m128i LargestDifference(const uint8_t* a, const uint8_t* b) {
       difference, _mm_max_epu8(_mm_srli_epi32(difference, 8), _mm_srli_epi32(difference, 16)));
   return _mm_and_si128(largest, _mm_set1_epi32(0xFF));
 }
+
+// BlendByMask on four pixels. The mixing formula gives the neighbour's bytes
+// at weight 0 and the current field's at 255, so only the fourth byte needs
+// the two copying cases.
+void BlendFour(const uint8_t* c, const uint8_t* n, const uint8_t* m, uint8_t* o) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i full = _mm_set1_epi16(255);
+  const __m128i one = _mm_set1_epi16(1);
+  const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+  auto mix = [&](__m128i cw, __m128i nw, __m128i mw) {
+    const __m128i sum =
+        _mm_add_epi16(_mm_mullo_epi16(cw, mw), _mm_mullo_epi16(nw, _mm_sub_epi16(full, mw)));
+    // floor(sum / 255) for sums up to 255 × 255.
+    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(sum, one), _mm_srli_epi16(sum, 8)), 8);
+  };
+  int32_t weights;
+  std::memcpy(&weights, m, 4);
+  const __m128i packed = _mm_cvtsi32_si128(weights);
+  const __m128i pairs = _mm_unpacklo_epi8(packed, packed);
+  const __m128i perByte = _mm_unpacklo_epi16(pairs, pairs);  // each weight in its pixel's 4 bytes
+  const __m128i pc = Load(c);
+  const __m128i pn = Load(n);
+  const __m128i mixed =
+      _mm_packus_epi16(mix(_mm_unpacklo_epi8(pc, zero), _mm_unpacklo_epi8(pn, zero),
+                           _mm_unpacklo_epi8(perByte, zero)),
+                       mix(_mm_unpackhi_epi8(pc, zero), _mm_unpackhi_epi8(pn, zero),
+                           _mm_unpackhi_epi8(perByte, zero)));
+  const __m128i still = _mm_cmpeq_epi8(perByte, zero);
+  const __m128i fourth = _mm_or_si128(_mm_and_si128(still, pn), _mm_andnot_si128(still, pc));
+  Store(o, _mm_or_si128(_mm_and_si128(mixed, colour), _mm_andnot_si128(colour, fourth)));
+}
 #endif
 
 // The 16-bit multiplier m with table[d] = min(255, 255 × d × m >> 16) for
@@ -198,33 +229,61 @@ void BoxFilterLine(uint8_t* line, int32_t length, int32_t step, int32_t radius,
 
 namespace {
 
-// Exact floor(sum / window) for every sum a window of mask values can have,
-// by a float multiply when that gives every quotient (checked once per
-// window), else by integer division. (sum + 0.5) / window lies at least
-// 0.5 / window from the next whole number, far more than the float error.
+// Exact floor(sum / window) for every sum a window of mask values can have
+// (at most 255 × window, which fits 16 bits for the windows used here), by a
+// 16-bit multiply-high and a shift when one gives every quotient (checked
+// once per window), else by integer division.
 class WindowDivider {
  public:
-  explicit WindowDivider(int32_t window)
-      : window_(window), inverse_(1.0f / static_cast<float>(window)) {
-    for (int32_t sum = 0; sum <= 255 * window && exact_; ++sum)
-      exact_ = ByFloat(sum) == sum / window;
+  explicit WindowDivider(int32_t window) : window_(window) {
+    const uint32_t largestSum = 255u * static_cast<uint32_t>(window);
+    if (window < 1 || largestSum > 0xFFFF) return;
+    for (int32_t shift = 0; shift < 16 && multiplier_ == 0; ++shift) {
+      const uint32_t candidate =
+          ((uint32_t{1} << (16 + shift)) + static_cast<uint32_t>(window) - 1) /
+          static_cast<uint32_t>(window);
+      if (candidate > 0xFFFF) break;
+      bool exact = true;
+      for (uint32_t sum = 0; sum <= largestSum && exact; ++sum) {
+        exact = ((sum * candidate) >> (16 + shift)) == sum / static_cast<uint32_t>(window);
+      }
+      if (exact) {
+        multiplier_ = candidate;
+        shift_ = shift;
+      }
+    }
   }
   // Writes floor(sums[x] / window) for count sums.
   void Divide(const uint16_t* sums, uint8_t* out, int32_t count) const {
-    if (exact_) {
-      for (int32_t x = 0; x < count; ++x) out[x] = static_cast<uint8_t>(ByFloat(sums[x]));
-    } else {
-      for (int32_t x = 0; x < count; ++x) out[x] = static_cast<uint8_t>(sums[x] / window_);
+    int32_t x = 0;
+    if (multiplier_ != 0) {
+#if defined(__SSE2__)
+      const __m128i factor =
+          _mm_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier_)));
+      const __m128i shift = _mm_cvtsi32_si128(shift_);
+      for (; x + 16 <= count; x += 16) {
+        const __m128i low = _mm_srl_epi16(
+            _mm_mulhi_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + x)), factor),
+            shift);
+        const __m128i high = _mm_srl_epi16(
+            _mm_mulhi_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + x + 8)),
+                            factor),
+            shift);
+        Store(out + x, _mm_packus_epi16(low, high));
+      }
+#endif
+      for (; x < count; ++x) {
+        out[x] = static_cast<uint8_t>((sums[x] * multiplier_) >> (16 + shift_));
+      }
+      return;
     }
+    for (; x < count; ++x) out[x] = static_cast<uint8_t>(sums[x] / window_);
   }
 
  private:
-  int32_t ByFloat(int32_t sum) const {
-    return static_cast<int32_t>((static_cast<float>(sum) + 0.5f) * inverse_);
-  }
   int32_t window_;
-  float inverse_;
-  bool exact_ = true;
+  uint32_t multiplier_ = 0;
+  int32_t shift_ = 0;
 };
 
 }  // namespace
@@ -299,43 +358,32 @@ void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour,
     uint8_t* o = out.Row(y);
     int32_t x = 0;
 #if defined(__SSE2__)
-    // The mixing formula gives the neighbour's bytes at 0 and the current
-    // field's at 255, so only the fourth byte needs the two copying cases.
     const __m128i zero = _mm_setzero_si128();
-    const __m128i full = _mm_set1_epi16(255);
-    const __m128i one = _mm_set1_epi16(1);
-    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
-    auto mix = [&](__m128i cw, __m128i nw, __m128i mw) {
-      const __m128i sum =
-          _mm_add_epi16(_mm_mullo_epi16(cw, mw), _mm_mullo_epi16(nw, _mm_sub_epi16(full, mw)));
-      // floor(sum / 255) for sums up to 255 × 255.
-      return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(sum, one), _mm_srli_epi16(sum, 8)), 8);
-    };
-    for (; x + 4 <= current.width; x += 4, c += 16, n += 16, o += 16) {
-      int32_t weights;
-      std::memcpy(&weights, m + x, 4);
-      const __m128i packed = _mm_cvtsi32_si128(weights);
-      const __m128i pairs = _mm_unpacklo_epi8(packed, packed);
-      const __m128i perByte =
-          _mm_unpacklo_epi16(pairs, pairs);  // each weight in its pixel's 4 bytes
-      const __m128i pc = Load(c);
-      const __m128i pn = Load(n);
-      const __m128i mixed =
-          _mm_packus_epi16(mix(_mm_unpacklo_epi8(pc, zero), _mm_unpacklo_epi8(pn, zero),
-                               _mm_unpacklo_epi8(perByte, zero)),
-                           mix(_mm_unpackhi_epi8(pc, zero), _mm_unpackhi_epi8(pn, zero),
-                               _mm_unpackhi_epi8(perByte, zero)));
-      const __m128i still = _mm_cmpeq_epi8(perByte, zero);
-      const __m128i fourth = _mm_or_si128(_mm_and_si128(still, pn), _mm_andnot_si128(still, pc));
-      Store(o, _mm_or_si128(_mm_and_si128(mixed, colour), _mm_andnot_si128(colour, fourth)));
+    const __m128i full = _mm_set1_epi8(static_cast<char>(0xFF));
+    // Masks of real footage are mostly long runs of still or of moving
+    // pixels: sixteen pixels of one kind are copied whole from their field.
+    for (; x + 16 <= current.width; x += 16, c += 64, n += 64, o += 64) {
+      const __m128i weights = Load(m + x);
+      const int still = _mm_movemask_epi8(_mm_cmpeq_epi8(weights, zero));
+      const int moving = _mm_movemask_epi8(_mm_cmpeq_epi8(weights, full));
+      if (still == 0xFFFF) {
+        if (o != n) std::memcpy(o, n, 64);
+      } else if (moving == 0xFFFF) {
+        if (o != c) std::memcpy(o, c, 64);  // in place, the pixels are there already
+      } else {
+        for (int32_t k = 0; k < 4; ++k) {
+          BlendFour(c + 16 * k, n + 16 * k, m + x + 4 * k, o + 16 * k);
+        }
+      }
     }
+    for (; x + 4 <= current.width; x += 4, c += 16, n += 16, o += 16) BlendFour(c, n, m + x, o);
 #endif
     for (; x < current.width; ++x, c += 4, n += 4, o += 4) {
       const int32_t weight = m[x];
       if (weight == 0) {
-        std::memcpy(o, n, 4);
+        if (o != n) std::memcpy(o, n, 4);
       } else if (weight == 255) {
-        std::memcpy(o, c, 4);
+        if (o != c) std::memcpy(o, c, 4);
       } else {
         o[0] = static_cast<uint8_t>((c[0] * weight + n[0] * (255 - weight)) / 255);
         o[1] = static_cast<uint8_t>((c[1] * weight + n[1] * (255 - weight)) / 255);

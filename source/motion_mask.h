@@ -29,6 +29,6 @@ void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down);
 void BoxFilterLine(uint8_t* line, int32_t length, int32_t step, int32_t radius,
                    std::vector<uint8_t>& lineBuffer);
 // out = current where the mask is 255, neighbour where it is 0, and the
-// mask-weighted mix in between.
+// mask-weighted mix in between. out may be current or neighbour itself.
 void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour,
                  const FrameBuffer& mask, FrameBuffer& out);

@@ -1,9 +1,12 @@
 // Frame buffers: geometry, reference counting and allocation failure.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
+#include <random>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "fx/memory_handler.h"
 #include "source/frame_buffer.h"
@@ -139,6 +142,41 @@ TEST_F(FrameBufferTest, HostViewsNeverFreeHostPixels) {
   EXPECT_EQ(view.data, nullptr);
   EXPECT_EQ(view.refCount, 0);
   EXPECT_EQ(handler_->Live(), 0u);
+}
+
+// The heap keeps freed large blocks for the next request of the same size:
+// whatever it hands out again must never be a block still in use, and a
+// block's bytes must stay as written while it lives.
+TEST(MemHandler, ReusedBlocksNeverOverlapLiveOnes) {
+  MemHandler heap;
+  std::mt19937 random(9);
+  const uint32_t sizes[] = {64u << 10, 1u << 20, 1920u * 540u * 4u, 100, 3u << 20};
+  struct Live {
+    uint8_t* block;
+    uint32_t size;
+    uint8_t fill;
+  };
+  std::vector<Live> live;
+  for (int step = 0; step < 400; ++step) {
+    if (!live.empty() && (random() % 2 == 0 || live.size() > 12)) {
+      const size_t index = random() % live.size();
+      const Live& victim = live[index];
+      for (uint32_t i = 0; i < victim.size; i += 4093) {
+        ASSERT_EQ(victim.block[i], victim.fill) << "block overwritten while in use, step " << step;
+      }
+      ASSERT_EQ(victim.block[victim.size - 1], victim.fill);
+      heap.Free(victim.block);
+      live.erase(live.begin() + static_cast<std::ptrdiff_t>(index));
+    } else {
+      const uint32_t size = sizes[random() % 5];
+      auto* block = static_cast<uint8_t*>(heap.Allocate(size));
+      const auto fill = static_cast<uint8_t>(step);
+      std::memset(block, fill, size);
+      live.push_back(Live{block, size, fill});
+    }
+  }
+  for (const Live& block : live) heap.Free(block.block);
+  heap.Free(nullptr);
 }
 
 }  // namespace

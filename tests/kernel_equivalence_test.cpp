@@ -201,6 +201,30 @@ TEST(KernelEquivalence, LineInterpolationAndSmoothing) {
             << size.width << "x" << size.height << " top " << top << " six " << sixTap;
       }
     }
+    // The one-pass copy and interpolation gives the bytes of the two passes.
+    for (bool top : {true, false}) {
+      for (bool sixTap : {false, true}) {
+        FrameRef fused = RandomImage(size, random);
+        FrameRef twoPasses = NewImage(size.width, size.height);
+        CopyImage(*twoPasses, *source);
+        ReferenceInterpolateField(*source, *twoPasses, top, sixTap);
+        CopyAndInterpolateField(*source, *fused, top, sixTap);
+        ASSERT_TRUE(SameBytes(*fused, *twoPasses))
+            << size.width << "x" << size.height << " top " << top << " six " << sixTap;
+      }
+    }
+    // Rows with padding beyond their pixels: the padding is copied as well.
+    FrameRef padded(FrameBuffer::CreateImage(size.width, size.height, size.width * 4 + 12));
+    for (int32_t i = 0; i < padded->rowBytes * size.height; ++i) {
+      padded->data[i] = static_cast<uint8_t>(random());
+    }
+    FrameRef paddedOut(FrameBuffer::CreateImage(size.width, size.height, size.width * 4 + 12));
+    FrameRef paddedExpected(FrameBuffer::CreateImage(size.width, size.height, size.width * 4 + 12));
+    CopyImage(*paddedExpected, *padded);
+    ReferenceInterpolateField(*padded, *paddedExpected, false, true);
+    CopyAndInterpolateField(*padded, *paddedOut, false, true);
+    ASSERT_TRUE(SameBytes(*paddedOut, *paddedExpected)) << size.width << "x" << size.height;
+
     // Extreme rows exercise the six-tap clamping at both ends.
     FrameRef extremes = RandomImage(size, random, 2);
     for (int32_t i = 0; i < extremes->rowBytes * size.height; ++i) extremes->data[i] *= 255;
@@ -260,7 +284,8 @@ TEST(KernelEquivalence, MotionMaskAtEveryThreshold) {
 TEST(KernelEquivalence, DilationAndBlurAtEverySmooth) {
   std::mt19937 random(44);
   for (Size size : kSizes) {
-    for (int32_t smooth : {1, 2, 3, 4, 9, 32}) {
+    // Every smooth setting: each window width has its own divider.
+    for (int32_t smooth = 1; smooth <= 32; ++smooth) {
       FrameRef mask = MotionLikeMask(size, random);
       FrameRef plain = Copy(*mask, 1);
       DilateMask(*mask, smooth, smooth / 2);
@@ -273,17 +298,42 @@ TEST(KernelEquivalence, DilationAndBlurAtEverySmooth) {
   }
 }
 
+// A mask of runs of still, moving and mixed pixels of random lengths, so that
+// whole blocks of one kind start at every offset, next to mixed ones.
+FrameRef RunMask(Size size, std::mt19937& random) {
+  FrameRef mask = NewMask(size.width, size.height);
+  int32_t i = 0;
+  const int32_t total = size.width * size.height;
+  while (i < total) {
+    const auto length = static_cast<int32_t>(1 + random() % 40);
+    const uint32_t kind = random() % 3;
+    for (int32_t k = 0; k < length && i < total; ++k, ++i) {
+      mask->data[i] = static_cast<uint8_t>(kind == 0 ? 0 : (kind == 1 ? 255 : random() % 256));
+    }
+  }
+  return mask;
+}
+
 TEST(KernelEquivalence, BlendByMask) {
   std::mt19937 random(45);
   for (Size size : kSizes) {
-    FrameRef current = RandomImage(size, random);
-    FrameRef neighbour = RandomImage(size, random);
-    FrameRef mask = MotionLikeMask(size, random);
-    FrameRef fast = NewImage(size.width, size.height);
-    FrameRef plain = NewImage(size.width, size.height);
-    BlendByMask(*current, *neighbour, *mask, *fast);
-    ReferenceBlend(*current, *neighbour, *mask, *plain);
-    ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height;
+    for (bool runs : {false, true}) {
+      FrameRef current = RandomImage(size, random);
+      FrameRef neighbour = RandomImage(size, random);
+      FrameRef mask = runs ? RunMask(size, random) : MotionLikeMask(size, random);
+      FrameRef fast = NewImage(size.width, size.height);
+      FrameRef plain = NewImage(size.width, size.height);
+      BlendByMask(*current, *neighbour, *mask, *fast);
+      ReferenceBlend(*current, *neighbour, *mask, *plain);
+      ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height << " runs " << runs;
+      // In place, over either input.
+      FrameRef overCurrent = Copy(*current, 4);
+      BlendByMask(*overCurrent, *neighbour, *mask, *overCurrent);
+      ASSERT_TRUE(SameBytes(*overCurrent, *plain)) << size.width << "x" << size.height;
+      FrameRef overNeighbour = Copy(*neighbour, 4);
+      BlendByMask(*current, *overNeighbour, *mask, *overNeighbour);
+      ASSERT_TRUE(SameBytes(*overNeighbour, *plain)) << size.width << "x" << size.height;
+    }
   }
 }
 

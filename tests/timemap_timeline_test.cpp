@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "tests/timemap_fixture.h"
 
@@ -48,6 +51,45 @@ TEST(TimemapTimeline, WithoutAFirstWaypointTheTimelineIsKept) {
   fx.Render(0);
   EXPECT_EQ(fx.effect().FindKeyByOrder(1), -1);
   EXPECT_EQ(fx.effect().timelinePositions, before);
+}
+
+// Renders reuse the last timeline while nothing it is built from changed;
+// after each change of a waypoint value or of the "After End" mode the
+// timeline must still be the one a fresh instance builds.
+TEST(TimemapTimeline, EveryChangeRebuildsTheTimeline) {
+  using Change = std::function<void(KeyedEffect&)>;
+  auto keyed = [](KeyedEffect& e) { e.Keys({{0, 100, 1, 0, 1}, {30, 50, 2, 3, 2}}); };
+  KeyedEffect fx(40);
+  keyed(fx);
+  fx.Render(0);
+  fx.Render(1);
+  const double second = fx.host().UnitTime(30);
+  const std::pair<const char*, Change> changes[] = {
+      {"speed", [&](KeyedEffect& e) { e.host().SetKey("speed", second, 20.0); }},
+      {"strobe", [&](KeyedEffect& e) { e.host().SetKey("strobe", second, 4.0); }},
+      {"hold", [&](KeyedEffect& e) { e.host().SetKey("hold", 0.0, 5.0); }},
+      {"a new waypoint",
+       [&](KeyedEffect& e) {
+         e.Key({20, 300, 1, 0, 2});
+       }},
+      {"order", [&](KeyedEffect& e) { e.host().SetKey("order", second, 0.0); }},
+      {"after end", [&](KeyedEffect& e) { e.SetList("afterEnd", kAfterEndLoop); }},
+  };
+  std::vector<Change> applied;
+  for (const auto& [what, change] : changes) {
+    change(fx);
+    applied.push_back(change);
+    fx.Render(2);
+    KeyedEffect fresh(40);
+    keyed(fresh);
+    for (const Change& earlier : applied) earlier(fresh);
+    fresh.Render(2);
+    EXPECT_EQ(fx.effect().timelinePositions, fresh.effect().timelinePositions) << what;
+    EXPECT_EQ(fx.effect().timelineSpeeds, fresh.effect().timelineSpeeds) << what;
+    EXPECT_EQ(fx.effect().timelineStrobes, fresh.effect().timelineStrobes) << what;
+    EXPECT_EQ(fx.effect().timelineCountdowns, fresh.effect().timelineCountdowns) << what;
+    EXPECT_EQ(fx.effect().timelineKeyMarks, fresh.effect().timelineKeyMarks) << what;
+  }
 }
 
 // Waypoints at units 0 (100 %) and 100 (0 %), holds 0.

@@ -1,6 +1,7 @@
 // The per-unit timeline: from the waypoints in play order to the source
 // position, speed, strobe length and countdown of every output unit.
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "host/corvalis.h"
@@ -72,6 +73,20 @@ void CountDown(int32_t& counter) {
   if (counter > std::numeric_limits<int32_t>::min()) --counter;
 }
 
+// Whether a build from these waypoints would repeat the last one. Speeds are
+// compared bit for bit, so that even the sign of a zero speed (which the
+// timeline stores) must match.
+bool SameTimelineInputs(const Corvalis::TimelineInputs& last, const Waypoints& waypoints,
+                        int32_t unitCount, int32_t afterEnd) {
+  if (!last.built || last.unitCount != unitCount || last.afterEnd != afterEnd) return false;
+  if (last.positions != waypoints.positions || last.strobes != waypoints.strobes ||
+      last.holds != waypoints.holds || last.speeds.size() != waypoints.speeds.size()) {
+    return false;
+  }
+  return waypoints.speeds.empty() || std::memcmp(last.speeds.data(), waypoints.speeds.data(),
+                                                 waypoints.speeds.size() * sizeof(double)) == 0;
+}
+
 }  // namespace
 
 int32_t Corvalis::UnitCount() const {
@@ -100,6 +115,13 @@ void Corvalis::BuildTimeline() {
   // Without a first waypoint there is nothing to play; the last timeline
   // stays as it was.
   if (waypoints.positions.empty()) return;
+  // Every render asks for the timeline, and a long one costs far more than
+  // the field: rebuild it only when what it is made of changed.
+  if (SameTimelineInputs(timelineBuiltFrom, waypoints, unitCount, afterEnd) &&
+      timelinePositions.size() == static_cast<size_t>(std::max(unitCount, 0))) {
+    return;
+  }
+  timelineBuiltFrom.built = false;  // until the arrays below are complete
   ComputeSegments(waypoints);
   const int32_t last = waypoints.Last();
 
@@ -169,6 +191,13 @@ void Corvalis::BuildTimeline() {
     CountDown(state.holdCounter);
     CountDown(state.countdown);
   }
+  timelineBuiltFrom.positions = waypoints.positions;
+  timelineBuiltFrom.speeds = waypoints.speeds;
+  timelineBuiltFrom.strobes = waypoints.strobes;
+  timelineBuiltFrom.holds = waypoints.holds;
+  timelineBuiltFrom.unitCount = unitCount;
+  timelineBuiltFrom.afterEnd = afterEnd;
+  timelineBuiltFrom.built = true;
 }
 
 TimelineView Corvalis::GetTimeline() {
