@@ -13,17 +13,17 @@ class Clip {
   virtual int32_t Width() const = 0;
   virtual int32_t Height() const = 0;
   virtual int32_t FrameCount() const = 0;
-  // Copies frame `frame` (4 bytes a pixel, blue green red fourth) into dest,
-  // rows rowBytes apart; false when the frame cannot be delivered.
-  virtual bool ReadFrame(int32_t frame, uint8_t* dest, int32_t rowBytes) = 0;
-  // Copies `rows` rows of `frame` (rows firstRow, firstRow + step, ...), the
-  // first `pixels` pixels of each, into dest, rows destRowBytes apart; rows
-  // beyond the frame are not asked for. The default reads the whole frame.
+  // Copies `rows` rows of `frame` (rows firstRow, firstRow + step, ...; 4
+  // bytes a pixel, blue green red fourth), the first `pixels` pixels of each,
+  // into dest, rows destRowBytes apart; false when the frame cannot be
+  // delivered. Rows beyond the frame are not asked for.
   virtual bool ReadRows(int32_t frame, int32_t firstRow, int32_t step, int32_t rows,
-                        int32_t pixels, uint8_t* dest, int32_t destRowBytes);
+                        int32_t pixels, uint8_t* dest, int32_t destRowBytes) = 0;
 
- private:
-  std::vector<uint8_t> scratch_;
+ protected:
+  // ReadRows out of a frame held as rows rowBytes apart.
+  static void CopyRows(const uint8_t* frame, int32_t rowBytes, int32_t firstRow, int32_t step,
+                       int32_t rows, int32_t pixels, uint8_t* dest, int32_t destRowBytes);
 };
 
 // Frames held in memory: test clips and generated material.
@@ -33,7 +33,6 @@ class MemoryClip : public Clip {
   int32_t Width() const override { return width_; }
   int32_t Height() const override { return height_; }
   int32_t FrameCount() const override { return static_cast<int32_t>(frames_.size()); }
-  bool ReadFrame(int32_t frame, uint8_t* dest, int32_t rowBytes) override;
   bool ReadRows(int32_t frame, int32_t firstRow, int32_t step, int32_t rows, int32_t pixels,
                 uint8_t* dest, int32_t destRowBytes) override;
 

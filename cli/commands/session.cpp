@@ -24,21 +24,12 @@ std::string PluginPath() {
   return CORVALIS_DEFAULT_PLUGIN;
 }
 
-bool ReaderClip::ReadFrame(int32_t frame, uint8_t* dest, int32_t rowBytes) {
-  if (frame < 0 || frame >= reader_->FrameCount()) return false;
-  reader_->ReadFrame(frame, dest, rowBytes);
-  return true;
-}
-
 bool ReaderClip::ReadRows(int32_t frame, int32_t firstRow, int32_t step, int32_t rows,
                           int32_t pixels, uint8_t* dest, int32_t destRowBytes) {
   if (frame < 0 || frame >= reader_->FrameCount()) return false;
   std::shared_ptr<const VideoFrame> source = reader_->Frame(frame);
-  for (int32_t y = 0; y < rows; ++y) {
-    std::memcpy(dest + static_cast<ptrdiff_t>(y) * destRowBytes,
-                source->pixels.data() + static_cast<size_t>(firstRow + y * step) * source->RowBytes(),
-                static_cast<size_t>(pixels) * 4);
-  }
+  CopyRows(source->pixels.data(), source->RowBytes(), firstRow, step, rows, pixels, dest,
+           destRowBytes);
   return true;
 }
 

@@ -54,7 +54,6 @@ class ReaderClip : public refhost::Clip {
   int32_t Width() const override { return reader_->Width(); }
   int32_t Height() const override { return reader_->Height(); }
   int32_t FrameCount() const override { return reader_->FrameCount(); }
-  bool ReadFrame(int32_t frame, uint8_t* dest, int32_t rowBytes) override;
   bool ReadRows(int32_t frame, int32_t firstRow, int32_t step, int32_t rows, int32_t pixels,
                 uint8_t* dest, int32_t destRowBytes) override;
 
