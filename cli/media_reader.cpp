@@ -412,9 +412,19 @@ class Converter {
 };
 
 // Frames kept for reuse; the least recently used goes first.
+//
+// The cache starts small and doubles, up to its byte limit, each time a
+// frame it let go of is decoded again. Playing forward never asks for an
+// evicted frame, so it keeps a few frames' worth of memory; reverse play and
+// strobes, which do, get the room they need. (Fresh memory is not free: the
+// first touch of every page of a full 256 MB cache costs more than decoding
+// a whole 1080p clip of uncompressed video.)
 class FrameCache {
  public:
-  explicit FrameCache(size_t capacity) : capacity_(std::max<size_t>(capacity, 2)) {}
+  FrameCache(size_t capacity, int frameCount)
+      : limit_(std::max<size_t>(capacity, 2)),
+        capacity_(std::min(limit_, kFirstCapacity)),
+        evicted_(static_cast<size_t>(std::max(frameCount, 0)), false) {}
 
   std::shared_ptr<const VideoFrame> Find(int number) {
     auto found = index_.find(number);
@@ -425,17 +435,32 @@ class FrameCache {
 
   void Insert(int number, std::shared_ptr<const VideoFrame> frame) {
     if (Find(number)) return;
+    if (Evicted(number) && capacity_ < limit_) {
+      capacity_ = std::min(limit_, 2 * capacity_);
+      std::fill(evicted_.begin(), evicted_.end(), false);
+    }
     order_.emplace_front(number, std::move(frame));
     index_[number] = order_.begin();
     if (order_.size() > capacity_) {
-      index_.erase(order_.back().first);
+      const int oldest = order_.back().first;
+      if (oldest >= 0 && static_cast<size_t>(oldest) < evicted_.size()) evicted_[oldest] = true;
+      index_.erase(oldest);
       order_.pop_back();
     }
   }
 
  private:
+  // Twice the neighbours an effect reads around a frame.
+  static constexpr size_t kFirstCapacity = 8;
+
+  bool Evicted(int number) const {
+    return number >= 0 && static_cast<size_t>(number) < evicted_.size() && evicted_[number];
+  }
+
   using Entry = std::pair<int, std::shared_ptr<const VideoFrame>>;
+  size_t limit_;
   size_t capacity_;
+  std::vector<bool> evicted_;
   std::list<Entry> order_;
   std::unordered_map<int, std::list<Entry>::iterator> index_;
 };
@@ -644,7 +669,8 @@ MediaReader::MediaReader(const std::string& source, MediaReaderOptions options)
   }
   state_->Index(isFile, options.lavfiFrameLimit);
   size_t frameBytes = static_cast<size_t>(state_->width) * state_->height * 4;
-  state_->cache = std::make_unique<FrameCache>(options.cacheBytes / frameBytes);
+  state_->cache =
+      std::make_unique<FrameCache>(options.cacheBytes / frameBytes, static_cast<int>(state_->timestamps.size()));
 }
 
 MediaReader::~MediaReader() = default;

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "cli/media_error.h"
+#include "cli/pixel_buffer.h"
 
 namespace cli {
 
@@ -44,7 +45,7 @@ struct Rational {
 struct VideoFrame {
   int width = 0;
   int height = 0;
-  std::vector<uint8_t> pixels;
+  PixelBuffer pixels;
   int RowBytes() const { return width * 4; }
 };
 

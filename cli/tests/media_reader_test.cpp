@@ -38,8 +38,8 @@ TEST(MediaReader, LavfiFramesAreTheSameAfterGoingBack) {
   const std::string source = "lavfi:testsrc2=size=32x16:rate=10:duration=2";
   MediaReader jumping(source, tiny);
   MediaReader straight(source);
-  std::vector<uint8_t> late = jumping.Frame(15)->pixels;
-  std::vector<uint8_t> early = jumping.Frame(3)->pixels;
+  PixelBuffer late = jumping.Frame(15)->pixels;
+  PixelBuffer early = jumping.Frame(3)->pixels;
   EXPECT_EQ(jumping.Frame(15)->pixels, late);
   EXPECT_EQ(straight.Frame(3)->pixels, early);
   EXPECT_EQ(straight.Frame(15)->pixels, late);
