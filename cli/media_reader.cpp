@@ -669,8 +669,7 @@ MediaReader::MediaReader(const std::string& source, MediaReaderOptions options)
   }
   state_->Index(isFile, options.lavfiFrameLimit);
   size_t frameBytes = static_cast<size_t>(state_->width) * state_->height * 4;
-  state_->cache =
-      std::make_unique<FrameCache>(options.cacheBytes / frameBytes, static_cast<int>(state_->timestamps.size()));
+  state_->cache = std::make_unique<FrameCache>(options.cacheBytes / frameBytes, FrameCount());
 }
 
 MediaReader::~MediaReader() = default;
