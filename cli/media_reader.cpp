@@ -46,6 +46,16 @@ struct FrameDeleter {
 };
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 
+// FFmpeg's enum fields hold whatever a damaged file put there, values no
+// enumerator names among them; read as plain ints they compare safely.
+template <typename Enum>
+int EnumValue(const Enum& field) {
+  static_assert(sizeof(Enum) == sizeof(int), "FFmpeg's enums are int-sized");
+  int value;
+  std::memcpy(&value, &field, sizeof value);
+  return value;
+}
+
 bool IsKeyFrame(const AVFrame& frame) {
 #ifdef AV_FRAME_FLAG_KEY
   return (frame.flags & AV_FRAME_FLAG_KEY) != 0;
@@ -66,7 +76,7 @@ FieldOrder FieldOrderOfFrame(const AVFrame& frame) {
 }
 
 // The field shown first decides; which one is stored first does not matter here.
-FieldOrder FieldOrderOfStream(AVFieldOrder order) {
+FieldOrder FieldOrderOfStream(int order) {
   switch (order) {
     case AV_FIELD_TT:
     case AV_FIELD_BT:
@@ -129,7 +139,7 @@ class FileSource : public FrameSource {
   int64_t TimestampOf(const AVFrame& frame) const override { return frame.best_effort_timestamp; }
 
   FieldOrder DeclaredFieldOrder() const override {
-    return FieldOrderOfStream(format_->streams[streamIndex_]->codecpar->field_order);
+    return FieldOrderOfStream(EnumValue(format_->streams[streamIndex_]->codecpar->field_order));
   }
 
   Rational FrameRate() const override {
@@ -292,7 +302,7 @@ class LavfiSource : public FrameSource {
 };
 
 int SwsColorspaceOf(const AVFrame& frame) {
-  switch (frame.colorspace) {
+  switch (EnumValue(frame.colorspace)) {
     case AVCOL_SPC_BT709:
       return SWS_CS_ITU709;
     case AVCOL_SPC_BT470BG:
@@ -379,7 +389,7 @@ class Converter {
     }
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     if (descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB)) {
-      bool fullRange = frame.color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
+      bool fullRange = EnumValue(frame.color_range) == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
                        format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
       const int* coefficients = sws_getCoefficients(SwsColorspaceOf(frame));
       sws_setColorspaceDetails(context_, coefficients, fullRange,

@@ -193,6 +193,9 @@ Project LoadProject(const std::string& path) {
     project.document = Json::parse(text, nullptr, true, true);
   } catch (const nlohmann::json::parse_error& error) {
     throw FileError(path, LineAndColumn(text, error.byte) + ": " + ParseProblem(error));
+  } catch (const nlohmann::json::out_of_range&) {
+    // The parser's only range error: a number beyond what a double holds.
+    throw FileError(path, "a number is too large to read");
   }
   if (!project.document.is_object()) {
     throw FileError(path, "must hold a JSON object such as {\"source\": \"clip.mov\"}");

@@ -47,7 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t packed = timeCode.Parse(text.c_str());
   const int32_t frames = timeCode.PackedToFrames(packed, rate);
   char formatted[TimeCode::kTextSize];
-  if (timeCode.Format(timeCode.FramesToPacked(frames + (count & 0xffff), rate), formatted)) {
+  // A later frame than the parsed one, kept inside int32 when the text
+  // already names a count near its limit.
+  const int64_t later = static_cast<int64_t>(frames) + (count & 0xffff);
+  const int32_t laterFrame = later > INT32_MAX ? INT32_MAX : static_cast<int32_t>(later);
+  if (timeCode.Format(timeCode.FramesToPacked(laterFrame, rate), formatted)) {
     Check(std::strlen(formatted) < sizeof formatted);
   }
   timeCode.Format(timeCode.FramesToPacked(count, rate), formatted);

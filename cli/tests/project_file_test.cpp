@@ -70,6 +70,9 @@ TEST(ProjectFile, ParseErrorsGiveLineAndColumn) {
   std::string path = dir.Write("broken.json", "{\n  \"source\": \"a.mov\",\n  \"frames\": 30,,\n}");
   std::string message = ErrorOf(path);
   EXPECT_EQ(message.rfind(path + ": line 3, column 16: syntax error", 0), 0u) << message;
+  // A number past what a double holds is a range error, not a syntax error.
+  std::string huge = dir.Write("huge.json", "{\"source\": \"a.mov\", \"frames\": 1e999}");
+  EXPECT_EQ(ErrorOf(huge), huge + ": a number is too large to read");
   std::string missing = dir.File("none.json");
   EXPECT_EQ(ErrorOf(missing), missing + ": No such file or directory");
 }
