@@ -69,6 +69,10 @@ struct MediaWriter::State {
   AVFrame* frame = nullptr;
   AVPacket* packet = nullptr;
   SwsContext* converter = nullptr;
+  // Frames go on as they are, without conversion: the null muxer's
+  // wrapped_avframe encoder in bgra only passes a reference along and lets go
+  // of it before Write returns.
+  bool passThrough = false;
   int framesWritten = 0;
   bool finished = false;
 
@@ -76,6 +80,7 @@ struct MediaWriter::State {
   void Open(Rational frameRate, const MediaWriterOptions& options);
   AVPixelFormat ChoosePixelFormat(const AVCodec& codec, const MediaWriterOptions& options);
   void SendFrame(const AVFrame* frame);
+  void PassOn(const uint8_t* bgra, int rowBytes);
   void Release();
 };
 
@@ -193,6 +198,9 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
   frame->format = encoder->pix_fmt;
   frame->width = width;
   frame->height = height;
+  passThrough = discard && codec->id == AV_CODEC_ID_WRAPPED_AVFRAME &&
+                encoder->pix_fmt == AV_PIX_FMT_BGRA;
+  if (passThrough) return;
   result = av_frame_get_buffer(frame, 0);
   if (result < 0) Fail("out of memory");
   converter =
@@ -219,6 +227,37 @@ void MediaWriter::State::SendFrame(const AVFrame* input) {
     result = av_interleaved_write_frame(format, packet);
     if (result < 0) Fail("cannot write: " + AvErrorText(result));
   }
+}
+
+namespace {
+void KeepCallersPixels(void*, uint8_t*) {}
+}  // namespace
+
+void MediaWriter::State::PassOn(const uint8_t* bgra, int rowBytes) {
+  // The caller's pixels, lent for the call: a read-only buffer that frees nothing.
+  AVBufferRef* lent = av_buffer_create(const_cast<uint8_t*>(bgra),
+                                       static_cast<size_t>(rowBytes) * height, KeepCallersPixels,
+                                       nullptr, AV_BUFFER_FLAG_READONLY);
+  if (!lent) Fail("out of memory");
+  frame->buf[0] = lent;
+  frame->data[0] = const_cast<uint8_t*>(bgra);
+  frame->linesize[0] = rowBytes;
+  frame->pts = framesWritten;
+  SetFieldFlags(*frame, fieldOrder);
+  try {
+    SendFrame(frame);
+  } catch (...) {
+    av_frame_unref(frame);
+    throw;
+  }
+  const bool kept = av_buffer_get_ref_count(lent) != 1;
+  // Unref clears the geometry as well; the next frame needs it again.
+  av_frame_unref(frame);
+  frame->format = AV_PIX_FMT_BGRA;
+  frame->width = width;
+  frame->height = height;
+  if (kept) Fail("the null muxer kept a frame it was lent");
+  ++framesWritten;
 }
 
 void MediaWriter::State::Release() {
@@ -258,6 +297,10 @@ void MediaWriter::Write(const uint8_t* bgra, int rowBytes) {
   if (s.finished || !s.encoder)
     s.Fail("cannot write a frame after the file was finished or aborted");
   try {
+    if (s.passThrough) {
+      s.PassOn(bgra, rowBytes);
+      return;
+    }
     int result = av_frame_make_writable(s.frame);
     if (result < 0) s.Fail("out of memory");
     const uint8_t* planes[4] = {bgra, nullptr, nullptr, nullptr};

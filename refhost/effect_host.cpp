@@ -158,7 +158,13 @@ void EffectHost::SetInstanceDataBlock(const std::vector<uint8_t>& data) {
 
 bool EffectHost::RenderIntoOutput(int32_t width, int32_t height) {
   outputImage_->SetSize(width, height);
-  outputImage_->AllocateOwned();
+  // The effect writes every byte of its output (what it does not fill it
+  // clears), so the block is reused as the last render left it instead of
+  // being cleared for every field; it is zeroed only where it grows, and no
+  // byte of it is ever uninitialised.
+  const size_t bytes = static_cast<size_t>(width) * height * 4;
+  if (outputPixels_.size() < bytes) outputPixels_.resize(bytes);
+  outputImage_->SetData(bytes == 0 ? nullptr : outputPixels_.data());
   RefreshStorage();
   return instance_->Render(nullptr);
 }

@@ -171,6 +171,7 @@ class EffectHost : public avxHostBackend {
   std::shared_ptr<Clip> inputs_[2];
   avxImage* inputImages_[2] = {nullptr, nullptr};
   avxImage* outputImage_ = nullptr;
+  std::vector<uint8_t> outputPixels_;  // outputImage_'s pixels
   avxImage* overlayImage_ = nullptr;
   avxOverlay_v1* overlay_ = nullptr;
   int32_t frame_ = 0;
