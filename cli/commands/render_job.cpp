@@ -6,6 +6,7 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -144,11 +145,15 @@ int RunRenderJob(Session& session, const RenderJob& job) {
       put(frame, slot);
     }
   } else {
-    // Each thread takes the next frame not yet taken, up to a window ahead of
-    // the frame being written, and this thread writes the frames in order as
-    // they complete; rendering never waits for writing and no thread waits
-    // for a whole batch.
-    const int window = jobs * 4;
+    // Each thread takes the next run of frames not yet taken and renders each
+    // once it is within a window of the frame being written; this thread
+    // writes the frames in order as they complete, so rendering never waits
+    // for writing and no thread waits for a whole batch. Runs, because at
+    // slow speeds neighbouring output frames share source frames, which one
+    // thread then finds in the reader's cache instead of waiting while
+    // another thread decodes them.
+    const int kRun = 4;
+    const int window = jobs * kRun;
     std::vector<RenderedFrame> slots(window);
     std::vector<char> ready(window, 0);
     std::mutex mutex;
@@ -164,13 +169,21 @@ int RunRenderJob(Session& session, const RenderJob& job) {
           return stopping || nextToTake > last || nextToTake < nextToWrite + window;
         });
         if (stopping || nextToTake > last) return;
-        const int frame = nextToTake++;
-        RenderedFrame& slot = slots[(frame - first) % window];
-        lock.unlock();
-        render(host, frame, slot);
-        lock.lock();
-        ready[(frame - first) % window] = 1;
-        changed.notify_all();
+        const int begin = nextToTake;
+        const int end = std::min(last, begin + kRun - 1);
+        nextToTake = end + 1;
+        for (int frame = begin; frame <= end; ++frame) {
+          if (frame > begin) {
+            changed.wait(lock, [&] { return stopping || frame < nextToWrite + window; });
+            if (stopping) return;
+          }
+          RenderedFrame& slot = slots[(frame - first) % window];
+          lock.unlock();
+          render(host, frame, slot);
+          lock.lock();
+          ready[(frame - first) % window] = 1;
+          changed.notify_all();
+        }
       }
     };
     std::vector<std::thread> threads;

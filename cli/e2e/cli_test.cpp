@@ -77,15 +77,19 @@ TEST_F(CliTest, HundredPercentRenderIsAnExactCopy) {
   }
 }
 
-TEST_F(CliTest, TwoJobsGiveTheSameBytesAsOne) {
+TEST_F(CliTest, MoreJobsGiveTheSameBytesAsOne) {
   Write("p.json", Project(R"("parameters": {"deinterlace": "Adaptive"},
       "keys": [{"frame": 0, "speed": 100}, {"frame": 4, "speed": 30}, {"frame": 9, "speed": 100}])"));
   ASSERT_EQ(Run("render '" + Path("p.json") + "' -o '" + Path("one.mkv") + "' --jobs 1").exitCode, 0);
-  Result two = Run("render '" + Path("p.json") + "' -o '" + Path("two.mkv") + "' --jobs 2");
-  ASSERT_EQ(two.exitCode, 0) << two.err;
   std::string one = Read(Path("one.mkv"));
   EXPECT_GT(one.size(), 1000u);
-  EXPECT_TRUE(one == Read(Path("two.mkv"))) << "the two renders differ";
+  // Threads take runs of frames; 3 jobs leave the last run short.
+  for (const char* jobs : {"2", "3"}) {
+    const std::string out = Path(std::string("jobs") + jobs + ".mkv");
+    Result many = Run("render '" + Path("p.json") + "' -o '" + out + "' --jobs " + jobs);
+    ASSERT_EQ(many.exitCode, 0) << many.err;
+    EXPECT_TRUE(one == Read(out)) << "--jobs " << jobs << " differs from --jobs 1";
+  }
 }
 
 TEST_F(CliTest, TimelineAndLocateReportTheEffect) {
