@@ -2,6 +2,7 @@
 # fuzz build, so that neither can miss a source the other has.
 set(CORVALIS_MEDIA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/atomic_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frame_source.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library_messages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_reader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_writer.cpp
