@@ -85,6 +85,27 @@ class FileSource : public FrameSource {
     return FieldOrderOfStream(EnumValue(format_->streams[streamIndex_]->codecpar->field_order));
   }
 
+  bool KeepsFrameOrder() const override {
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(decoder_->codec_id);
+    return decoder_->has_b_frames == 0 &&
+           !(descriptor && (descriptor->props & AV_CODEC_PROP_REORDER));
+  }
+
+  bool TimeSpan(Span& span) const override {
+    const AVStream* stream = format_->streams[streamIndex_];
+    const AVRational base = stream->time_base;
+    if (base.num <= 0 || base.den <= 0 || stream->start_time == AV_NOPTS_VALUE) return false;
+    int64_t duration = stream->duration;
+    if (duration == AV_NOPTS_VALUE && format_->duration != AV_NOPTS_VALUE) {
+      duration = av_rescale_q(format_->duration, AVRational{1, AV_TIME_BASE}, base);
+    }
+    if (duration == AV_NOPTS_VALUE || duration <= 0) return false;
+    span.start = stream->start_time;
+    span.duration = duration;
+    span.seconds = static_cast<double>(duration) * base.num / base.den;
+    return true;
+  }
+
   Rational FrameRate() const override {
     AVRational rate = av_guess_frame_rate(format_, format_->streams[streamIndex_], nullptr);
     if (rate.num <= 0 || rate.den <= 0)

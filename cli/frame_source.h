@@ -48,14 +48,18 @@ class FrameSource {
   // The stream's own field order, or progressive when it names none.
   virtual FieldOrder DeclaredFieldOrder() const = 0;
   virtual Rational FrameRate() const = 0;
-  // True when every frame is coded on its own (no frame leans on another),
-  // so that decoding from any frame gives what playing from the start does.
-  virtual bool IntraOnly() const { return false; }
-  // The stream's first timestamp and length in its own time units, when the
-  // container tells them; false otherwise.
-  virtual bool TimeSpan(int64_t& start, int64_t& duration) const {
-    (void)start;
-    (void)duration;
+  // True when the decoder gives frames in the order they are stored (no
+  // frame waits for a later one to be shown).
+  virtual bool KeepsFrameOrder() const { return false; }
+  // Where the stream's timestamps start and how far they run, in its own
+  // time units and in seconds; false when the container does not say.
+  struct Span {
+    int64_t start = 0;
+    int64_t duration = 0;
+    double seconds = 0.0;
+  };
+  virtual bool TimeSpan(Span& span) const {
+    (void)span;
     return false;
   }
 };

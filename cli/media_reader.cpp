@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "cli/frame_source.h"
+#include "cli/media_index.h"
 #include "cli/library_messages.h"
 #include "cli/pixel_convert.h"
 
@@ -107,14 +108,8 @@ class Converter {
 
   std::shared_ptr<VideoFrame> Convert(const AVFrame& frame, const std::string& source,
                                       FramePool& pool) {
+    // (Planar RGB at the clip's size is kept as it is; see CachedFrame.)
     AVPixelFormat format = static_cast<AVPixelFormat>(frame.format);
-    if (format == AV_PIX_FMT_GBRP && frame.width == width_ && frame.height == height_) {
-      std::shared_ptr<VideoFrame> result = pool.Take(width_, height_);
-      const uint8_t* const planes[3] = {frame.data[0], frame.data[1], frame.data[2]};
-      const int strides[3] = {frame.linesize[0], frame.linesize[1], frame.linesize[2]};
-      PlanarRgbToBgra(planes, strides, width_, height_, result->pixels.data(), result->RowBytes());
-      return result;
-    }
     // Bit-exact, accurately rounded conversion keeps output identical on every machine.
     context_ = sws_getCachedContext(
         context_, frame.width, frame.height, format, width_, height_, AV_PIX_FMT_BGRA,
@@ -159,6 +154,39 @@ class Converter {
   SwsContext* context_ = nullptr;
 };
 
+// A decoded frame as it is kept: converted to 4-byte pixels, or, for planar
+// RGB at the clip's size, the decoder's own planes, whose rows are converted
+// straight into the buffer of whoever asks for them. That spares writing a
+// whole converted frame and reading it back, and no thread converts rows
+// nobody asks for.
+struct CachedFrame {
+  std::shared_ptr<const VideoFrame> pixels;
+  FramePtr planes;
+
+  // Rows firstRow, firstRow + step, ... as 4-byte pixels (the first `pixels`
+  // of each) into dest, rows destRowBytes apart.
+  void CopyRows(int firstRow, int step, int rows, int count, uint8_t* dest,
+                int destRowBytes) const {
+    if (pixels) {
+      const int rowBytes = pixels->RowBytes();
+      for (int y = 0; y < rows; ++y) {
+        std::memcpy(dest + static_cast<ptrdiff_t>(y) * destRowBytes,
+                    pixels->pixels.data() + static_cast<ptrdiff_t>(firstRow + y * step) * rowBytes,
+                    static_cast<size_t>(count) * 4);
+      }
+      return;
+    }
+    const AVFrame& frame = *planes;
+    const uint8_t* const starts[3] = {
+        frame.data[0] + static_cast<ptrdiff_t>(firstRow) * frame.linesize[0],
+        frame.data[1] + static_cast<ptrdiff_t>(firstRow) * frame.linesize[1],
+        frame.data[2] + static_cast<ptrdiff_t>(firstRow) * frame.linesize[2]};
+    const int strides[3] = {frame.linesize[0] * step, frame.linesize[1] * step,
+                            frame.linesize[2] * step};
+    PlanarRgbToBgra(starts, strides, count, rows, dest, destRowBytes);
+  }
+};
+
 // Frames kept for reuse; the least recently used goes first.
 //
 // The cache starts small and doubles, up to its byte limit, each time a
@@ -174,14 +202,14 @@ class FrameCache {
         capacity_(std::min(limit_, kFirstCapacity)),
         evicted_(static_cast<size_t>(std::max(frameCount, 0)), false) {}
 
-  std::shared_ptr<const VideoFrame> Find(int number) {
+  std::shared_ptr<const CachedFrame> Find(int number) {
     auto found = index_.find(number);
     if (found == index_.end()) return nullptr;
     order_.splice(order_.begin(), order_, found->second);
     return found->second->second;
   }
 
-  void Insert(int number, std::shared_ptr<const VideoFrame> frame) {
+  void Insert(int number, std::shared_ptr<const CachedFrame> frame) {
     if (Find(number)) return;
     if (Evicted(number) && capacity_ < limit_) {
       capacity_ = std::min(limit_, 2 * capacity_);
@@ -205,7 +233,7 @@ class FrameCache {
     return number >= 0 && static_cast<size_t>(number) < evicted_.size() && evicted_[number];
   }
 
-  using Entry = std::pair<int, std::shared_ptr<const VideoFrame>>;
+  using Entry = std::pair<int, std::shared_ptr<const CachedFrame>>;
   size_t limit_;
   size_t capacity_;
   std::vector<bool> evicted_;
@@ -240,7 +268,7 @@ struct MediaReader::State {
   // the same time while decoding stays in order.
   std::mutex mutex;
   std::unique_ptr<FrameCache> cache;
-  using FrameFuture = std::shared_future<std::shared_ptr<const VideoFrame>>;
+  using FrameFuture = std::shared_future<std::shared_ptr<const CachedFrame>>;
   // Frames decoded and being converted by some thread; others wait for them.
   std::unordered_map<int, FrameFuture> inFlight;
 
@@ -252,49 +280,49 @@ struct MediaReader::State {
   struct Pending {
     int number = 0;
     FramePtr frame;
-    std::promise<std::shared_ptr<const VideoFrame>> promise;
+    std::promise<std::shared_ptr<const CachedFrame>> promise;
   };
 
-  void Index(bool isFile, int frameLimit);
+  void Index(bool isFile, const MediaReaderOptions& options);
   // Decodes up to frame `number` (the mutex held), leaving it and the
   // neighbours just before it in `pending` unless cached or in flight.
   void Decode(int number, std::vector<Pending>& pending);
   // Converts pending frames (the mutex not held), then caches them.
   void ConvertPending(std::vector<Pending>& pending, std::unique_lock<std::mutex>& lock);
-  std::shared_ptr<VideoFrame> Convert(const AVFrame& frame);
+  // Keeps the planes of planar RGB at the clip's size, converts the rest.
+  std::shared_ptr<const CachedFrame> Convert(FramePtr frame);
+  // The frame, decoded and kept or converted (0 ≤ number < frame count).
+  std::shared_ptr<const CachedFrame> Get(int number);
   int NumberOf(const AVFrame& frame);
   int LastKeyFrameAtOrBefore(int number) const;
 };
 
-void MediaReader::State::Index(bool isFile, int frameLimit) {
-  FieldOrder flaggedOrder = FieldOrder::kProgressive;
+void MediaReader::State::Index(bool isFile, const MediaReaderOptions& options) {
+  std::optional<MediaIndex> index;
+  if (isFile && options.indexThreads > 1) {
+    index = IndexInParts(*frames, source, options.indexThreads);
+    if (!index) frames->Restart();
+  }
+  if (!index) index = IndexSerially(*frames, source, isFile, options.lavfiFrameLimit);
+  if (index->timestamps.empty()) throw FileError(source, "the video stream has no frames");
+  width = index->width;
+  height = index->height;
+  if (width <= 0 || height <= 0) throw FileError(source, "the video has no picture size");
+  timestamps = std::move(index->timestamps);
+  keyFrames = std::move(index->keyFrames);
   bool uniqueTimestamps = isFile;
-  while (AVFrame* frame = frames->Next()) {
-    if (timestamps.empty()) {
-      width = frame->width;
-      height = frame->height;
-      flaggedOrder = FieldOrderOfFrame(*frame);
-    }
-    if (!isFile && static_cast<int>(timestamps.size()) >= frameLimit) {
-      throw FileError(source, "the filtergraph gives more than " + std::to_string(frameLimit) +
-                                  " frames; give its source a duration, e.g. "
-                                  "testsrc2=size=64x48:rate=25:duration=2");
-    }
-    int64_t timestamp = frames->TimestampOf(*frame);
-    int number = static_cast<int>(timestamps.size());
-    if (timestamp == AV_NOPTS_VALUE || !numberOfTimestamp.emplace(timestamp, number).second) {
+  for (size_t number = 0; number < timestamps.size() && uniqueTimestamps; ++number) {
+    const int64_t timestamp = timestamps[number];
+    if (timestamp == AV_NOPTS_VALUE ||
+        !numberOfTimestamp.emplace(timestamp, static_cast<int>(number)).second) {
       uniqueTimestamps = false;
     }
-    timestamps.push_back(timestamp);
-    keyFrames.push_back(IsKeyFrame(*frame));
   }
-  if (timestamps.empty()) throw FileError(source, "the video stream has no frames");
-  if (width <= 0 || height <= 0) throw FileError(source, "the video has no picture size");
   seekable = uniqueTimestamps;
   if (!seekable) numberOfTimestamp.clear();
   frameRate = frames->FrameRate();
   FieldOrder declared = frames->DeclaredFieldOrder();
-  fieldOrder = declared != FieldOrder::kProgressive ? declared : flaggedOrder;
+  fieldOrder = declared != FieldOrder::kProgressive ? declared : index->flaggedOrder;
   frames->Restart();
   position = 0;
 }
@@ -358,7 +386,12 @@ void MediaReader::State::Decode(int number, std::vector<Pending>& pending) {
   }
 }
 
-std::shared_ptr<VideoFrame> MediaReader::State::Convert(const AVFrame& frame) {
+std::shared_ptr<const CachedFrame> MediaReader::State::Convert(FramePtr frame) {
+  auto kept = std::make_shared<CachedFrame>();
+  if (frame->format == AV_PIX_FMT_GBRP && frame->width == width && frame->height == height) {
+    kept->planes = std::move(frame);
+    return kept;
+  }
   std::unique_ptr<Converter> converter;
   {
     std::lock_guard<std::mutex> lock(convertersMutex);
@@ -368,21 +401,21 @@ std::shared_ptr<VideoFrame> MediaReader::State::Convert(const AVFrame& frame) {
     }
   }
   if (!converter) converter = std::make_unique<Converter>(width, height);
-  std::shared_ptr<VideoFrame> converted = converter->Convert(frame, source, *pool);
+  kept->pixels = converter->Convert(*frame, source, *pool);
   std::lock_guard<std::mutex> lock(convertersMutex);
   idleConverters.push_back(std::move(converter));
-  return converted;
+  return kept;
 }
 
 void MediaReader::State::ConvertPending(std::vector<Pending>& pending,
                                         std::unique_lock<std::mutex>& lock) {
   lock.unlock();
-  std::vector<std::shared_ptr<const VideoFrame>> converted(pending.size());
+  std::vector<std::shared_ptr<const CachedFrame>> converted(pending.size());
   std::exception_ptr failure;
   for (size_t i = 0; i < pending.size(); ++i) {
     if (!failure) {
       try {
-        converted[i] = Convert(*pending[i].frame);
+        converted[i] = Convert(std::move(pending[i].frame));
       } catch (...) {
         failure = std::current_exception();
       }
@@ -415,7 +448,7 @@ MediaReader::MediaReader(const std::string& source, MediaReaderOptions options)
     if (graph.empty()) throw FileError(source, "no filtergraph after \"lavfi:\"");
     state_->frames = OpenLavfiSource(source, graph);
   }
-  state_->Index(isFile, options.lavfiFrameLimit);
+  state_->Index(isFile, options);
   size_t frameBytes = static_cast<size_t>(state_->width) * state_->height * 4;
   state_->cache = std::make_unique<FrameCache>(options.cacheBytes / frameBytes, FrameCount());
 }
@@ -429,50 +462,53 @@ int MediaReader::FrameCount() const { return static_cast<int>(state_->timestamps
 Rational MediaReader::FrameRate() const { return state_->frameRate; }
 FieldOrder MediaReader::GetFieldOrder() const { return state_->fieldOrder; }
 
-std::shared_ptr<const VideoFrame> MediaReader::Frame(int number) {
-  if (number < 0 || number >= FrameCount()) {
-    throw FileError(state_->source, "no frame " + std::to_string(number) + " (the clip has " +
-                                        std::to_string(FrameCount()) + " frames)");
+std::shared_ptr<const CachedFrame> MediaReader::State::Get(int number) {
+  if (number < 0 || number >= static_cast<int>(timestamps.size())) {
+    throw FileError(source, "no frame " + std::to_string(number) + " (the clip has " +
+                                std::to_string(timestamps.size()) + " frames)");
   }
-  State& s = *state_;
-  std::unique_lock<std::mutex> lock(s.mutex);
-  if (auto cached = s.cache->Find(number)) return cached;
-  auto flying = s.inFlight.find(number);
-  if (flying == s.inFlight.end()) {
-    std::vector<State::Pending> pending;
+  std::unique_lock<std::mutex> lock(mutex);
+  if (auto cached = cache->Find(number)) return cached;
+  auto flying = inFlight.find(number);
+  if (flying == inFlight.end()) {
+    std::vector<Pending> pending;
     try {
-      s.Decode(number, pending);
+      Decode(number, pending);
     } catch (...) {
       // Nothing decoded here is converted; whoever waits for it learns why.
-      for (State::Pending& frame : pending) {
+      for (Pending& frame : pending) {
         frame.promise.set_exception(std::current_exception());
-        s.inFlight.erase(frame.number);
+        inFlight.erase(frame.number);
       }
       throw;
     }
     // Decode left the frame asked for in `pending`, whose futures are in
     // flight until ConvertPending has cached them.
-    State::FrameFuture wanted = s.inFlight.at(number);
-    s.ConvertPending(pending, lock);
+    FrameFuture wanted = inFlight.at(number);
+    ConvertPending(pending, lock);
     lock.unlock();
     return wanted.get();
   }
-  State::FrameFuture waiting = flying->second;
+  FrameFuture waiting = flying->second;
   lock.unlock();
   return waiting.get();
 }
 
+std::shared_ptr<const VideoFrame> MediaReader::Frame(int number) {
+  std::shared_ptr<const CachedFrame> cached = state_->Get(number);
+  if (cached->pixels) return cached->pixels;
+  std::shared_ptr<VideoFrame> frame = state_->pool->Take(Width(), Height());
+  cached->CopyRows(0, 1, Height(), Width(), frame->pixels.data(), frame->RowBytes());
+  return frame;
+}
+
+void MediaReader::ReadRows(int number, int firstRow, int step, int rows, int pixels,
+                           uint8_t* dest, int destRowBytes) {
+  state_->Get(number)->CopyRows(firstRow, step, rows, pixels, dest, destRowBytes);
+}
+
 void MediaReader::ReadFrame(int number, uint8_t* dest, int rowBytes) {
-  std::shared_ptr<const VideoFrame> frame = Frame(number);
-  if (rowBytes == frame->RowBytes()) {
-    std::memcpy(dest, frame->pixels.data(), frame->pixels.size());
-    return;
-  }
-  for (int y = 0; y < frame->height; ++y) {
-    std::memcpy(dest + static_cast<ptrdiff_t>(y) * rowBytes,
-                frame->pixels.data() + static_cast<size_t>(y) * frame->RowBytes(),
-                frame->RowBytes());
-  }
+  ReadRows(number, 0, 1, Height(), Width(), dest, rowBytes);
 }
 
 }  // namespace cli

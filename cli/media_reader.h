@@ -6,7 +6,9 @@
 // Frame numbers are positions in presentation order counted from 0: frame N
 // is exactly the Nth frame the decoder gives when the clip is played from the
 // start. Opening a file decodes it once to count and index its frames, so
-// that later requests can seek to the nearest key frame and decode forward.
+// that later requests can seek to the nearest key frame and decode forward
+// (with MediaReaderOptions::indexThreads, clips of independently coded
+// frames are indexed in stretches at once, to the same result).
 // Only a bounded cache of converted frames is kept, so long clips are never
 // held whole in memory.
 //
@@ -16,10 +18,11 @@
 // clip past the cache runs the graph again from the start; generated test
 // sources give the same frames every time.
 //
-// Frame() and ReadFrame() may be called from several threads at once: one
-// mutex serialises decoding, each thread converts the frames it decoded
-// while others decode, and the frames handed out stay valid after they
-// leave the cache. All failures throw MediaError with a line naming the source.
+// Frame(), ReadFrame() and ReadRows() may be called from several threads at
+// once: one mutex serialises decoding, each thread converts the frames it
+// decoded (or, for planar RGB, the rows it asks for) while others decode, and
+// the frames handed out stay valid after they leave the cache. All failures
+// throw MediaError with a line naming the source.
 #pragma once
 
 #include <cstddef>
@@ -54,6 +57,9 @@ struct MediaReaderOptions {
   size_t cacheBytes = size_t{256} << 20;
   // A lavfi graph giving more frames than this is taken to be endless.
   int lavfiFrameLimit = 10000;
+  // Threads that may index a file at once, each playing one stretch of it;
+  // used for clips whose frames are each coded on their own.
+  int indexThreads = 1;
 };
 
 class MediaReader {
@@ -78,6 +84,11 @@ class MediaReader {
   std::shared_ptr<const VideoFrame> Frame(int number);
   // Copies frame `number` into dest, rows rowBytes apart.
   void ReadFrame(int number, uint8_t* dest, int rowBytes);
+  // Copies rows firstRow, firstRow + step, ... (`rows` of them, the first
+  // `pixels` pixels of each) of frame `number` into dest, rows destRowBytes
+  // apart. Rows must lie within the frame.
+  void ReadRows(int number, int firstRow, int step, int rows, int pixels, uint8_t* dest,
+                int destRowBytes);
 
  private:
   struct State;

@@ -36,7 +36,10 @@ void AddRenderCommand(CLI::App& app) {
   command->callback([=] {
     InstallInterruptHandlers();
     if (*verbose) av_log_set_level(AV_LOG_WARNING);
-    Session session(LoadProject(*project));
+    // The threads the render may use may also index the source.
+    MediaReaderOptions readerOptions;
+    readerOptions.indexThreads = job->jobs;
+    Session session(LoadProject(*project), readerOptions);
     RenderJob run = *job;
     // Discarded frames need no encoding unless an encoder is asked for.
     if (run.output == kDiscardOutput && codec->count() == 0) run.writer.codec = kDiscardCodec;

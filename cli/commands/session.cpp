@@ -27,9 +27,7 @@ std::string PluginPath() {
 bool ReaderClip::ReadRows(int32_t frame, int32_t firstRow, int32_t step, int32_t rows,
                           int32_t pixels, uint8_t* dest, int32_t destRowBytes) {
   if (frame < 0 || frame >= reader_->FrameCount()) return false;
-  std::shared_ptr<const VideoFrame> source = reader_->Frame(frame);
-  CopyRows(source->pixels.data(), source->RowBytes(), firstRow, step, rows, pixels, dest,
-           destRowBytes);
+  reader_->ReadRows(frame, firstRow, step, rows, pixels, dest, destRowBytes);
   return true;
 }
 

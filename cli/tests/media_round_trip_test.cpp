@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "cli/media_index.h"
 #include "cli/media_reader.h"
 #include "cli/media_writer.h"
 #include "cli/png_writer.h"
@@ -163,6 +164,76 @@ TEST(MediaRoundTrip, SeekingInLongGroupsOfPicturesFindsTheSameFrames) {
   MediaReader backwards(clip);
   for (int number = 22; number >= 0; --number) {
     EXPECT_EQ(backwards.Frame(number)->pixels, played[number]) << "frame " << number;
+  }
+}
+
+TEST(MediaRoundTrip, IndexingInStretchesGivesTheSerialIndex) {
+  av_log_set_level(AV_LOG_ERROR);
+  TempDir dir;
+  const std::string clip = dir.File("long.mkv");  // FFV1: every frame a key frame
+  WriteClip(clip, 101);                            // 4 s, so up to 4 stretches
+  const MediaIndex serial = IndexSerially(*OpenFileSource(clip), clip, true, 0);
+  ASSERT_EQ(serial.timestamps.size(), 101u);
+  for (int parts : {2, 3, 4, 16}) {
+    std::unique_ptr<FrameSource> first = OpenFileSource(clip);
+    std::optional<MediaIndex> joined = IndexInParts(*first, clip, parts);
+    ASSERT_TRUE(joined) << parts << " stretches";
+    EXPECT_EQ(joined->timestamps, serial.timestamps) << parts << " stretches";
+    EXPECT_EQ(joined->keyFrames, serial.keyFrames) << parts << " stretches";
+    EXPECT_EQ(joined->width, kWidth);
+    EXPECT_EQ(joined->height, kHeight);
+  }
+  // Readers indexing in stretches find every frame, seeking by what they indexed.
+  MediaReaderOptions options;
+  options.indexThreads = 3;
+  options.cacheBytes = 1;
+  MediaReader reader(clip, options);
+  ASSERT_EQ(reader.FrameCount(), 101);
+  for (int number : {100, 3, 67, 34, 33, 0, 99, 50}) {
+    EXPECT_EQ(reader.Frame(number)->pixels, MakeFrame(number).pixels) << "frame " << number;
+  }
+
+  // Too short for two stretches of a second, or frames that lean on others:
+  // the caller indexes serially.
+  const std::string brief = dir.File("brief.mkv");
+  WriteClip(brief, 30);
+  EXPECT_FALSE(IndexInParts(*OpenFileSource(brief), brief, 2));
+  if (avcodec_find_encoder_by_name("libx264")) {
+    MediaWriterOptions h264;
+    h264.codec = "libx264";
+    const std::string gop = dir.File("gop.mp4");
+    WriteClip(gop, 101, FieldOrder::kProgressive, h264);
+    EXPECT_FALSE(IndexInParts(*OpenFileSource(gop), gop, 2));
+    MediaReaderOptions twoThreads;
+    twoThreads.indexThreads = 2;
+    EXPECT_EQ(MediaReader(gop, twoThreads).FrameCount(), 101);
+  }
+}
+
+TEST(MediaRoundTrip, PlanarRgbRowsComeStraightFromThePlanes) {
+  TempDir dir;
+  MediaWriterOptions gbrp;
+  gbrp.codec = "rawvideo";
+  gbrp.pixelFormat = "gbrp";
+  const std::string clip = dir.File("planar.nut");
+  WriteClip(clip, 6, FieldOrder::kProgressive, gbrp);
+  MediaReader reader(clip);
+  // The bottom field's rows, 40 pixels of each, into rows with room to spare.
+  constexpr int kPixels = 40;
+  constexpr int kRowBytes = kWidth * 4 + 12;
+  for (int number : {4, 1, 5}) {
+    const VideoFrame expected = MakeFrame(number);
+    EXPECT_EQ(reader.Frame(number)->pixels, expected.pixels) << "frame " << number;
+    std::vector<uint8_t> rows(static_cast<size_t>(kRowBytes) * kHeight / 2, 7);
+    reader.ReadRows(number, 1, 2, kHeight / 2, kPixels, rows.data(), kRowBytes);
+    for (int y = 0; y < kHeight / 2; ++y) {
+      const uint8_t* got = rows.data() + static_cast<size_t>(y) * kRowBytes;
+      const uint8_t* want = expected.pixels.data() + static_cast<size_t>(2 * y + 1) * kWidth * 4;
+      ASSERT_EQ(std::vector<uint8_t>(got, got + kPixels * 4),
+                std::vector<uint8_t>(want, want + kPixels * 4))
+          << "frame " << number << ", row " << 2 * y + 1;
+      EXPECT_EQ(got[kPixels * 4], 7) << "row " << 2 * y + 1 << " written past its pixels";
+    }
   }
 }
 
