@@ -44,11 +44,6 @@ constexpr double kShortestStretchSeconds = 1.0;
 // Thrown inside PlayStretch when its stretch cannot be joined.
 struct NotJoinable {};
 
-struct Stretch {
-  MediaIndex index;
-  bool ok = false;
-};
-
 // Plays stretch k of `parts`. Stretches after the first start at a key frame
 // at or before their nominal start and announce their first timestamp; all
 // but the last play on until they have met the next stretch's first frame
@@ -56,12 +51,13 @@ struct Stretch {
 void PlayStretch(FrameSource& frames, int k, int parts, const FrameSource::Span& span,
                  std::promise<std::optional<int64_t>>& announce,
                  std::shared_future<std::optional<int64_t>> nextFirst, std::atomic<bool>& failed,
-                 Stretch& stretch) {
+                 MediaIndex& index) {
   bool announced = k == 0;
   auto announceOnce = [&](std::optional<int64_t> first) {
     if (!announced) announce.set_value(first);
     announced = true;
   };
+  bool ok = false;
   try {
     const int64_t step = span.duration / parts;
     if (k > 0 && !frames.SeekBefore(span.start + step * k)) throw NotJoinable{};
@@ -69,7 +65,6 @@ void PlayStretch(FrameSource& frames, int k, int parts, const FrameSource::Span&
     const int64_t nextStart = span.start + step * (k + 1);
     std::optional<int64_t> next;  // the next stretch's first timestamp, once asked for
     int pastNext = -1;            // frames played after it, once met
-    MediaIndex& index = stretch.index;
     while (!failed.load()) {
       AVFrame* frame = frames.Next();
       if (frame == nullptr) break;
@@ -112,19 +107,20 @@ void PlayStretch(FrameSource& frames, int k, int parts, const FrameSource::Span&
       }
       if (pastNext >= kOverlap) break;
     }
-    stretch.ok = !failed.load() && !stretch.index.timestamps.empty();
+    ok = !failed.load() && !index.timestamps.empty();
   } catch (...) {
-    stretch.ok = false;
+    // NotJoinable or a read error alike: the serial pass reports errors.
   }
-  if (!stretch.ok) failed.store(true);
+  if (!ok) failed.store(true);
   announceOnce(std::nullopt);
 }
 
 // Joins the stretches where each overlaps the next; nothing when they do not.
-std::optional<MediaIndex> Join(std::vector<Stretch>& stretches) {
-  MediaIndex joined = std::move(stretches[0].index);
+// (Every frame of a stretch is a key frame, so timestamps alone decide.)
+std::optional<MediaIndex> Join(std::vector<MediaIndex>& stretches) {
+  MediaIndex joined = std::move(stretches[0]);
   for (size_t k = 1; k < stretches.size(); ++k) {
-    const MediaIndex& next = stretches[k].index;
+    const MediaIndex& next = stretches[k];
     size_t at = joined.timestamps.size();
     while (at > 0 && joined.timestamps[at - 1] >= next.timestamps[0]) --at;
     if (at == joined.timestamps.size() || joined.timestamps[at] != next.timestamps[0]) {
@@ -133,8 +129,7 @@ std::optional<MediaIndex> Join(std::vector<Stretch>& stretches) {
     const size_t overlap = joined.timestamps.size() - at;
     if (overlap < std::min<size_t>(kOverlap + 1, next.timestamps.size())) return std::nullopt;
     for (size_t i = 0; i < overlap; ++i) {
-      if (i >= next.timestamps.size() || joined.timestamps[at + i] != next.timestamps[i] ||
-          joined.keyFrames[at + i] != next.keyFrames[i]) {
+      if (i >= next.timestamps.size() || joined.timestamps[at + i] != next.timestamps[i]) {
         return std::nullopt;
       }
     }
@@ -157,7 +152,7 @@ std::optional<MediaIndex> IndexInParts(FrameSource& first, const std::string& pa
   if (parts < 2 || span.duration < parts) return std::nullopt;
 
   std::atomic<bool> failed{false};
-  std::vector<Stretch> stretches(parts);
+  std::vector<MediaIndex> stretches(parts);
   std::vector<std::promise<std::optional<int64_t>>> firsts(parts);
   std::vector<std::shared_future<std::optional<int64_t>>> firstOf;
   for (auto& promise : firsts) firstOf.push_back(promise.get_future().share());

@@ -11,8 +11,8 @@
 #include <unordered_map>
 
 #include "cli/frame_source.h"
-#include "cli/media_index.h"
 #include "cli/library_messages.h"
+#include "cli/media_index.h"
 #include "cli/pixel_convert.h"
 
 extern "C" {
@@ -122,8 +122,9 @@ class Converter {
     }
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     if (descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB)) {
-      bool fullRange = EnumValue(frame.color_range) == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
-                       format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
+      bool fullRange = EnumValue(frame.color_range) == AVCOL_RANGE_JPEG ||
+                       format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
+                       format == AV_PIX_FMT_YUVJ444P;
       const int* coefficients = sws_getCoefficients(SwsColorspaceOf(frame));
       sws_setColorspaceDetails(context_, coefficients, fullRange,
                                sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
@@ -502,8 +503,8 @@ std::shared_ptr<const VideoFrame> MediaReader::Frame(int number) {
   return frame;
 }
 
-void MediaReader::ReadRows(int number, int firstRow, int step, int rows, int pixels,
-                           uint8_t* dest, int destRowBytes) {
+void MediaReader::ReadRows(int number, int firstRow, int step, int rows, int pixels, uint8_t* dest,
+                           int destRowBytes) {
   state_->Get(number)->CopyRows(firstRow, step, rows, pixels, dest, destRowBytes);
 }
 

@@ -198,8 +198,8 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
   frame->format = encoder->pix_fmt;
   frame->width = width;
   frame->height = height;
-  passThrough = discard && codec->id == AV_CODEC_ID_WRAPPED_AVFRAME &&
-                encoder->pix_fmt == AV_PIX_FMT_BGRA;
+  passThrough =
+      discard && codec->id == AV_CODEC_ID_WRAPPED_AVFRAME && encoder->pix_fmt == AV_PIX_FMT_BGRA;
   if (passThrough) return;
   result = av_frame_get_buffer(frame, 0);
   if (result < 0) Fail("out of memory");
@@ -235,9 +235,9 @@ void KeepCallersPixels(void*, uint8_t*) {}
 
 void MediaWriter::State::PassOn(const uint8_t* bgra, int rowBytes) {
   // The caller's pixels, lent for the call: a read-only buffer that frees nothing.
-  AVBufferRef* lent = av_buffer_create(const_cast<uint8_t*>(bgra),
-                                       static_cast<size_t>(rowBytes) * height, KeepCallersPixels,
-                                       nullptr, AV_BUFFER_FLAG_READONLY);
+  AVBufferRef* lent =
+      av_buffer_create(const_cast<uint8_t*>(bgra), static_cast<size_t>(rowBytes) * height,
+                       KeepCallersPixels, nullptr, AV_BUFFER_FLAG_READONLY);
   if (!lent) Fail("out of memory");
   frame->buf[0] = lent;
   frame->data[0] = const_cast<uint8_t*>(bgra);

@@ -171,7 +171,7 @@ TEST(MediaRoundTrip, IndexingInStretchesGivesTheSerialIndex) {
   av_log_set_level(AV_LOG_ERROR);
   TempDir dir;
   const std::string clip = dir.File("long.mkv");  // FFV1: every frame a key frame
-  WriteClip(clip, 101);                            // 4 s, so up to 4 stretches
+  WriteClip(clip, 101);                           // 4 s, so up to 4 stretches
   const MediaIndex serial = IndexSerially(*OpenFileSource(clip), clip, true, 0);
   ASSERT_EQ(serial.timestamps.size(), 101u);
   for (int parts : {2, 3, 4, 16}) {
