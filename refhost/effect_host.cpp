@@ -158,12 +158,12 @@ void EffectHost::SetInstanceDataBlock(const std::vector<uint8_t>& data) {
 
 bool EffectHost::RenderIntoOutput(int32_t width, int32_t height) {
   outputImage_->SetSize(width, height);
-  // The effect writes every byte of its output (what it does not fill it
-  // clears), so the block is reused as the last render left it instead of
-  // being cleared for every field; it is zeroed only where it grows, and no
-  // byte of it is ever uninitialised.
+  // Every render starts from a block of zero bytes, so that nothing an
+  // earlier render left can reach this one's output, whatever the effect
+  // writes.
   const size_t bytes = static_cast<size_t>(width) * height * 4;
   if (outputPixels_.size() < bytes) outputPixels_.resize(bytes);
+  if (bytes > 0) std::memset(outputPixels_.data(), 0, bytes);
   outputImage_->SetData(bytes == 0 ? nullptr : outputPixels_.data());
   RefreshStorage();
   return instance_->Render(nullptr);
@@ -259,10 +259,19 @@ int32_t EffectHost::CurrentFrame(const avxInstance_v1&) { return frame_; }
 int32_t EffectHost::TotalFrames(const avxInstance_v1&) { return settings_.totalFrames; }
 double EffectHost::FrameRate(const avxInstance_v1&) { return settings_.frameRate; }
 int32_t EffectHost::VideoType(const avxInstance_v1&) { return settings_.videoType; }
-avxField EffectHost::Field(const avxInstance_v1&) { return field_; }
-avxField EffectHost::FieldDominance(const avxInstance_v1&) { return settings_.fieldDominance; }
+// A frame-based project is a world without fields: the current field and the
+// field dominance are both "Both" and renders are of whole frames, so that
+// every field the effect asks for by the dominance is a whole frame.
+avxField EffectHost::Field(const avxInstance_v1&) {
+  return settings_.videoType == 0 ? kAvxFieldBoth : field_;
+}
+avxField EffectHost::FieldDominance(const avxInstance_v1&) {
+  return settings_.videoType == 0 ? kAvxFieldBoth : settings_.fieldDominance;
+}
 avxField EffectHost::FieldTopness(const avxInstance_v1&) { return settings_.fieldTopness; }
-int32_t EffectHost::FieldMode(const avxInstance_v1&) { return fieldMode_; }
+int32_t EffectHost::FieldMode(const avxInstance_v1&) {
+  return settings_.videoType == 0 ? 0 : fieldMode_;
+}
 
 avxImage* EffectHost::Input(avxInstance_v1&, int32_t index) {
   return index >= 0 && index <= 1 ? inputImages_[index] : nullptr;
@@ -294,11 +303,13 @@ bool EffectHost::AlternateFrame(avxInstance_v1&, uint16_t input, uint16_t frame,
   if (failAt_ > 0 && alternateCalls_ == failAt_) return false;
   if (input > 1 || !inputs_[input] || image == nullptr) return false;
   Clip& clip = *inputs_[input];
-  if (frame >= clip.FrameCount()) return false;
   // An image without pixels asks for nothing, which is delivered.
   if (image->GetWidth() <= 0 || image->GetHeight() <= 0) return true;
   if (image->GetRowPtr(0, 0) == nullptr) return false;
-  if (blankAt_ > 0 && alternateCalls_ == blankAt_) {
+  // Past the end of its media a track holds nothing: black, as an editor's
+  // timeline shows there.
+  const bool pastTheEnd = frame >= clip.FrameCount();
+  if (pastTheEnd || (blankAt_ > 0 && alternateCalls_ == blankAt_)) {
     for (int32_t y = 0; y < image->GetHeight(); ++y) {
       std::memset(image->GetRowPtr(0, y), 0, static_cast<size_t>(image->GetWidth()) * 4);
     }

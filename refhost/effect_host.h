@@ -2,11 +2,13 @@
 //
 // It creates the instance through the model, has it create its parameters,
 // keeps keyed parameters (keys per parameter at times 0..1) and the storage
-// fields current, serves the inputs (clip, optional track below), renders
-// output frames (two field renders interleaved, or one frame render for
-// progressive projects), collects console lines, keeps the instance data,
+// fields current, serves the inputs (clip, optional track below; black past
+// the end of their media), renders output frames (two field renders
+// interleaved, or one frame render for frame-based projects, in which the
+// current field and the field dominance are both "Both"), each into a block
+// cleared beforehand, collects console lines, keeps the instance data,
 // provides an overlay buffer and reports parameter changes through the
-// model's update callback.
+// model's update callback. docs/reference-host.md says why.
 #pragma once
 
 #include <cstdint>

@@ -52,6 +52,15 @@ void AddRenderCommand(CLI::App& app) {
       run.writer.sourcePaths.push_back(*session.GetProject().trackBelow);
     }
     if (!range->empty()) ParseRange(*range, session.Settings().totalFrames, run.first, run.last);
+    const int sourceFrames = session.Source().FrameCount();
+    if (session.Settings().totalFrames > sourceFrames) {
+      // As on an editor's timeline, there is nothing past the end of the media.
+      std::fprintf(stderr,
+                   "%s: the effect (%d frames) is longer than its source (%d frames); source "
+                   "frames past its end show black\n",
+                   session.GetProject().path.c_str(), session.Settings().totalFrames,
+                   sourceFrames);
+    }
     int frames = RunRenderJob(session, run);
     std::fprintf(stderr, "%s: %d frames written\n", run.output.c_str(), frames);
   });
