@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/timemap_fixture.h"
@@ -633,19 +634,29 @@ TEST(TimemapSourceCases, FrameBasedProjectsCountFrames) {
   EXPECT_EQ(images.at(1).level, 0.5);
 }
 
-TEST(TimemapSourceCases, FieldsBeyondTheLastAreClamped) {
-  // "Loop" over the limits leaves positions just short of N, which round to
-  // field N.
-  SourceRequest request;
-  request.sourceCase = SourceCase::InterlacedSource;
-  request.fieldSelector = 1;
-  request.position = 39.995;
-  request.lastField = 39;
-  SourceImageList images;
-  EXPECT_EQ(AppendSourceImages(request, images), 39);
-  ASSERT_EQ(images.size(), 1u);
-  EXPECT_EQ(images.at(0).frame, 19);
-  EXPECT_TRUE(images.at(0).second);
+TEST(TimemapSourceCases, FieldsPastTheSourceAreClampedUnderLoopOnly) {
+  // 3:2 to progressive, cadence 0, one waypoint at unit 149 at 100 %: output
+  // frame 75 stands at the last unit, 299, whose film frame (120) starts at
+  // field 300, one past the source. Only "Loop" keeps such positions and shows
+  // the last field; under every other rule the field past the end is named as
+  // it is, and the output shows it black.
+  for (const auto& [overLimits, frame, second] :
+       {std::tuple{kOverLimitsBlack, 150, false}, std::tuple{kOverLimitsFreeze, 150, false},
+        std::tuple{kOverLimitsLoop, 149, true}}) {
+    SCOPED_TRACE(overLimits);
+    KeyedEffect fx(150);
+    fx.SetList("inputMode", kInput32);
+    fx.SetList("outputMode", kOutputProgressive);
+    fx.SetList("overLimits", overLimits);
+    fx.host().SetInstanceDataBlock({'3', ',', '0', 0});
+    fx.Keys({{149}});
+    fx.Render(75, 1);
+    const SourceImageList& images = fx.effect().sourceImages;
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(fx.effect().sourcePosition, 299.0);
+    EXPECT_EQ(images.at(0).frame, frame);
+    EXPECT_EQ(images.at(0).second, second);
+  }
 }
 
 TEST(TimemapSourceCases, FieldAtOrBelowAndNearest) {

@@ -143,7 +143,9 @@ void Corvalis::LocateSource(int32_t frame, int32_t fieldSelector, bool wantImage
   }
   request.inputCadence = inputCadence;
   request.inputMode = inputMode;
-  request.lastField = unitCount - 1;
+  // Only "Loop" keeps positions between the last unit and one beyond it;
+  // under every other rule a field past the source is the black it names.
+  request.lastField = overLimits == kOverLimitsLoop ? unitCount - 1 : -1;
   sourceField = frameBased ? AppendFrameImages(request, sourceImages)
                            : AppendSourceImages(request, sourceImages);
 }

@@ -24,7 +24,8 @@ class ImageWriter {
 
   // "Loop" over the limits keeps positions between the last unit and one
   // beyond it, so a field number can name one field past the source; such
-  // fields show the last source field rather than nothing.
+  // fields show the last source field rather than nothing. The request sets
+  // no limit under the other rules.
   int32_t Clamp(int32_t field) const {
     return request_.lastField >= 0 ? std::min(field, request_.lastField) : field;
   }

@@ -21,7 +21,7 @@ struct SourceRequest {
   double strobeWeight = 0.0;  // weight of the next sample under strobe blending
   int32_t inputCadence = 0;
   int32_t inputMode = kInputInterlaced;
-  int32_t lastField = 0;  // highest source unit an image may name
+  int32_t lastField = -1;  // highest source unit an image may name; -1 for no limit
 };
 
 // Appends the images of the request's case and returns its main field.
