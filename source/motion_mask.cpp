@@ -105,9 +105,20 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
   for (int32_t d = 0; d < 256; ++d) table[d] = static_cast<uint8_t>(std::min(255, 255 * d / divisor));
   int64_t moving = 0;
   const uint32_t multiplier = MotionScale(table, divisor);
-  if (mask.data != nullptr && a.data != nullptr && b.data != nullptr) {
+  // Fields of an odd-height frame differ by a row: where either compared
+  // field has no pixel there is no motion to measure, the mask says still
+  // and the blend keeps the interpolated pixel there (it has no other).
+  const int32_t rows = std::min({mask.height, a.height, b.height});
+  const int32_t columns = std::min({mask.width, a.width, b.width});
+  if (mask.data != nullptr && (a.data == nullptr || b.data == nullptr)) {
+    for (int32_t y = 0; y < mask.height; ++y) std::memset(mask.Row(y), 0, mask.width);
+  } else if (mask.data != nullptr) {
     for (int32_t y = 0; y < mask.height; ++y) {
       uint8_t* out = mask.Row(y);
+      if (y >= rows) {
+        std::memset(out, 0, static_cast<size_t>(mask.width));
+        continue;
+      }
       const uint8_t* pa = a.Row(y);
       const uint8_t* pb = b.Row(y);
       int32_t x = 0;
@@ -119,7 +130,7 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
         const __m128i ones = _mm_set1_epi8(1);
         const __m128i zero = _mm_setzero_si128();
         constexpr int32_t kBlock = 16;
-        for (; x + kBlock <= mask.width; x += kBlock, pa += 4 * kBlock, pb += 4 * kBlock) {
+        for (; x + kBlock <= columns; x += kBlock, pa += 4 * kBlock, pb += 4 * kBlock) {
           // 255 × d fits 16 bits; its high product with the scale is the table entry
           // (before the limit at 255, which the unsigned pack applies).
           auto entries = [&](int32_t first) {
@@ -138,13 +149,14 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
 #else
       (void)multiplier;
 #endif
-      for (; x < mask.width; ++x, pa += 4, pb += 4) {
+      for (; x < columns; ++x, pa += 4, pb += 4) {
         int32_t largest = std::abs(pa[0] - pb[0]);
         largest = std::max(largest, std::abs(pa[1] - pb[1]));
         largest = std::max(largest, std::abs(pa[2] - pb[2]));
         out[x] = table[largest];
         if (out[x] > kMovingAbove) ++moving;
       }
+      if (columns < mask.width) std::memset(out + columns, 0, mask.width - columns);
     }
   }
   const int64_t limit =
@@ -347,22 +359,30 @@ void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down) {
 
 void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour,
                  const FrameBuffer& mask, FrameBuffer& out) {
-  if (current.data == nullptr || neighbour.data == nullptr || mask.data == nullptr ||
-      out.data == nullptr) {
-    return;
-  }
+  if (current.data == nullptr || out.data == nullptr) return;
+  // Pixels the neighbour or the mask does not reach (the extra row of the
+  // taller field of an odd-height frame) keep the current field's.
+  const bool blends = neighbour.data != nullptr && mask.data != nullptr;
+  const int32_t rows = blends ? std::min({current.height, neighbour.height, mask.height}) : 0;
+  const int32_t columns = blends ? std::min({current.width, neighbour.width, mask.width}) : 0;
   for (int32_t y = 0; y < current.height; ++y) {
     const uint8_t* c = current.Row(y);
+    uint8_t* o = out.Row(y);
+    const int32_t blended = y < rows ? columns : 0;
+    if (blended < current.width && o != c) {
+      std::memcpy(o + 4 * static_cast<size_t>(blended), c + 4 * static_cast<size_t>(blended),
+                  4 * static_cast<size_t>(current.width - blended));
+    }
+    if (blended == 0) continue;
     const uint8_t* n = neighbour.Row(y);
     const uint8_t* m = mask.Row(y);
-    uint8_t* o = out.Row(y);
     int32_t x = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     const __m128i full = _mm_set1_epi8(static_cast<char>(0xFF));
     // Masks of real footage are mostly long runs of still or of moving
     // pixels: sixteen pixels of one kind are copied whole from their field.
-    for (; x + 16 <= current.width; x += 16, c += 64, n += 64, o += 64) {
+    for (; x + 16 <= blended; x += 16, c += 64, n += 64, o += 64) {
       const __m128i weights = Load(m + x);
       const int still = _mm_movemask_epi8(_mm_cmpeq_epi8(weights, zero));
       const int moving = _mm_movemask_epi8(_mm_cmpeq_epi8(weights, full));
@@ -376,9 +396,9 @@ void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour,
         }
       }
     }
-    for (; x + 4 <= current.width; x += 4, c += 16, n += 16, o += 16) BlendFour(c, n, m + x, o);
+    for (; x + 4 <= blended; x += 4, c += 16, n += 16, o += 16) BlendFour(c, n, m + x, o);
 #endif
-    for (; x < current.width; ++x, c += 4, n += 4, o += 4) {
+    for (; x < blended; ++x, c += 4, n += 4, o += 4) {
       const int32_t weight = m[x];
       if (weight == 0) {
         if (o != n) std::memcpy(o, n, 4);

@@ -14,7 +14,8 @@
 
 // Fills the mask from the largest channel difference of a and b mapped
 // through min(255, 255 × d / T) (T = threshold, or 1 for 0). False when more
-// than 30 % of the pixels are moving (above 127).
+// than 30 % of the pixels are moving (above 127). Mask pixels that a or b
+// does not have (the extra row of an odd-height frame's taller field) are 0.
 bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffer& b,
                        int32_t threshold);
 // A new mask: the 3×3 median, edge rows repeated, first and last column kept.
@@ -29,6 +30,7 @@ void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down);
 void BoxFilterLine(uint8_t* line, int32_t length, int32_t step, int32_t radius,
                    std::vector<uint8_t>& lineBuffer);
 // out = current where the mask is 255, neighbour where it is 0, and the
-// mask-weighted mix in between. out may be current or neighbour itself.
+// mask-weighted mix in between; current's pixel where the neighbour or the
+// mask has none. out may be current or neighbour itself.
 void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour,
                  const FrameBuffer& mask, FrameBuffer& out);

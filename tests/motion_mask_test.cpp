@@ -128,4 +128,22 @@ TEST(MotionMask, BlendTakesNeighbourWhereStillAndCurrentWhereMoving) {
   EXPECT_EQ(out->Row(0)[11], 200);
 }
 
+TEST(MotionMask, RowsTheNeighboursLackAreStillAndKeepTheCurrentPixel) {
+  // An odd-height frame: the interpolated field has one row more than the
+  // fields it is compared with and blended from.
+  FrameRef current = Uniform(20, 3, 200);
+  FrameRef before = Uniform(20, 2, 0);
+  FrameRef after = Uniform(20, 2, 90);
+  FrameRef mask = NewMask(20, 3);
+  std::fill(mask->data, mask->data + 60, 77);
+  EXPECT_FALSE(ComputeMotionMask(*mask, *before, *after, 32));  // 40 of 60 moving
+  EXPECT_TRUE(std::all_of(mask->Row(0), mask->Row(2), [](uint8_t v) { return v == 255; }));
+  EXPECT_TRUE(std::all_of(mask->Row(2), mask->Row(2) + 20, [](uint8_t v) { return v == 0; }));
+  FrameRef out = NewImage(20, 3);
+  std::fill(mask->data, mask->data + 60, 0);
+  BlendByMask(*current, *after, *mask, *out);
+  EXPECT_TRUE(std::all_of(out->Row(0), out->Row(2), [](uint8_t v) { return v == 90; }));
+  EXPECT_TRUE(std::all_of(out->Row(2), out->Row(2) + 80, [](uint8_t v) { return v == 200; }));
+}
+
 }  // namespace
