@@ -3,6 +3,11 @@
 #include <cstddef>
 #include <cstdlib>
 
+// The build keeps the pool below in optimised builds and leaves it out
+// wherever a memory checker watches (the sanitizer, memcheck and fuzzing
+// builds), where the plain heap form at the end of this file is used.
+#if defined(CORVALIS_POOLED_MEMORY)
+
 namespace {
 
 // Every render allocates and frees the same few large blocks (fields, masks,
@@ -34,14 +39,6 @@ void* HeapAllocate(uint32_t size) {
 }
 
 void HeapFree(void* block) { std::free(static_cast<unsigned char*>(block) - kHeaderBytes); }
-
-#if defined(__SANITIZE_ADDRESS__)
-// Under AddressSanitizer every block goes back to the heap at once, so that a
-// use after free is still caught.
-constexpr bool kKeepBlocks = false;
-#else
-constexpr bool kKeepBlocks = true;
-#endif
 
 // Plain data, so that it stays usable while the thread ends (buffers released
 // by other thread-exit code after the flusher below has run).
@@ -100,7 +97,7 @@ bool Keep(void* block) {
 }  // namespace
 
 void* MemHandler::Allocate(uint32_t size) {
-  if (kKeepBlocks && size >= kKeptFromBytes) {
+  if (size >= kKeptFromBytes) {
     if (void* block = TakeKept(size)) return block;
   }
   return HeapAllocate(size);
@@ -108,9 +105,23 @@ void* MemHandler::Allocate(uint32_t size) {
 
 void MemHandler::Free(void* block) {
   if (block == nullptr) return;
-  if (kKeepBlocks && SizeOf(block) >= kKeptFromBytes && Keep(block)) return;
+  if (SizeOf(block) >= kKeptFromBytes && Keep(block)) return;
   HeapFree(block);
 }
+
+#else
+
+// Every block straight from the heap and straight back, exactly its size: a
+// memory checker then sees a read past a block, or of a freed one.
+void* MemHandler::Allocate(uint32_t size) {
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) throw fx::BadAllocation();
+  return block;
+}
+
+void MemHandler::Free(void* block) { std::free(block); }
+
+#endif
 
 namespace {
 fx::MemoryHandler* replacement = nullptr;
