@@ -164,10 +164,14 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
   encoder->color_range = isRgb ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
 
   AVDictionary* settings = nullptr;
-  // Version 3 of FFV1 records each frame's field order and checks slices with CRCs.
+  // Version 3 of FFV1 records each frame's field order and checks slices with
+  // CRCs, but FFmpeg's slices of it do not round-trip pictures of one or two
+  // rows or columns; those get version 1, which does (the container still
+  // records the field order).
   if (codec->id == AV_CODEC_ID_FFV1) {
-    av_dict_set(&settings, "level", "3", 0);
-    av_dict_set(&settings, "slicecrc", "1", 0);
+    const bool slicesFit = width >= 3 && height >= 3;
+    av_dict_set(&settings, "level", slicesFit ? "3" : "1", 0);
+    if (slicesFit) av_dict_set(&settings, "slicecrc", "1", 0);
   }
   if (options.crf >= 0) {
     if (!av_opt_find(encoder->priv_data, "crf", nullptr, 0, 0)) {
