@@ -1,96 +1,24 @@
 // The corvalis tool end to end: real commands on small generated clips.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
+#include <algorithm>
 #include <sstream>
 #include <string>
 
+#include "cli/e2e/cli_fixture.h"
 #include "cli/media_reader.h"
 
 namespace {
 
-struct Result {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
+using e2e::Result;
 
-class CliTest : public ::testing::Test {
+class CliTest : public e2e::CliFixture {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/corvalis-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-  void Write(const std::string& name, const std::string& text) const {
-    std::ofstream(Path(name)) << text;
-  }
-
   // A project on a 10-frame 64x48 interlaced test clip, top field first.
   std::string Project(const std::string& extra = "") const {
-    return std::string(R"({ "source": "lavfi:testsrc2=size=64x48:rate=50:duration=0.4,interlace=scan=tff")") +
+    return std::string(
+               R"({ "source": "lavfi:testsrc2=size=64x48:rate=50:duration=0.4,interlace=scan=tff")") +
            (extra.empty() ? "" : ", " + extra) + " }";
   }
-
-  Result Run(const std::string& arguments) const {
-    std::string outPath = Path(".stdout"), errPath = Path(".stderr");
-    std::string command = std::string(CORVALIS_CLI) + " " + arguments + " >'" + outPath +
-                          "' 2>'" + errPath + "' </dev/null";
-    int status = std::system(command.c_str());
-    Result result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = Read(outPath);
-    result.err = Read(errPath);
-    return result;
-  }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  std::string dir_;
 };
-
-TEST_F(CliTest, HundredPercentRenderIsAnExactCopy) {
-  Write("p.json", Project());
-  Result render = Run("render '" + Path("p.json") + "' -o '" + Path("out.mkv") + "'");
-  ASSERT_EQ(render.exitCode, 0) << render.err;
-  cli::MediaReader source("lavfi:testsrc2=size=64x48:rate=50:duration=0.4,interlace=scan=tff");
-  cli::MediaReader output(Path("out.mkv"));
-  ASSERT_EQ(output.FrameCount(), source.FrameCount());
-  ASSERT_EQ(output.Width(), 64);
-  EXPECT_EQ(output.GetFieldOrder(), cli::FieldOrder::kTopFirst);
-  for (int f = 0; f < source.FrameCount(); ++f) {
-    ASSERT_EQ(output.Frame(f)->pixels, source.Frame(f)->pixels) << "frame " << f;
-  }
-}
-
-TEST_F(CliTest, MoreJobsGiveTheSameBytesAsOne) {
-  Write("p.json", Project(R"("parameters": {"deinterlace": "Adaptive"},
-      "keys": [{"frame": 0, "speed": 100}, {"frame": 4, "speed": 30}, {"frame": 9, "speed": 100}])"));
-  ASSERT_EQ(Run("render '" + Path("p.json") + "' -o '" + Path("one.mkv") + "' --jobs 1").exitCode, 0);
-  std::string one = Read(Path("one.mkv"));
-  EXPECT_GT(one.size(), 1000u);
-  // Threads take runs of frames; 3 jobs leave the last run short.
-  for (const char* jobs : {"2", "3"}) {
-    const std::string out = Path(std::string("jobs") + jobs + ".mkv");
-    Result many = Run("render '" + Path("p.json") + "' -o '" + out + "' --jobs " + jobs);
-    ASSERT_EQ(many.exitCode, 0) << many.err;
-    EXPECT_TRUE(one == Read(out)) << "--jobs " << jobs << " differs from --jobs 1";
-  }
-}
 
 TEST_F(CliTest, TimelineAndLocateReportTheEffect) {
   Write("p.json", Project(R"("keys": [{"unit": 0, "speed": 50}, {"unit": 19, "order": 0}])"));

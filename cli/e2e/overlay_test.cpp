@@ -1,15 +1,9 @@
 // corvalis overlay end to end: the overlay drawn over a rendered frame, its
 // alpha layer, clicks that change the play order, and refused requests.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "cli/e2e/cli_fixture.h"
 #include "cli/media_reader.h"
 
 namespace {
@@ -17,28 +11,10 @@ namespace {
 // Ten interlaced 160x120 frames, top field first.
 const std::string kSource = "lavfi:testsrc2=size=160x120:rate=50:duration=0.4,interlace=scan=tff";
 
-struct Result {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
+using e2e::Result;
 
-class OverlayCommand : public ::testing::Test {
+class OverlayCommand : public e2e::CliFixture {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/corvalis-overlay-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string Quoted(const std::string& name) const { return "'" + Path(name) + "'"; }
-
-  void Write(const std::string& name, const std::string& text) const {
-    std::ofstream(Path(name)) << text;
-  }
-
   // Three waypoints at frames 0, 4 and 9 in play order 1, 2, 3; `parameters`
   // is the body of the parameters object.
   void WriteProject(const std::string& name, const std::string& parameters = "") const {
@@ -47,31 +23,10 @@ class OverlayCommand : public ::testing::Test {
                     "50}, {\"frame\": 9, \"speed\": 100}] }\n");
   }
 
-  Result Run(const std::string& arguments) const {
-    std::string outPath = Path(".stdout"), errPath = Path(".stderr");
-    std::string command = std::string(CORVALIS_CLI) + " " + arguments + " >'" + outPath + "' 2>'" +
-                          errPath + "' </dev/null";
-    int status = std::system(command.c_str());
-    Result result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = Read(outPath);
-    result.err = Read(errPath);
-    return result;
-  }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
   // The colour type byte of a PNG's header: 2 RGB, 6 RGBA.
   static int PngColourType(const std::string& png) {
     return png.size() > 25 ? static_cast<unsigned char>(png[25]) : -1;
   }
-
-  std::string dir_;
 };
 
 TEST_F(OverlayCommand, CompositeIsTheOverlayOverTheRenderedFrame) {

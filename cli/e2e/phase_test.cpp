@@ -1,15 +1,10 @@
 // corvalis phase end to end: the 3:2 phase dialog on telecined clips.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
+#include "cli/e2e/cli_fixture.h"
 #include "cli/media_reader.h"
 
 namespace {
@@ -18,34 +13,10 @@ namespace {
 // neighbouring film frames differ in all three channels somewhere.
 const std::string kFilm = "testsrc2=size=160x120:rate=24000/1001:duration=1,format=bgra";
 
-struct Result {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
+using e2e::Result;
 
-class PhaseCommand : public ::testing::Test {
+class PhaseCommand : public e2e::CliFixture {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/corvalis-phase-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-  void Write(const std::string& name, const std::string& text) const {
-    std::ofstream(Path(name)) << text;
-  }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
   // A project retiming telecined film from 3:2 to progressive; `extra` is
   // added as further fields.
   void WriteProject(const std::string& name, const std::string& telecine,
@@ -57,18 +28,6 @@ class PhaseCommand : public ::testing::Test {
                     (extra.empty() ? "" : ",\n  " + extra) + " }\n");
   }
 
-  Result Run(const std::string& arguments) const {
-    const std::string outPath = Path(".stdout"), errPath = Path(".stderr");
-    const std::string command = std::string(CORVALIS_CLI) + " " + arguments + " >'" + outPath +
-                                "' 2>'" + errPath + "' </dev/null";
-    const int status = std::system(command.c_str());
-    Result result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = Read(outPath);
-    result.err = Read(errPath);
-    return result;
-  }
-
   Result Phase(const std::string& project, const std::string& presses) const {
     return Run("phase '" + Path(project) + "' " + presses);
   }
@@ -77,8 +36,6 @@ class PhaseCommand : public ::testing::Test {
     const nlohmann::json document = nlohmann::json::parse(Read(Path(project)));
     return document.value("instanceData", std::string("(none)"));
   }
-
-  std::string dir_;
 };
 
 // The last two lines of a phase run: the codes rendering will use.

@@ -20,17 +20,12 @@
 #include <thread>
 #include <vector>
 
+#include "cli/e2e/cli_fixture.h"
+
 namespace {
 
 // Exit code of the child when the system does not let it set up the disk.
 constexpr int kCannotSetUp = 77;
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::vector<std::string> Listing(const std::string& folder) {
   std::vector<std::string> names;
@@ -59,17 +54,13 @@ struct Outcome {
   std::vector<std::string> left;  // what the output folder holds afterwards
 };
 
-class ReliabilityTest : public ::testing::Test {
+class ReliabilityTest : public e2e::CliFixture {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/corvalis-reliability-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    CliFixture::SetUp();
     ASSERT_EQ(mkdir(OutputFolder().c_str(), 0777), 0);
   }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   std::string OutputFolder() const { return Path("disk"); }
   std::string Output(const std::string& name = "out.mkv") const {
     return OutputFolder() + "/" + name;
@@ -158,8 +149,6 @@ class ReliabilityTest : public ::testing::Test {
     for (std::string name; names >> name;) outcome.left.push_back(name);
     return outcome;
   }
-
-  std::string dir_;
 };
 
 int LineCount(const std::string& text) {

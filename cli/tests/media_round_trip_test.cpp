@@ -97,16 +97,6 @@ TEST(MediaRoundTrip, SameFramesGiveSameBytes) {
   EXPECT_EQ(ReadBytes(dir.File("a.mkv")), ReadBytes(dir.File("b.mkv")));
 }
 
-TEST(MediaRoundTrip, FieldOrderSurvives) {
-  TempDir dir;
-  for (FieldOrder order :
-       {FieldOrder::kTopFirst, FieldOrder::kBottomFirst, FieldOrder::kProgressive}) {
-    std::string clip = dir.File(std::to_string(static_cast<int>(order)) + ".mkv");
-    WriteClip(clip, 2, order);
-    EXPECT_EQ(MediaReader(clip).GetFieldOrder(), order) << clip;
-  }
-}
-
 TEST(MediaRoundTrip, LossyCodecKeepsPicturesClose) {
   if (!avcodec_find_encoder_by_name("libx264")) GTEST_SKIP() << "no libx264 in this FFmpeg";
   av_log_set_level(AV_LOG_ERROR);

@@ -1,0 +1,75 @@
+// What the tool's end-to-end tests share: a scratch folder per test, the tool
+// run as a user runs it (stdin closed, its output collected), and clips made
+// by the ffmpeg program, as users make theirs.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace e2e {
+
+struct Result {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+class CliFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/corvalis-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Quoted(const std::string& name) const { return "'" + Path(name) + "'"; }
+
+  void Write(const std::string& name, const std::string& text) const {
+    std::ofstream(Path(name)) << text;
+  }
+
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  // Runs a shell command line in the scratch folder: `environment` is put
+  // before it (VAR=value ...), stdout and stderr are collected.
+  Result Shell(const std::string& command, const std::string& environment = "") const {
+    const std::string outPath = Path(".stdout"), errPath = Path(".stderr");
+    const std::string line = "cd '" + dir_ + "' && " + environment + " " + command + " >'" +
+                             outPath + "' 2>'" + errPath + "' </dev/null";
+    const int status = std::system(line.c_str());
+    Result result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = Read(outPath);
+    result.err = Read(errPath);
+    return result;
+  }
+
+  // `corvalis ARGUMENTS`.
+  Result Run(const std::string& arguments, const std::string& environment = "") const {
+    return Shell(std::string("'") + CORVALIS_CLI + "' " + arguments, environment);
+  }
+
+  // Makes NAME in the scratch folder with `ffmpeg -y ARGUMENTS NAME`; fails
+  // the test with ffmpeg's own words when it cannot.
+  void Ffmpeg(const std::string& arguments, const std::string& name) const {
+    const Result made = Shell("ffmpeg -nostdin -v error -y " + arguments + " '" + name + "'");
+    ASSERT_EQ(made.exitCode, 0) << "ffmpeg " << arguments << " " << name << ": " << made.err;
+  }
+
+  std::string dir_;
+};
+
+}  // namespace e2e

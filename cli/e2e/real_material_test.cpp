@@ -1,0 +1,287 @@
+// The tool on the kinds of material users bring, each made by FFmpeg here:
+// progressive and interlaced (top and bottom first), even and odd sizes down
+// to one row, FFV1 RGB, phone H.264 with sound, long-GOP interlaced H.264,
+// MPEG-2 4:2:2 in QuickTime, DV NTSC and PAL. The checks are properties of
+// every render, not stored pictures: a plain render gives the source back,
+// slow motion without de-interlacing shows only source fields, reverse play
+// over long-GOP media is the reverse play of a lossless copy, an effect
+// longer than its clip is black past the clip's end, and the same project
+// gives the same bytes whatever the heap held and however many threads ran.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "cli/e2e/cli_fixture.h"
+#include "cli/media_reader.h"
+
+namespace {
+
+using cli::FieldOrder;
+using cli::MediaReader;
+using e2e::Result;
+
+struct Material {
+  std::string file;
+  std::string make;  // ffmpeg arguments that make it
+  FieldOrder order;  // as the tool must read it
+};
+
+// A generated picture whose every row and frame differ; fine for any size.
+std::string Pattern(int width, int height) {
+  return "-f lavfi -i nullsrc=s=" + std::to_string(width) + "x" + std::to_string(height) +
+         ":r=25:d=0.4,format=gbrp,geq=r='mod(X*7+Y*50+N*11\\,256)':g='mod(X*3+Y*29+N*5\\,256)'"
+         ":b='mod(X*Y+N*3\\,256)' -pix_fmt bgra -c:v ffv1";
+}
+
+// Ten frames of moving test pattern, interlaced from 50 pictures a second
+// with `scan` first, or progressive at 25 when `scan` is empty.
+std::string Moving(int width, int height, const std::string& scan, double seconds = 0.4) {
+  std::string graph =
+      "testsrc2=size=" + std::to_string(width + width % 2) + "x" +
+      std::to_string(height + height % 2) + ":rate=" + (scan.empty() ? "25" : "50") +
+      ":duration=" + std::to_string(seconds) + ",format=bgra,crop=" + std::to_string(width) + ":" +
+      std::to_string(height) + ":0:0";
+  if (!scan.empty()) graph += ",interlace=scan=" + scan;
+  return "-f lavfi -i " + graph;
+}
+
+const std::vector<Material>& Materials() {
+  static const std::vector<Material> materials = {
+      {"ffv1-progressive.mkv", Moving(64, 48, "") + " -c:v ffv1 -pix_fmt bgra",
+       FieldOrder::kProgressive},
+      {"ffv1-tff.mkv", Moving(64, 48, "tff") + " -c:v ffv1 -pix_fmt bgra -field_order tt",
+       FieldOrder::kTopFirst},
+      {"ffv1-odd-bff.mkv", Moving(37, 23, "bff") + " -c:v ffv1 -pix_fmt bgra -field_order bb",
+       FieldOrder::kBottomFirst},
+      {"ffv1-1-row.mkv", Pattern(16, 1), FieldOrder::kProgressive},
+      {"ffv1-2-rows-tff.mkv", Pattern(17, 2) + " -field_order tt", FieldOrder::kTopFirst},
+      {"ffv1-3-rows-bff.mkv", Pattern(15, 3) + " -field_order bb", FieldOrder::kBottomFirst},
+      {"phone-h264-aac.mp4",
+       Moving(64, 48, "") + " -f lavfi -i sine=frequency=440:duration=0.4 -c:v libx264 "
+                            "-pix_fmt yuv420p -c:a aac -shortest",
+       FieldOrder::kProgressive},
+      {"h264-long-gop-tff.mkv",
+       Moving(128, 96, "tff", 1.2) + " -c:v libx264 -pix_fmt yuv420p -flags +ildct+ilme -top 1 "
+                                     "-g 12 -bf 2",
+       FieldOrder::kTopFirst},
+      {"mpeg2-422-tff.mov",
+       Moving(128, 96, "tff") + " -c:v mpeg2video -pix_fmt yuv422p -flags +ildct+ilme -top 1 "
+                                "-b:v 4M",
+       FieldOrder::kTopFirst},
+      {"dv-ntsc.dv",
+       "-f lavfi -i testsrc2=size=720x480:rate=60000/1001:duration=0.2,interlace=scan=bff "
+       "-c:v dvvideo -pix_fmt yuv411p",
+       FieldOrder::kBottomFirst},
+      {"dv-pal.dv",
+       "-f lavfi -i testsrc2=size=720x576:rate=50:duration=0.2,interlace=scan=bff "
+       "-c:v dvvideo -pix_fmt yuv420p",
+       FieldOrder::kBottomFirst},
+  };
+  return materials;
+}
+
+const char* const kModes[] = {"None", "TapeSim", "Interpolated", "Adaptive"};
+
+bool IsProgressive(FieldOrder order) { return order == FieldOrder::kProgressive; }
+
+// The rows of one field (0 the top field, 1 the bottom one) of a frame.
+std::vector<std::string> FieldRows(const cli::VideoFrame& frame, int parity) {
+  std::vector<std::string> rows;
+  for (int y = parity; y < frame.height; y += 2) {
+    const char* row = reinterpret_cast<const char*>(frame.pixels.data()) + y * frame.RowBytes();
+    rows.emplace_back(row, frame.RowBytes());
+  }
+  return rows;
+}
+
+// True when the first rows of `shown` are those of `field` (a field put on
+// the other field's lines of an odd-height frame has one row more or less).
+bool SameRows(const std::vector<std::string>& shown, const std::vector<std::string>& field) {
+  const size_t common = std::min(shown.size(), field.size());
+  return common > 0 && std::equal(shown.begin(), shown.begin() + common, field.begin());
+}
+
+bool IsBlack(const cli::VideoFrame& frame) {
+  for (size_t i = 0; i < frame.pixels.size(); i += 4) {
+    if (frame.pixels[i] != 0 || frame.pixels[i + 1] != 0 || frame.pixels[i + 2] != 0) return false;
+  }
+  return true;
+}
+
+class RealMaterial : public e2e::CliFixture {
+ protected:
+  void SetUp() override {
+    CliFixture::SetUp();
+    av_log_set_level(AV_LOG_ERROR);  // not the DV demuxer's guesses at durations
+  }
+  void Make(const Material& material) const { Ffmpeg(material.make, material.file); }
+
+  // Renders a project on `source` into OUT (FFV1, bit exact); `body` is what
+  // the project holds besides its source.
+  Result Render(const std::string& source, const std::string& body, const std::string& out,
+                const std::string& options = "", const std::string& environment = "") const {
+    Write("project.json",
+          "{ \"source\": \"" + source + "\"" + (body.empty() ? "" : ", " + body) + " }");
+    return Run("render " + Quoted("project.json") + " -o " + Quoted(out) + " -y " + options,
+               environment);
+  }
+};
+
+TEST_F(RealMaterial, FullSpeedGivesTheSourceBackInEveryMode) {
+  for (const Material& material : Materials()) {
+    SCOPED_TRACE(material.file);
+    ASSERT_NO_FATAL_FAILURE(Make(material));
+    MediaReader source(Path(material.file));
+    ASSERT_EQ(source.GetFieldOrder(), material.order);
+    for (const char* mode : kModes) {
+      SCOPED_TRACE(mode);
+      // No video type or field order: the tool takes them from the file.
+      const Result render =
+          Render(material.file, std::string("\"parameters\": {\"deinterlace\": \"") + mode + "\"}",
+                 "out.mkv");
+      ASSERT_EQ(render.exitCode, 0) << render.err;
+      MediaReader output(Path("out.mkv"));
+      ASSERT_EQ(output.FrameCount(), source.FrameCount());
+      EXPECT_EQ(output.GetFieldOrder(), material.order);
+      for (int f = 0; f < source.FrameCount(); ++f) {
+        ASSERT_TRUE(output.Frame(f)->pixels == source.Frame(f)->pixels) << "frame " << f;
+      }
+    }
+  }
+}
+
+TEST_F(RealMaterial, HalfSpeedWithoutDeinterlacingShowsOnlySourceFields) {
+  for (const Material& material : Materials()) {
+    SCOPED_TRACE(material.file);
+    ASSERT_NO_FATAL_FAILURE(Make(material));
+    const Result render = Render(
+        material.file,
+        "\"parameters\": {\"deinterlace\": \"None\"}, \"keys\": [{\"frame\": 0, \"speed\": 50}]",
+        "slow.mkv");
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    MediaReader source(Path(material.file));
+    MediaReader output(Path("slow.mkv"));
+    const bool progressive = IsProgressive(material.order);
+    std::vector<std::vector<std::string>> sourceFields;
+    for (int f = 0; f < source.FrameCount(); ++f) {
+      for (int parity : {0, 1}) {
+        if (!progressive) sourceFields.push_back(FieldRows(*source.Frame(f), parity));
+      }
+    }
+    int repeated = 0;  // output frames equal to the one before: slow motion
+    for (int f = 0; f < output.FrameCount(); ++f) {
+      const auto frame = output.Frame(f);
+      if (progressive) {
+        bool found = false;
+        for (int s = 0; s < source.FrameCount() && !found; ++s) {
+          found = frame->pixels == source.Frame(s)->pixels;
+        }
+        EXPECT_TRUE(found) << "output frame " << f << " is no source frame";
+      } else {
+        for (int parity : {0, 1}) {
+          const std::vector<std::string> shown = FieldRows(*frame, parity);
+          const bool found = std::any_of(
+              sourceFields.begin(), sourceFields.end(),
+              [&](const std::vector<std::string>& field) { return SameRows(shown, field); });
+          EXPECT_TRUE(found) << "output frame " << f << " field " << parity
+                             << " is no source field";
+        }
+      }
+      repeated += f > 0 && frame->pixels == output.Frame(f - 1)->pixels;
+    }
+    // Progressive frames repeat at half speed; interlaced ones show each
+    // field twice, on both lines.
+    if (progressive) {
+      EXPECT_GE(repeated, output.FrameCount() / 3);
+    }
+  }
+}
+
+TEST_F(RealMaterial, ReversePlayOverLongGopIsTheReversePlayOfALosslessCopy) {
+  const Material& gop = Materials()[7];
+  ASSERT_NO_FATAL_FAILURE(Make(gop));
+  ASSERT_NO_FATAL_FAILURE(Ffmpeg("-i " + gop.file + " -c:v ffv1 -field_order tt", "copy.mkv"));
+  MediaReader source(Path(gop.file));
+  const int last = source.FrameCount() - 1;
+  const std::string reverse =
+      "\"parameters\": {\"deinterlace\": \"Adaptive\"}, \"keys\": "
+      "[{\"frame\": " +
+      std::to_string(last) + ", \"speed\": -100}]";
+  ASSERT_EQ(Render(gop.file, reverse, "from-gop.mkv").exitCode, 0);
+  ASSERT_EQ(Render("copy.mkv", reverse, "from-copy.mkv").exitCode, 0);
+  MediaReader fromGop(Path("from-gop.mkv"));
+  MediaReader fromCopy(Path("from-copy.mkv"));
+  ASSERT_EQ(fromGop.FrameCount(), source.FrameCount());
+  for (int f = 0; f <= last; ++f) {
+    ASSERT_TRUE(fromGop.Frame(f)->pixels == fromCopy.Frame(f)->pixels) << "frame " << f;
+  }
+  // Played backwards: the first output field is the last frame's first field.
+  EXPECT_EQ(FieldRows(*fromGop.Frame(0), 0), FieldRows(*source.Frame(last), 0));
+  EXPECT_EQ(FieldRows(*fromGop.Frame(5), 0), FieldRows(*source.Frame(last - 5), 0));
+}
+
+TEST_F(RealMaterial, EffectLongerThanItsClipIsBlackPastTheEnd) {
+  for (const Material& material : {Materials()[0], Materials()[1]}) {
+    SCOPED_TRACE(material.file);
+    ASSERT_NO_FATAL_FAILURE(Make(material));
+    MediaReader source(Path(material.file));
+    const int frames = source.FrameCount();
+    // At full speed three frames past the clip; at half speed a slow-motion
+    // effect twice the clip's length and one frame more.
+    for (const auto& [speed, length] :
+         {std::pair{100, frames + 3}, std::pair{50, 2 * frames + 1}}) {
+      SCOPED_TRACE(speed);
+      const Result render =
+          Render(material.file,
+                 "\"frames\": " + std::to_string(length) +
+                     ", \"keys\": [{\"frame\": 0, \"speed\": " + std::to_string(speed) + "}]",
+                 "long.mkv");
+      ASSERT_EQ(render.exitCode, 0) << render.err;
+      EXPECT_NE(render.err.find("is longer than its source"), std::string::npos) << render.err;
+      MediaReader output(Path("long.mkv"));
+      ASSERT_EQ(output.FrameCount(), length);
+      const int firstBlack = speed == 100 ? frames : 2 * frames;
+      for (int f = 0; f < length; ++f) {
+        EXPECT_EQ(IsBlack(*output.Frame(f)), f >= firstBlack) << "frame " << f;
+      }
+      if (speed == 100) {
+        EXPECT_TRUE(output.Frame(frames - 1)->pixels == source.Frame(frames - 1)->pixels);
+      }
+    }
+  }
+}
+
+TEST_F(RealMaterial, SameBytesWhateverTheHeapHeldAndHoweverManyThreads) {
+  for (const Material& material : {Materials()[2], Materials()[7], Materials()[10]}) {
+    SCOPED_TRACE(material.file);
+    ASSERT_NO_FATAL_FAILURE(Make(material));
+    // Full speed, then slow with a hold, then fast: repeated, mixed and
+    // adaptively interpolated fields.
+    const int frames = MediaReader(Path(material.file)).FrameCount();
+    const std::string ramp =
+        "\"parameters\": {\"deinterlace\": \"Adaptive\", \"blending\": true}, \"keys\": "
+        "[{\"frame\": 0, \"speed\": 100}, {\"frame\": " +
+        std::to_string(frames / 3) +
+        ", \"speed\": 35, \"hold\": 3}, {\"frame\": " + std::to_string(frames - 1) +
+        ", \"speed\": 140}]";
+    ASSERT_EQ(Render(material.file, ramp, "plain.mkv").exitCode, 0);
+    const std::string plain = Read(Path("plain.mkv"));
+    ASSERT_GT(plain.size(), 1000u);
+    for (const auto& [options, environment] :
+         {std::pair<std::string, std::string>{"", "MALLOC_PERTURB_=85"},
+          {"", "MALLOC_PERTURB_=170"},
+          {"--jobs 2", ""},
+          {"--jobs 3", "MALLOC_PERTURB_=1"}}) {
+      SCOPED_TRACE(options + " " + environment);
+      ASSERT_EQ(Render(material.file, ramp, "again.mkv", options, environment).exitCode, 0);
+      EXPECT_TRUE(Read(Path("again.mkv")) == plain);
+    }
+  }
+}
+
+}  // namespace
