@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <future>
-#include <list>
 #include <mutex>
 #include <unordered_map>
 
@@ -14,6 +13,7 @@
 #include "cli/library_messages.h"
 #include "cli/media_index.h"
 #include "cli/pixel_convert.h"
+#include "refhost/frame_cache.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -188,60 +188,6 @@ struct CachedFrame {
   }
 };
 
-// Frames kept for reuse; the least recently used goes first.
-//
-// The cache starts small and doubles, up to its byte limit, each time a
-// frame it let go of is decoded again. Playing forward never asks for an
-// evicted frame, so it keeps a few frames' worth of memory; reverse play and
-// strobes, which do, get the room they need. (Fresh memory is not free: the
-// first touch of every page of a full 256 MB cache costs more than decoding
-// a whole 1080p clip of uncompressed video.)
-class FrameCache {
- public:
-  FrameCache(size_t capacity, int frameCount)
-      : limit_(std::max<size_t>(capacity, 2)),
-        capacity_(std::min(limit_, kFirstCapacity)),
-        evicted_(static_cast<size_t>(std::max(frameCount, 0)), false) {}
-
-  std::shared_ptr<const CachedFrame> Find(int number) {
-    auto found = index_.find(number);
-    if (found == index_.end()) return nullptr;
-    order_.splice(order_.begin(), order_, found->second);
-    return found->second->second;
-  }
-
-  void Insert(int number, std::shared_ptr<const CachedFrame> frame) {
-    if (Find(number)) return;
-    if (Evicted(number) && capacity_ < limit_) {
-      capacity_ = std::min(limit_, 2 * capacity_);
-      std::fill(evicted_.begin(), evicted_.end(), false);
-    }
-    order_.emplace_front(number, std::move(frame));
-    index_[number] = order_.begin();
-    if (order_.size() > capacity_) {
-      const int oldest = order_.back().first;
-      if (oldest >= 0 && static_cast<size_t>(oldest) < evicted_.size()) evicted_[oldest] = true;
-      index_.erase(oldest);
-      order_.pop_back();
-    }
-  }
-
- private:
-  // Twice the neighbours an effect reads around a frame.
-  static constexpr size_t kFirstCapacity = 8;
-
-  bool Evicted(int number) const {
-    return number >= 0 && static_cast<size_t>(number) < evicted_.size() && evicted_[number];
-  }
-
-  using Entry = std::pair<int, std::shared_ptr<const CachedFrame>>;
-  size_t limit_;
-  size_t capacity_;
-  std::vector<bool> evicted_;
-  std::list<Entry> order_;
-  std::unordered_map<int, std::list<Entry>::iterator> index_;
-};
-
 // Frames just before a requested one are kept as they pass, since effects
 // that look at neighbours ask for them next.
 constexpr int kNeighboursKept = 4;
@@ -268,7 +214,7 @@ struct MediaReader::State {
   // outside it, so that threads asking for different frames convert them at
   // the same time while decoding stays in order.
   std::mutex mutex;
-  std::unique_ptr<FrameCache> cache;
+  std::unique_ptr<refhost::FrameCache<std::shared_ptr<const CachedFrame>>> cache;
   using FrameFuture = std::shared_future<std::shared_ptr<const CachedFrame>>;
   // Frames decoded and being converted by some thread; others wait for them.
   std::unordered_map<int, FrameFuture> inFlight;
@@ -451,7 +397,7 @@ MediaReader::MediaReader(const std::string& source, MediaReaderOptions options)
   }
   state_->Index(isFile, options);
   size_t frameBytes = static_cast<size_t>(state_->width) * state_->height * 4;
-  state_->cache = std::make_unique<FrameCache>(options.cacheBytes / frameBytes, FrameCount());
+  state_->cache = std::make_unique<refhost::FrameCache<std::shared_ptr<const CachedFrame>>>(options.cacheBytes / frameBytes, FrameCount());
 }
 
 MediaReader::~MediaReader() = default;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "cli/atomic_file.h"
+#include "refhost/host_pool.h"
 
 namespace cli {
 
@@ -44,8 +45,7 @@ struct RenderedFrame {
 };
 
 void ShowProgress(int done, int total, std::chrono::steady_clock::time_point start) {
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   double fps = seconds > 0 ? done / seconds : 0.0;
   int eta = fps > 0 ? static_cast<int>((total - done) / fps) : 0;
   std::fprintf(stderr, "\rframe %d/%d  %.1f fps  ETA %02d:%02d ", done, total, fps, eta / 60,
@@ -99,8 +99,8 @@ int RunRenderJob(Session& session, const RenderJob& job) {
   };
 
   // One effect instance per thread, each rendering its own frames.
-  std::vector<std::unique_ptr<refhost::EffectHost>> hosts;
-  for (int i = 0; i < jobs; ++i) hosts.push_back(session.NewHost());
+  refhost::HostPool hosts([&session] { return session.NewHost(); });
+  hosts.Prepare(static_cast<size_t>(jobs));
 
   MediaWriter writer(job.output, settings.width, settings.height, session.FrameRate(),
                      session.OutputFieldOrder(), job.writer);
@@ -140,8 +140,9 @@ int RunRenderJob(Session& session, const RenderJob& job) {
 
   if (jobs == 1) {
     RenderedFrame slot;
+    refhost::HostPool::Lease host = hosts.Acquire();
     for (int frame = first; frame <= last && !interruptRequested.load(); ++frame) {
-      render(*hosts[0], frame, slot);
+      render(*host, frame, slot);
       put(frame, slot);
     }
   } else {
@@ -161,8 +162,9 @@ int RunRenderJob(Session& session, const RenderJob& job) {
     int nextToTake = first;
     int nextToWrite = first;
     bool stopping = false;
-    auto work = [&](int thread) {
-      refhost::EffectHost& host = *hosts[thread];
+    auto work = [&] {
+      refhost::HostPool::Lease leased = hosts.Acquire();
+      refhost::EffectHost& host = *leased;
       std::unique_lock<std::mutex> lock(mutex);
       while (true) {
         changed.wait(lock, [&] {
@@ -196,7 +198,7 @@ int RunRenderJob(Session& session, const RenderJob& job) {
       for (std::thread& thread : threads) thread.join();
       threads.clear();
     };
-    for (int t = 0; t < jobs; ++t) threads.emplace_back(work, t);
+    for (int t = 0; t < jobs; ++t) threads.emplace_back(work);
     try {
       for (int frame = first; frame <= last && !interruptRequested.load(); ++frame) {
         const int index = (frame - first) % window;
