@@ -48,7 +48,7 @@ EffectHost::EffectHost(Plugin& plugin, const ProjectSettings& settings)
 }
 
 EffectHost::~EffectHost() {
-  delete overlay_;
+  avxDelete(overlay_);
   plugin_.Model().DeleteInstance(instance_);
   if (avxGetProcessHost() == this) avxSetProcessHost(nullptr);
   avxImage::Delete(outputImage_);
@@ -209,7 +209,7 @@ bool EffectHost::RenderFrame(int32_t frame, Picture& out) {
 }
 
 avxOverlay_v1& EffectHost::OpenOverlay(int32_t width, int32_t height) {
-  delete overlay_;
+  avxDelete(overlay_);
   overlay_ = plugin_.NewOverlay();
   if (overlay_ == nullptr) throw std::runtime_error(plugin_.Path() + ": no overlay created");
   overlay_->AttachInstance(instance_);
