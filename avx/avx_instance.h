@@ -33,7 +33,10 @@ class AVX_API avxInstance_v1 {
   virtual bool InPlace();
   virtual bool PreProcess();
   virtual bool PostProcess();
-  virtual bool OpenPhaseDialog();
+  // The host's request for the effect's own dialog. The host passes one
+  // 32-bit word, which the callee removes from the stack on 32-bit Windows:
+  // the slot must take it even where the effect has no use for it.
+  virtual bool OpenPhaseDialog(int32_t argument);
   virtual bool GetInputSize(int32_t index, int32_t* width, int32_t* height);
   virtual bool GetOutputSize(int32_t index, int32_t* width, int32_t* height);
   // Takes the parameter keys and values of another instance of the same effect.

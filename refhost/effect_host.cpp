@@ -254,6 +254,11 @@ bool EffectHost::Click(int32_t px, int32_t py) {
   return pressed;
 }
 
+bool EffectHost::OpenEffectDialog() {
+  // The request carries one word; an editor passes zero.
+  return instance_->OpenPhaseDialog(0);
+}
+
 double EffectHost::Time(const avxInstance_v1&) { return CurrentTime(); }
 int32_t EffectHost::CurrentFrame(const avxInstance_v1&) { return frame_; }
 int32_t EffectHost::TotalFrames(const avxInstance_v1&) { return settings_.totalFrames; }
