@@ -17,7 +17,7 @@ bool avxInstance_v1::HasEffect() { return true; }
 bool avxInstance_v1::InPlace() { return false; }
 bool avxInstance_v1::PreProcess() { return true; }
 bool avxInstance_v1::PostProcess() { return true; }
-bool avxInstance_v1::OpenPhaseDialog() { return false; }
+bool avxInstance_v1::OpenPhaseDialog(int32_t) { return false; }
 
 bool avxInstance_v1::GetInputSize(int32_t, int32_t* width, int32_t* height) {
   return GetAlternateFrameSize(kAvxFieldBoth, width, height);

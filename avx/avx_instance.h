@@ -1,8 +1,9 @@
 // The effect instance base class: one object per use of the effect.
 //
-// Virtual slots, in this order: destructor, Render, CreateParameters,
-// HasEffect, InPlace, PreProcess, PostProcess, OpenPhaseDialog, GetInputSize,
-// GetOutputSize, CopyInstance. The non-virtual services forward to the host
+// Virtual slots, in this order: the deleting destructor, Render,
+// CreateParameters, HasEffect, InPlace, PreProcess, PostProcess,
+// OpenPhaseDialog, GetInputSize, GetOutputSize, CopyInstance; the C++
+// destructor comes after them. The non-virtual services forward to the host
 // attached with AttachHost (or the process host).
 #pragma once
 
@@ -19,19 +20,29 @@ class avxParameter;
 class AVX_API avxInstance_v1 {
  public:
   avxInstance_v1();
-  virtual ~avxInstance_v1();
 
+  // Slot 0: destroys the instance, and frees it when flags has kAvxDeleteObject.
+  // Defined in the header so that it is compiled into the plug-in, as a
+  // compiler with the Microsoft ABI would do, needing nothing of the host's.
+  virtual void* DeletingDestructor(uint32_t flags) final {
+    return avxRunDeletingDestructor(this, flags);
+  }
   virtual bool Render(avxRenderArgs* args);
   virtual bool CreateParameters();
   virtual bool HasEffect();
   virtual bool InPlace();
   virtual bool PreProcess();
   virtual bool PostProcess();
-  virtual bool OpenPhaseDialog();
+  // The host's request for the effect's own dialog. The host passes one
+  // 32-bit word, which the callee removes from the stack on 32-bit Windows:
+  // the slot must take it even where the effect has no use for it.
+  virtual bool OpenPhaseDialog(int32_t argument);
   virtual bool GetInputSize(int32_t index, int32_t* width, int32_t* height);
   virtual bool GetOutputSize(int32_t index, int32_t* width, int32_t* height);
   // Takes the parameter keys and values of another instance of the same effect.
   virtual bool CopyInstance(const avxInstance_v1* from);
+  // After every slot a host calls (see avxModel_v1).
+  virtual ~avxInstance_v1();
 
   // Takes ownership of the parameter; group is the group it belongs to, or null.
   void AddParameter(avxParameter* parameter, avxParameter* group);

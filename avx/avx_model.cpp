@@ -8,7 +8,7 @@ avxModel_v1::~avxModel_v1() = default;
 bool avxModel_v1::InitModel() { return true; }
 avxInstance_v1* avxModel_v1::CreateInstance() { return nullptr; }
 bool avxModel_v1::InitFormats() { return true; }
-void avxModel_v1::DeleteInstance(avxInstance_v1* instance) { delete instance; }
+void avxModel_v1::DeleteInstance(avxInstance_v1* instance) { avxDelete(instance); }
 const char* avxModel_v1::GetInitString() { return nullptr; }
 bool avxModel_v1::HostQuery(int32_t) { return false; }
 bool avxModel_v1::UseHardwareList() { return false; }

@@ -1,9 +1,10 @@
 // The effect model base class: one per loaded plug-in.
 //
-// Virtual slots, in this order: destructor, InitModel, CreateInstance,
-// InitFormats, DeleteInstance, GetInitString, HostQuery, UseHardwareList,
-// UseLibraryList. The setters record the effect's description, which the host
-// reads back through the host-side accessors.
+// Virtual slots, in this order: the deleting destructor, InitModel,
+// CreateInstance, InitFormats, DeleteInstance, GetInitString, HostQuery,
+// UseHardwareList, UseLibraryList; the C++ destructor comes after them (see
+// avxRunDeletingDestructor). The setters record the effect's description,
+// which the host reads back through the host-side accessors.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +18,13 @@ class avxInstance_v1;
 class AVX_API avxModel_v1 {
  public:
   avxModel_v1();
-  virtual ~avxModel_v1();
 
+  // Slot 0: destroys the model, and frees it when flags has kAvxDeleteObject.
+  // Defined in the header so that it is compiled into the plug-in, as a
+  // compiler with the Microsoft ABI would do, needing nothing of the host's.
+  virtual void* DeletingDestructor(uint32_t flags) final {
+    return avxRunDeletingDestructor(this, flags);
+  }
   virtual bool InitModel();
   virtual avxInstance_v1* CreateInstance();
   virtual bool InitFormats();
@@ -28,6 +34,9 @@ class AVX_API avxModel_v1 {
   virtual bool HostQuery(int32_t query);
   virtual bool UseHardwareList();
   virtual bool UseLibraryList();
+  // Declared after every slot a host calls, so that its entries (two under
+  // the Itanium C++ ABI, one under Microsoft's) follow them.
+  virtual ~avxModel_v1();
 
   void SetType(avxPluginType type) { type_ = type; }
   void SetName(const char* name) { name_ = name ? name : ""; }

@@ -1,9 +1,9 @@
 // The overlay base class: the on-screen editor object of an instance.
 //
-// Virtual slots, in this order: destructor, Draw, OnMousePress, OnMouseDrag,
-// OnMouseRelease, OnMouseMove, OnMouseIdle, OnKeyDown, OnKeyUp,
-// OnNewNativeWindow, OnHostEvent, OnHostNotify. Mouse positions are fractions
-// of the overlay buffer.
+// Virtual slots, in this order: the deleting destructor, Draw, OnMousePress,
+// OnMouseDrag, OnMouseRelease, OnMouseMove, OnMouseIdle, OnKeyDown, OnKeyUp,
+// OnNewNativeWindow, OnHostEvent, OnHostNotify; the C++ destructor comes
+// after them. Mouse positions are fractions of the overlay buffer.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +17,13 @@ class avxInstance_v1;
 class AVX_API avxOverlay_v1 {
  public:
   avxOverlay_v1();
-  virtual ~avxOverlay_v1();
 
+  // Slot 0: destroys the overlay, and frees it when flags has kAvxDeleteObject.
+  // Defined in the header so that it is compiled into the plug-in, as a
+  // compiler with the Microsoft ABI would do, needing nothing of the host's.
+  virtual void* DeletingDestructor(uint32_t flags) final {
+    return avxRunDeletingDestructor(this, flags);
+  }
   virtual void Draw(bool show);
   virtual bool OnMousePress(double x, double y, unsigned long flags);
   virtual bool OnMouseDrag(double x, double y, unsigned long flags);
@@ -30,6 +35,8 @@ class AVX_API avxOverlay_v1 {
   virtual void OnNewNativeWindow(void* window);
   virtual void OnHostEvent(int32_t event);
   virtual void OnHostNotify();
+  // After every slot a host calls (see avxModel_v1).
+  virtual ~avxOverlay_v1();
 
   avxInstance_v1* GetInstance() const { return instance_; }
   // The host's 4-byte-pixel buffer with alpha, sized by the host.

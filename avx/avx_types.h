@@ -57,3 +57,29 @@ typedef unsigned char (*avxUpdateParamsCallback)(avxInstance_v1* instance);
 
 // Opaque argument of a render request.
 struct avxRenderArgs;
+
+// Slot 0 of the model, the instance and the overlay is the host's one
+// destructor entry, as hosts built with the Microsoft C++ ABI lay it out: it
+// takes a flag word and returns the object's address. With this bit set it
+// also frees the object; without it the memory stays the caller's.
+constexpr uint32_t kAvxDeleteObject = 1;
+
+// What slot 0 does for every class: destroys the object through its C++
+// destructor (virtual, so the whole derived object goes) and frees it when
+// asked to.
+template <class Object>
+void* avxRunDeletingDestructor(Object* object, uint32_t flags) {
+  void* const address = object;
+  if (flags & kAvxDeleteObject) {
+    delete object;
+  } else {
+    object->~Object();
+  }
+  return address;
+}
+
+// How a host deletes a model, an instance or an overlay: through slot 0.
+template <class Object>
+void avxDelete(Object* object) {
+  if (object != nullptr) object->DeletingDestructor(kAvxDeleteObject);
+}

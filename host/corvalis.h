@@ -124,7 +124,8 @@ class Corvalis : public avxInstance_v1 {
   // --- Virtual slots the effect overrides -------------------------------
   bool Render(avxRenderArgs* args) override;
   bool CreateParameters() override;
-  bool OpenPhaseDialog() override;
+  // The host's word that comes with the request is not used.
+  bool OpenPhaseDialog(int32_t argument) override;
 
   // --- Parameter maintenance --------------------------------------------
   // Keeps constant settings constant across keys and the order keys in step

@@ -28,7 +28,7 @@ bool CorvalisModel::InitFormats() {
   return true;
 }
 
-void CorvalisModel::DeleteInstance(avxInstance_v1* instance) { delete instance; }
+void CorvalisModel::DeleteInstance(avxInstance_v1* instance) { avxDelete(instance); }
 
 bool CorvalisModel::HostQuery(int32_t) { return true; }
 

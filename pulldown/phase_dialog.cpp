@@ -18,10 +18,8 @@ namespace {
 // open in the process.
 Corvalis* phaseDialogInstance = nullptr;
 
-// The dialog result of OK, and DialogBoxParamA's result when the dialog
-// could not be created.
+// The dialog result of OK.
 constexpr INT_PTR kDialogAccepted = 1;
-constexpr INT_PTR kDialogFailed = -1;
 // Fields in one 3:2 pulldown cycle.
 constexpr int32_t kCycleFields = 5;
 
@@ -145,7 +143,7 @@ void FitComboDropDown(HWND combo) {
                SWP_NOMOVE | SWP_NOZORDER | SWP_SHOWWINDOW);
 }
 
-bool Corvalis::OpenPhaseDialog() {
+bool Corvalis::OpenPhaseDialog(int32_t) {
   avxPlatformUIInfo info;
   GetPlatformUIInfo(&info);
   HWND parent = reinterpret_cast<HWND>(static_cast<uintptr_t>(info.parentWindow));
@@ -159,10 +157,9 @@ bool Corvalis::OpenPhaseDialog() {
     return true;
   }
   // Cancel, or a dialog that could not open: detections made meanwhile are
-  // undone when the record goes. A dialog that never opened showed and kept
-  // nothing, so the host hears the same as after Cancel rather than a
-  // success.
-  if (result == kDialogFailed) return false;
+  // undone when the record goes. The host hears whether the dialog box
+  // answered non-zero, which a box that could not be created (-1) does:
+  // false only after Cancel.
   return result != 0;
 }
 

@@ -48,7 +48,7 @@ EffectHost::EffectHost(Plugin& plugin, const ProjectSettings& settings)
 }
 
 EffectHost::~EffectHost() {
-  delete overlay_;
+  avxDelete(overlay_);
   plugin_.Model().DeleteInstance(instance_);
   if (avxGetProcessHost() == this) avxSetProcessHost(nullptr);
   avxImage::Delete(outputImage_);
@@ -209,7 +209,7 @@ bool EffectHost::RenderFrame(int32_t frame, Picture& out) {
 }
 
 avxOverlay_v1& EffectHost::OpenOverlay(int32_t width, int32_t height) {
-  delete overlay_;
+  avxDelete(overlay_);
   overlay_ = plugin_.NewOverlay();
   if (overlay_ == nullptr) throw std::runtime_error(plugin_.Path() + ": no overlay created");
   overlay_->AttachInstance(instance_);
@@ -252,6 +252,11 @@ bool EffectHost::Click(int32_t px, int32_t py) {
   bool pressed = MousePress(x, y);
   MouseRelease(x, y);
   return pressed;
+}
+
+bool EffectHost::OpenEffectDialog() {
+  // The request carries one word; an editor passes zero.
+  return instance_->OpenPhaseDialog(0);
 }
 
 double EffectHost::Time(const avxInstance_v1&) { return CurrentTime(); }

@@ -92,6 +92,11 @@ class EffectHost : public avxHostBackend {
   // One render call at the current position into an image of the given size.
   bool RenderOnce(int32_t width, int32_t height, Picture& out);
 
+  // --- The effect's own dialog ------------------------------------------
+  // Asks the instance for its dialog, as an editor's menu does, and returns
+  // its answer.
+  bool OpenEffectDialog();
+
   // --- Host services the instance reaches ------------------------------
   std::vector<std::string>& ConsoleLines() { return console_; }
   std::vector<uint8_t>& InstanceDataBlock() { return instanceData_; }

@@ -72,7 +72,7 @@ Plugin::Plugin(const std::string& name, avxNewModelFunction newModel,
 }
 
 Plugin::~Plugin() {
-  delete model_;
+  avxDelete(model_);
   // The library stays loaded: objects made by it (typeinfo, statics) may
   // outlive this handle in a process that loads several plug-ins.
 }

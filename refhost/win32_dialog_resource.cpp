@@ -117,18 +117,23 @@ bool ReadDialogResource(HMODULE module, int32_t id, DialogResource& dialog) {
   return !reader.failed;
 }
 
+namespace {
+
+// A named function, not a lambda: the system calls it stdcall, which 32-bit
+// Windows tells apart from a lambda's cdecl.
+BOOL CALLBACK CollectResourceId(HMODULE, LPCSTR, LPSTR name, LONG_PTR list) {
+  if (IS_INTRESOURCE(name)) {
+    reinterpret_cast<std::vector<int32_t>*>(list)->push_back(
+        static_cast<int32_t>(reinterpret_cast<uintptr_t>(name)));
+  }
+  return TRUE;
+}
+
+}  // namespace
+
 std::vector<int32_t> DialogResourceIds(HMODULE module) {
   std::vector<int32_t> ids;
-  EnumResourceNamesA(
-      module, kDialogType,
-      [](HMODULE, LPCSTR, LPSTR name, LONG_PTR list) -> BOOL {
-        if (IS_INTRESOURCE(name)) {
-          reinterpret_cast<std::vector<int32_t>*>(list)->push_back(
-              static_cast<int32_t>(reinterpret_cast<uintptr_t>(name)));
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LONG_PTR>(&ids));
+  EnumResourceNamesA(module, kDialogType, CollectResourceId, reinterpret_cast<LONG_PTR>(&ids));
   return ids;
 }
 

@@ -33,7 +33,7 @@ class PhaseDialog : public testing::Test {
   // Opens the dialog through the host's virtual slot, as the host does.
   bool Run(ScriptedDialogDriver& user) {
     ScopedDialogDriver installed(user);
-    return host_.Instance().OpenPhaseDialog();
+    return host_.OpenEffectDialog();
   }
 
   refhost::Plugin plugin_;
@@ -162,8 +162,9 @@ TEST_F(PhaseDialog, SelectionNotificationsAndBadPressesChangeNothing) {
 TEST_F(PhaseDialog, WithoutAUserTheDialogFailsAndPhasesStay) {
   Instance().inputPhase = 4;
   Instance().outputPhase = 2;
-  // A dialog that could not open answers as Cancel does.
-  EXPECT_FALSE(host_.Instance().OpenPhaseDialog());
+  // A dialog that could not open (-1) answers non-zero; the phases stay as
+  // after Cancel.
+  EXPECT_TRUE(host_.OpenEffectDialog());
   EXPECT_EQ(Instance().inputPhase, 4);
   EXPECT_EQ(Instance().outputPhase, 2);
   EXPECT_FALSE(host_.HasInstanceData());

@@ -11,6 +11,7 @@
 #include "refhost/phase_dialog_driver.h"
 #include "test_clips.h"
 #include "win32/win32_api.h"
+#include "win32_import_patch.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ class Win32PhaseDialog : public testing::Test {
 
   bool Run(ScriptedDialogDriver& user) {
     ScopedDialogDriver installed(user);
-    return host_.Instance().OpenPhaseDialog();
+    return host_.OpenEffectDialog();
   }
 
   refhost::Plugin plugin_;
@@ -145,6 +146,9 @@ TEST_F(Win32PhaseDialog, SelectionNotificationsAndBadChoicesChangeNothing) {
   EXPECT_FALSE(host_.HasInstanceData());
 }
 
+// DialogBoxParamA's answer when it cannot create the dialog.
+INT_PTR WINAPI DialogBoxThatFails(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) { return -1; }
+
 TEST(Win32PhaseDialogFailure, ADialogThatCannotOpenKeepsThePhases) {
   refhost::Plugin plugin;
   BrokenParentHost host(plugin, testclips::Settings(kWidth, kHeight, kFrames));
@@ -154,7 +158,15 @@ TEST(Win32PhaseDialogFailure, ADialogThatCannotOpenKeepsThePhases) {
   ScriptedDialogDriver user({"select-input=1", "ok"});
   {
     ScopedDialogDriver installed(user);
-    EXPECT_FALSE(instance.OpenPhaseDialog());
+    // A parent that is no window: the system answers 0, as after Cancel.
+    EXPECT_FALSE(host.OpenEffectDialog());
+    // A dialog the system cannot create answers -1, which the host hears as
+    // non-zero.
+    importpatch::ImportPatch failing(LoadLibraryA(CORVALIS_DEFAULT_PLUGIN), "user32.dll",
+                                     "DialogBoxParamA",
+                                     reinterpret_cast<void*>(&DialogBoxThatFails));
+    ASSERT_TRUE(failing.Applied());
+    EXPECT_TRUE(host.OpenEffectDialog());
   }
   EXPECT_FALSE(user.Record().opened);
   EXPECT_EQ(instance.inputPhase, 4);

@@ -178,7 +178,7 @@ void AddPhaseCommand(CLI::App& app) {
     }
     {
       refhost::ScopedDialogDriver installed(user);
-      host->Instance().OpenPhaseDialog();
+      host->OpenEffectDialog();
     }
     const refhost::PhaseDialogRecord& record = user.Record();
     if (!record.opened) throw FileError(projectPath, "the phase dialog did not open");
