@@ -118,7 +118,7 @@ void MediaWriter::State::SetUpEncoder(const AVCodec& codec, const EncoderPlan& p
   encoder->pix_fmt = ChoosePixelFormat(codec, plan);
   encoder->field_order = StreamFieldOrder(fieldOrder);
   encoder->flags |= AV_CODEC_FLAG_BITEXACT;
-  if (fieldOrder != FieldOrder::kProgressive) {
+  if (fieldOrder != FieldOrder::kProgressive && plan.fieldCoding) {
     encoder->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
   }
   if (format->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -170,7 +170,10 @@ void MediaWriter::State::OpenEncoder(const AVCodec& codec, const EncoderPlan& pl
     for (const auto& [key, value] : plan.options)
       av_dict_set(&settings, key.c_str(), value.c_str(), 0);
     if (!bitRate.empty()) av_dict_set(&settings, "b", bitRate.c_str(), 0);
-    result = avcodec_open2(encoder, &codec, &settings);
+    // The encoder's own settings first: its "profile" takes names ("lt",
+    // "high") where the generic one takes numbers.
+    result = encoder->priv_data ? av_opt_set_dict(encoder->priv_data, &settings) : 0;
+    if (result >= 0) result = avcodec_open2(encoder, &codec, &settings);
     // What the encoder did not take, it does not have.
     const AVDictionaryEntry* left = av_dict_get(settings, "", nullptr, AV_DICT_IGNORE_SUFFIX);
     const std::string unknown = left ? left->key : "";
@@ -181,7 +184,7 @@ void MediaWriter::State::OpenEncoder(const AVCodec& codec, const EncoderPlan& pl
     if (result >= 0) return;
   }
   std::string reason = AvErrorText(result);
-  if (codec.id == AV_CODEC_ID_DNXHD && reason.find("dimensions") == std::string::npos) {
+  if (plan.fixedBitRates) {
     reason +=
         "; DNxHD takes only the bit rates its tables give for the size and frame rate "
         "(1920x1080 at 25: 120M or 185M, for example): leave out the bit rate to have one "

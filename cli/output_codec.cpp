@@ -35,11 +35,13 @@ std::string ContainerDefault(const AVOutputFormat& container) {
 }
 
 const AVCodec* FindEncoder(const std::string& name) {
-  if (const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str())) return codec;
+  // Common names first: FFmpeg's encoder named "prores" is the one without
+  // profiles.
   auto common = CommonNames().find(name);
   if (common != CommonNames().end()) {
     if (const AVCodec* codec = avcodec_find_encoder_by_name(common->second.c_str())) return codec;
   }
+  if (const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str())) return codec;
   const AVCodecDescriptor* descriptor = avcodec_descriptor_get_by_name(name.c_str());
   return descriptor ? avcodec_find_encoder(descriptor->id) : nullptr;
 }
@@ -156,6 +158,13 @@ EncoderPlan PlanEncoder(const std::string& out, const AVOutputFormat& container,
       // Other sizes have no DNxHD bit rate at all; DNxHR takes any size.
       if (plan.bitRatesToTry.empty()) plan.options.emplace_back("profile", "dnxhr_hq");
     }
+    for (const auto& option : plan.options) {
+      if (option.first == "profile") plan.fieldCoding = option.second.rfind("dnxhr", 0) != 0;
+    }
+    for (const auto& option : request.options) {
+      if (option.first == "profile") plan.fieldCoding = option.second.rfind("dnxhr", 0) != 0;
+    }
+    plan.fixedBitRates = plan.fieldCoding;
   }
   if (request.crf >= 0) plan.options.emplace_back("crf", std::to_string(request.crf));
   for (const auto& option : request.options) plan.options.push_back(option);

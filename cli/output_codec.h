@@ -33,6 +33,12 @@ struct EncoderPlan {
   // DNxHD opens only at the bit rates its tables name for the size and
   // rate: these are tried in turn when no bit rate or profile was given.
   std::vector<std::string> bitRatesToTry;
+  // Interlaced output is coded by fields (field DCT and motion estimation);
+  // off where the codec cannot (DNxHR), whose frames then carry both fields
+  // coded as one picture while the container keeps the field order.
+  bool fieldCoding = true;
+  // The bit rate decides whether the encoder opens (DNxHD).
+  bool fixedBitRates = false;
 };
 
 struct EncoderRequest {

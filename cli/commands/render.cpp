@@ -154,6 +154,24 @@ void SaveJobProject(const Project& project, const std::string& file) {
   SaveProject(saved, file);
 }
 
+// True when an output unit of frames first..last shows a position within
+// the effect but past the source's last field: there the effect, longer
+// than its media, shows black.
+bool ShowsPastTheSource(Session& session, int first, int last) {
+  std::unique_ptr<refhost::EffectHost> host = session.NewHost();
+  const std::vector<double> positions = refhost::BuildTimeline(*host).positions;
+  const int unitsPerFrame = session.Settings().videoType == 0 ? 1 : 2;
+  const double lastSourceUnit = session.Source().FrameCount() * unitsPerFrame - 1.0;
+  const double lastEffectUnit = static_cast<double>(positions.size()) - 1.0;
+  for (size_t u = static_cast<size_t>(first) * unitsPerFrame;
+       u < positions.size() && u < static_cast<size_t>(last + 1) * unitsPerFrame; ++u) {
+    // A hair below a whole unit shows that unit, as in the effect's lookup.
+    const double position = positions[u];
+    if (std::floor(position + 0.01) > lastSourceUnit && position <= lastEffectUnit) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void AddRenderCommand(CLI::App& app) {
@@ -268,7 +286,8 @@ void AddRenderCommand(CLI::App& app) {
     for (const std::string& note : SourceNotes(session, run.output)) {
       std::fprintf(stderr, "%s\n", note.c_str());
     }
-    if (!playOnce && effectFrames > sourceLength) {
+    if (!playOnce && effectFrames > sourceLength &&
+        ShowsPastTheSource(session, run.first, run.last)) {
       // As on an editor's timeline, there is nothing past the end of the media.
       std::fprintf(stderr,
                    "%s: the effect (%d frames) is longer than its source (%d frames); source "
