@@ -1,7 +1,9 @@
 // corvalis: retime video with the Corvalis effect through the reference host.
 #include <cstdio>
+#include <string>
 
 extern "C" {
+#include <libavutil/avutil.h>
 #include <libavutil/log.h>
 }
 
@@ -14,9 +16,18 @@ namespace cli {
 int commandExitCode = 0;
 }
 
+namespace {
+
+std::string VersionText() {
+  return std::string("corvalis ") + CORVALIS_VERSION + " (FFmpeg " + av_version_info() + ")";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  CLI::App app{"corvalis: field-accurate speed ramps (render, timeline, locate, demo)"};
+  CLI::App app;
   app.require_subcommand(1);
+  app.set_version_flag("--version", VersionText(), "Print the version and exit");
   // Our own messages name the file and the problem; the libraries' chatter
   // would only repeat them in their words.
   av_log_set_level(AV_LOG_FATAL);
@@ -27,6 +38,12 @@ int main(int argc, char** argv) {
   cli::AddDemoCommand(app);
   cli::AddPhaseCommand(app);
   cli::AddOverlayCommand(app);
+  // The top line names every command there is.
+  std::string commands;
+  for (const CLI::App* command : app.get_subcommands({})) {
+    commands += (commands.empty() ? "" : ", ") + command->get_name();
+  }
+  app.description("corvalis: field-accurate speed ramps (" + commands + ")");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

@@ -201,6 +201,8 @@ struct MediaReader::State {
   int height = 0;
   Rational frameRate;
   FieldOrder fieldOrder = FieldOrder::kProgressive;
+  FieldOrderOrigin fieldOrderOrigin = FieldOrderOrigin::kNone;
+  FieldOrder declaredFieldOrder = FieldOrder::kProgressive;
   // Per frame number: the timestamp that identifies it, and whether it is a key frame.
   std::vector<int64_t> timestamps;
   std::vector<bool> keyFrames;
@@ -268,8 +270,21 @@ void MediaReader::State::Index(bool isFile, const MediaReaderOptions& options) {
   seekable = uniqueTimestamps;
   if (!seekable) numberOfTimestamp.clear();
   frameRate = frames->FrameRate();
-  FieldOrder declared = frames->DeclaredFieldOrder();
-  fieldOrder = declared != FieldOrder::kProgressive ? declared : index->flaggedOrder;
+  // A plain transcode may leave a container order that contradicts the
+  // frames (ProRes of a top-first clip in a .mov saying "tb"); the frames
+  // are what the decoder shows, so they decide whenever they say interlaced.
+  // Codecs without interlace flags mark every frame progressive, which says
+  // nothing; then the container decides.
+  const FieldOrder declared = frames->DeclaredFieldOrder();
+  declaredFieldOrder = declared;
+  if (index->flaggedOrder != FieldOrder::kProgressive) {
+    fieldOrder = index->flaggedOrder;
+    fieldOrderOrigin = FieldOrderOrigin::kFrameFlags;
+  } else {
+    fieldOrder = declared;
+    fieldOrderOrigin = declared != FieldOrder::kProgressive ? FieldOrderOrigin::kContainer
+                                                            : FieldOrderOrigin::kNone;
+  }
   frames->Restart();
   position = 0;
 }
@@ -408,6 +423,8 @@ int MediaReader::Height() const { return state_->height; }
 int MediaReader::FrameCount() const { return static_cast<int>(state_->timestamps.size()); }
 Rational MediaReader::FrameRate() const { return state_->frameRate; }
 FieldOrder MediaReader::GetFieldOrder() const { return state_->fieldOrder; }
+FieldOrderOrigin MediaReader::GetFieldOrderOrigin() const { return state_->fieldOrderOrigin; }
+FieldOrder MediaReader::GetDeclaredFieldOrder() const { return state_->declaredFieldOrder; }
 
 std::shared_ptr<const CachedFrame> MediaReader::State::Get(int number) {
   if (number < 0 || number >= static_cast<int>(timestamps.size())) {

@@ -37,6 +37,10 @@
 namespace cli {
 
 enum class FieldOrder { kProgressive, kTopFirst, kBottomFirst };
+// Where a clip's field order was read: its frames' own interlace flags,
+// which decide when they mark the frames interlaced; the container's (or
+// codec header's) field order when the frames say nothing; neither.
+enum class FieldOrderOrigin { kFrameFlags, kContainer, kNone };
 
 struct Rational {
   int num = 0;
@@ -79,6 +83,9 @@ class MediaReader {
   Rational FrameRate() const;
   double FrameRateValue() const { return FrameRate().ToDouble(); }
   FieldOrder GetFieldOrder() const;
+  FieldOrderOrigin GetFieldOrderOrigin() const;
+  // What the container (or codec header) says, whatever the frames say.
+  FieldOrder GetDeclaredFieldOrder() const;
 
   // Frame `number` (0 ≤ number < FrameCount()).
   std::shared_ptr<const VideoFrame> Frame(int number);

@@ -5,8 +5,10 @@ set(CORVALIS_MEDIA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/frame_source.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library_messages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_index.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/media_info.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_reader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_writer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/output_codec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pixel_buffer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pixel_convert.cpp
   ${CMAKE_CURRENT_LIST_DIR}/png_writer.cpp

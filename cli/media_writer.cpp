@@ -1,5 +1,6 @@
 #include "cli/media_writer.h"
 
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -10,6 +11,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
+#include <libavutil/timecode.h>
 #include <libswscale/swscale.h>
 }
 
@@ -78,25 +80,117 @@ struct MediaWriter::State {
 
   [[noreturn]] void Fail(const std::string& problem) { throw FileError(out, problem); }
   void Open(Rational frameRate, const MediaWriterOptions& options);
-  AVPixelFormat ChoosePixelFormat(const AVCodec& codec, const MediaWriterOptions& options);
+  AVPixelFormat ChoosePixelFormat(const AVCodec& codec, const EncoderPlan& plan);
+  // A new encoder context with the output's geometry, field order and tags.
+  void SetUpEncoder(const AVCodec& codec, const EncoderPlan& plan, Rational frameRate,
+                    const MediaWriterOptions& options);
+  void OpenEncoder(const AVCodec& codec, const EncoderPlan& plan, Rational frameRate,
+                   const MediaWriterOptions& options);
+  // The time code and display matrix, where the container keeps them.
+  void TagStream(Rational frameRate, const OutputTags& tags);
   void SendFrame(const AVFrame* frame);
   void PassOn(const uint8_t* bgra, int rowBytes);
   void Release();
 };
 
-AVPixelFormat MediaWriter::State::ChoosePixelFormat(const AVCodec& codec,
-                                                    const MediaWriterOptions& options) {
-  if (!options.pixelFormat.empty()) {
-    AVPixelFormat chosen = av_get_pix_fmt(options.pixelFormat.c_str());
-    if (chosen == AV_PIX_FMT_NONE) Fail("unknown pixel format " + options.pixelFormat);
+AVPixelFormat MediaWriter::State::ChoosePixelFormat(const AVCodec& codec, const EncoderPlan& plan) {
+  if (!plan.pixelFormat.empty()) {
+    AVPixelFormat chosen = av_get_pix_fmt(plan.pixelFormat.c_str());
+    if (chosen == AV_PIX_FMT_NONE) Fail("unknown pixel format " + plan.pixelFormat);
     if (!Supports(codec, chosen)) {
-      Fail("the codec " + options.codec + " cannot store pixel format " + options.pixelFormat);
+      Fail("the codec " + plan.name + " cannot store pixel format " + plan.pixelFormat);
     }
     return chosen;
   }
   if (Supports(codec, AV_PIX_FMT_BGRA)) return AV_PIX_FMT_BGRA;
   if (Supports(codec, AV_PIX_FMT_YUV420P)) return AV_PIX_FMT_YUV420P;
   return avcodec_find_best_pix_fmt_of_list(codec.pix_fmts, AV_PIX_FMT_BGRA, 0, nullptr);
+}
+
+void MediaWriter::State::SetUpEncoder(const AVCodec& codec, const EncoderPlan& plan,
+                                      Rational frameRate, const MediaWriterOptions& options) {
+  encoder = avcodec_alloc_context3(&codec);
+  if (!encoder) Fail("out of memory");
+  encoder->width = width;
+  encoder->height = height;
+  encoder->time_base = AVRational{frameRate.den, frameRate.num};
+  encoder->framerate = AVRational{frameRate.num, frameRate.den};
+  encoder->pix_fmt = ChoosePixelFormat(codec, plan);
+  encoder->field_order = StreamFieldOrder(fieldOrder);
+  encoder->flags |= AV_CODEC_FLAG_BITEXACT;
+  if (fieldOrder != FieldOrder::kProgressive && plan.fieldCoding) {
+    encoder->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+  }
+  if (format->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  encoder->thread_count = options.threads;
+  if (options.keyFrameInterval > 0) {
+    encoder->gop_size = options.keyFrameInterval;
+  } else if (codec.id == AV_CODEC_ID_FFV1) {
+    // Every frame a key frame: readers can then seek straight to any frame.
+    encoder->gop_size = 1;
+  }
+  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(encoder->pix_fmt);
+  const bool isRgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
+  const OutputTags& tags = options.tags;
+  // The source's colour description goes on; untagged sources get the matrix
+  // the reader assumes for untagged video, so tags and pixels agree.
+  const bool highDefinition = height >= 720;
+  if (isRgb) {
+    encoder->colorspace = AVCOL_SPC_RGB;
+    encoder->color_range = AVCOL_RANGE_JPEG;
+  } else {
+    encoder->colorspace = tags.colorSpace > 0 && tags.colorSpace != AVCOL_SPC_UNSPECIFIED &&
+                                  tags.colorSpace != AVCOL_SPC_RGB
+                              ? static_cast<AVColorSpace>(tags.colorSpace)
+                              : (highDefinition ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M);
+    encoder->color_range =
+        tags.colorRange == AVCOL_RANGE_JPEG ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+  }
+  if (tags.colorPrimaries > 0) {
+    encoder->color_primaries = static_cast<AVColorPrimaries>(tags.colorPrimaries);
+  }
+  if (tags.colorTransfer > 0) {
+    encoder->color_trc = static_cast<AVColorTransferCharacteristic>(tags.colorTransfer);
+  }
+  if (tags.sampleAspect.num > 0 && tags.sampleAspect.den > 0) {
+    encoder->sample_aspect_ratio = AVRational{tags.sampleAspect.num, tags.sampleAspect.den};
+  }
+}
+
+void MediaWriter::State::OpenEncoder(const AVCodec& codec, const EncoderPlan& plan,
+                                     Rational frameRate, const MediaWriterOptions& options) {
+  // DNxHD opens at the bit rates its tables tie to the size and rate only.
+  std::vector<std::string> bitRates = plan.bitRatesToTry;
+  if (bitRates.empty()) bitRates.push_back("");
+  int result = 0;
+  for (const std::string& bitRate : bitRates) {
+    avcodec_free_context(&encoder);
+    SetUpEncoder(codec, plan, frameRate, options);
+    AVDictionary* settings = nullptr;
+    for (const auto& [key, value] : plan.options)
+      av_dict_set(&settings, key.c_str(), value.c_str(), 0);
+    if (!bitRate.empty()) av_dict_set(&settings, "b", bitRate.c_str(), 0);
+    // The encoder's own settings first: its "profile" takes names ("lt",
+    // "high") where the generic one takes numbers.
+    result = encoder->priv_data ? av_opt_set_dict(encoder->priv_data, &settings) : 0;
+    if (result >= 0) result = avcodec_open2(encoder, &codec, &settings);
+    // What the encoder did not take, it does not have.
+    const AVDictionaryEntry* left = av_dict_get(settings, "", nullptr, AV_DICT_IGNORE_SUFFIX);
+    const std::string unknown = left ? left->key : "";
+    av_dict_free(&settings);
+    if (result >= 0 && !unknown.empty()) {
+      Fail("the codec " + plan.name + " has no setting " + unknown);
+    }
+    if (result >= 0) return;
+  }
+  std::string reason = AvErrorText(result);
+  if (plan.fixedBitRates) {
+    reason +=
+        "; DNxHD takes only the bit rates its tables give for the size and frame rate "
+        "(1920x1080 at 25: 120M or 185M, for example): leave out the bit rate to have one "
+        "chosen, or use --codec-option profile=dnxhr_hq, which takes any size";
+  }
+  Fail("cannot open the " + plan.name + " encoder: " + reason);
 }
 
 void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& options) {
@@ -117,10 +211,19 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
                            : "no container is known for the extension " + extension);
   }
   if (container->video_codec == AV_CODEC_ID_NONE) Fail("the container cannot hold video");
-  const AVCodec* codec = avcodec_find_encoder_by_name(options.codec.c_str());
-  if (!codec || codec->type != AVMEDIA_TYPE_VIDEO) Fail("no video encoder named " + options.codec);
+  EncoderRequest request;
+  request.codec = options.codec;
+  request.pixelFormat = options.pixelFormat;
+  request.crf = options.crf;
+  request.options = options.codecOptions;
+  request.width = width;
+  request.height = height;
+  request.frameRate = frameRate;
+  request.interlaced = fieldOrder != FieldOrder::kProgressive;
+  const EncoderPlan plan = PlanEncoder(out, *container, request);
+  const AVCodec* codec = plan.codec;
   if (avformat_query_codec(container, codec->id, FF_COMPLIANCE_NORMAL) == 0) {
-    Fail("a " + extension + " file cannot hold " + options.codec + " video");
+    Fail("a " + extension + " file cannot hold " + plan.name + " video");
   }
 
   if (!discard) {
@@ -133,63 +236,22 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
   // Without this the muxer stamps its version and random identifiers into the file.
   format->flags |= AVFMT_FLAG_BITEXACT;
 
-  encoder = avcodec_alloc_context3(codec);
   frame = av_frame_alloc();
   packet = av_packet_alloc();
-  if (!encoder || !frame || !packet) Fail("out of memory");
-  encoder->width = width;
-  encoder->height = height;
-  encoder->time_base = AVRational{frameRate.den, frameRate.num};
-  encoder->framerate = AVRational{frameRate.num, frameRate.den};
-  encoder->pix_fmt = ChoosePixelFormat(*codec, options);
-  encoder->field_order = StreamFieldOrder(fieldOrder);
-  encoder->flags |= AV_CODEC_FLAG_BITEXACT;
-  if (fieldOrder != FieldOrder::kProgressive) {
-    encoder->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
-  }
-  if (format->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  encoder->thread_count = options.threads;
-  if (options.keyFrameInterval > 0) {
-    encoder->gop_size = options.keyFrameInterval;
-  } else if (codec->id == AV_CODEC_ID_FFV1) {
-    // Every frame a key frame: readers can then seek straight to any frame.
-    encoder->gop_size = 1;
-  }
+  if (!frame || !packet) Fail("out of memory");
+  OpenEncoder(*codec, plan, frameRate, options);
   const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(encoder->pix_fmt);
   bool isRgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
-  // The reader assumes the same matrix for untagged video, so tags and pixels agree.
   bool highDefinition = height >= 720;
-  encoder->colorspace =
-      isRgb ? AVCOL_SPC_RGB : (highDefinition ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M);
-  encoder->color_range = isRgb ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
-
-  AVDictionary* settings = nullptr;
-  // Version 3 of FFV1 records each frame's field order and checks slices with
-  // CRCs, but FFmpeg's slices of it do not round-trip pictures of one or two
-  // rows or columns; those get version 1, which does (the container still
-  // records the field order).
-  if (codec->id == AV_CODEC_ID_FFV1) {
-    const bool slicesFit = width >= 3 && height >= 3;
-    av_dict_set(&settings, "level", slicesFit ? "3" : "1", 0);
-    if (slicesFit) av_dict_set(&settings, "slicecrc", "1", 0);
-  }
-  if (options.crf >= 0) {
-    if (!av_opt_find(encoder->priv_data, "crf", nullptr, 0, 0)) {
-      av_dict_free(&settings);
-      Fail("the codec " + options.codec + " has no crf setting");
-    }
-    av_dict_set_int(&settings, "crf", options.crf, 0);
-  }
-  result = avcodec_open2(encoder, codec, &settings);
-  av_dict_free(&settings);
-  if (result < 0) Fail("cannot open the " + options.codec + " encoder: " + AvErrorText(result));
 
   stream = avformat_new_stream(format, nullptr);
   if (!stream) Fail("out of memory");
   stream->time_base = encoder->time_base;
   stream->avg_frame_rate = encoder->framerate;
+  stream->sample_aspect_ratio = encoder->sample_aspect_ratio;
   result = avcodec_parameters_from_context(stream->codecpar, encoder);
   if (result < 0) Fail("cannot set up the video stream: " + AvErrorText(result));
+  TagStream(frameRate, options.tags);
 
   if (file) {
     std::string url = "file:" + file->TemporaryPath();
@@ -202,6 +264,11 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
   frame->format = encoder->pix_fmt;
   frame->width = width;
   frame->height = height;
+  // Some encoders (ProRes) write the colour description from each frame.
+  frame->color_primaries = encoder->color_primaries;
+  frame->color_trc = encoder->color_trc;
+  frame->colorspace = encoder->colorspace;
+  frame->color_range = encoder->color_range;
   passThrough =
       discard && codec->id == AV_CODEC_ID_WRAPPED_AVFRAME && encoder->pix_fmt == AV_PIX_FMT_BGRA;
   if (passThrough) return;
@@ -216,6 +283,28 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
     const int* coefficients = sws_getCoefficients(highDefinition ? SWS_CS_ITU709 : SWS_CS_ITU601);
     sws_setColorspaceDetails(converter, sws_getCoefficients(SWS_CS_DEFAULT), 1, coefficients, 0, 0,
                              1 << 16, 1 << 16);
+  }
+}
+
+void MediaWriter::State::TagStream(Rational frameRate, const OutputTags& tags) {
+  const std::string container = format->oformat->name;
+  const bool keepsTimeCode = container == "mov" || container == "mxf" || container == "matroska";
+  if (!tags.timeCode.empty() && keepsTimeCode) {
+    // Only a time code that fits the rate: muxers refuse the others outright.
+    AVTimecode check;
+    if (av_timecode_init_from_string(&check, AVRational{frameRate.num, frameRate.den},
+                                     tags.timeCode.c_str(), nullptr) == 0) {
+      // QuickTime makes a time code track of it, MXF its material package's
+      // time code, Matroska a tag.
+      av_dict_set(&stream->metadata, "timecode", tags.timeCode.c_str(), 0);
+      av_dict_set(&format->metadata, "timecode", tags.timeCode.c_str(), 0);
+    }
+  }
+  if (tags.displayMatrix.size() == 9 * sizeof(int32_t)) {
+    uint8_t* matrix =
+        av_stream_new_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, tags.displayMatrix.size());
+    if (!matrix) Fail("out of memory");
+    std::memcpy(matrix, tags.displayMatrix.data(), tags.displayMatrix.size());
   }
 }
 

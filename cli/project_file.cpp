@@ -15,6 +15,20 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// The fields a project and its keys may hold: a misspelt one would be
+// ignored and its setting lost without a word, so any other is an error.
+const std::vector<std::string> kProjectFields = {"source",         "trackBelow", "videoType",
+                                                 "fieldDominance", "frames",     "outputFrames",
+                                                 "parameters",     "keys",       "instanceData"};
+const std::vector<std::string> kKeyFields = {"unit",   "frame", "time", "speed",
+                                             "strobe", "hold",  "order"};
+
+std::string Listed(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "\"" : ", \"") + name + "\"";
+  return text;
+}
+
 // Reports the value found, shortened so one line stays readable.
 std::string Shown(const Json& value) {
   std::string text = value.dump();
@@ -97,7 +111,7 @@ class Checker {
       } else if (name == "order") {
         key.order = WholeNumber(field, fieldPath, 0);
       } else {
-        project_.unknownFields.push_back(fieldPath);
+        Fail(fieldPath, "unknown field (a key has " + Listed(kKeyFields) + ")");
       }
     }
     if (placements == 0) Fail(jsonPath, "needs one of \"unit\", \"frame\" or \"time\"");
@@ -135,10 +149,12 @@ class Checker {
         keys.push_back(Key(value[i], name + "[" + std::to_string(i) + "]"));
       }
       project_.keys = std::move(keys);
+    } else if (name == "outputFrames") {
+      project_.outputFrames = WholeNumber(value, name, 1);
     } else if (name == "instanceData") {
       project_.instanceData = Text(value, name);
     } else {
-      project_.unknownFields.push_back(name);
+      Fail(name, "unknown field (a project has " + Listed(kProjectFields) + ")");
     }
   }
 
@@ -197,6 +213,13 @@ Project LoadProject(const std::string& path) {
     // The parser's only range error: a number beyond what a double holds.
     throw FileError(path, "a number is too large to read");
   }
+  return ProjectFromJson(std::move(project.document), path);
+}
+
+Project ProjectFromJson(nlohmann::ordered_json document, const std::string& path) {
+  Project project;
+  project.path = path;
+  project.document = std::move(document);
   if (!project.document.is_object()) {
     throw FileError(path, "must hold a JSON object such as {\"source\": \"clip.mov\"}");
   }

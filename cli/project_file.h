@@ -1,6 +1,7 @@
 // The project file of the command-line tool: a JSON object naming the source
 // clip, the effect's settings and its keys. Loading checks the shape of the
-// file (types, required fields, one placement per key); whether parameter ids,
+// file (types, required fields, no unknown fields, one placement per key);
+// whether parameter ids,
 // list labels and key positions fit the effect is for the caller to check,
 // reporting through ProjectError() so that every message has the same form:
 // "project.json: keys[1].speed: must be a number".
@@ -46,11 +47,14 @@ struct Project {
   std::optional<VideoType> videoType;
   std::optional<FieldDominance> fieldDominance;
   std::optional<int> frames;
+  // How many of the effect's frames are rendered, from its first; all when
+  // absent. A job that plays a clip once at more than 100 % needs an effect
+  // as long as the clip (positions past the effect's length are outside its
+  // source) but ends where the clip's last frame has played.
+  std::optional<int> outputFrames;
   std::vector<ProjectParameter> parameters;  // in file order
   std::optional<std::vector<ProjectKey>> keys;
   std::optional<std::string> instanceData;
-  // Fields this tool does not know, as JSON paths, so a caller can warn of typos.
-  std::vector<std::string> unknownFields;
   // The whole file as read; saving writes it back with instanceData updated.
   nlohmann::ordered_json document;
 };
@@ -58,9 +62,13 @@ struct Project {
 // Reads and checks a project file; throws MediaError.
 Project LoadProject(const std::string& path);
 
+// Checks a project held in memory as if read from `path`, which names it in
+// messages and is the folder relative media paths start from.
+Project ProjectFromJson(nlohmann::ordered_json document, const std::string& path);
+
 // Writes `project.document` to `path` atomically, with "instanceData" set
-// from project.instanceData (or removed when it has none). Every other field,
-// known or not, is written back as it was read.
+// from project.instanceData (or removed when it has none). Every other field
+// is written back as it was read.
 void SaveProject(const Project& project, const std::string& path);
 
 // "<project file>: <jsonPath>: <problem>".

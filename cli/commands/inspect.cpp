@@ -5,14 +5,11 @@
 #include "cli/commands/commands.h"
 #include "cli/commands/session.h"
 #include "host/corvalis.h"
+#include "refhost/timeline_probe.h"
 
 namespace cli {
 
 namespace {
-
-// A host field mode that locates no source: a render in it rebuilds the key
-// table and the timeline and clears the output, without any pixel work.
-constexpr int32_t kLocateNothingFieldMode = 3;
 
 Corvalis& Effect(refhost::EffectHost& host) { return static_cast<Corvalis&>(host.Instance()); }
 
@@ -39,28 +36,24 @@ void AddTimelineCommand(CLI::App& app) {
   command->callback([=] {
     Session session(LoadProject(*project));
     std::unique_ptr<refhost::EffectHost> host = session.NewHost();
-    const refhost::ProjectSettings& settings = session.Settings();
-    host->SetPosition(0, settings.fieldDominance, kLocateNothingFieldMode);
-    refhost::Picture unused;
-    host->RenderOnce(settings.width, FieldHeight(settings, settings.fieldDominance), unused);
-    const Corvalis& effect = Effect(*host);
-    const size_t units = effect.timelinePositions.size();
+    const refhost::Timeline effect = refhost::BuildTimeline(*host);
+    const size_t units = effect.positions.size();
     if (*format == "csv") {
       std::printf("unit,position,speed,strobe,countdown,keymark\n");
       for (size_t u = 0; u < units; ++u) {
-        std::printf("%zu,%.17g,%.17g,%d,%d,%d\n", u, effect.timelinePositions[u],
-                    effect.timelineSpeeds[u], effect.timelineStrobes[u],
-                    effect.timelineCountdowns[u], effect.timelineKeyMarks[u]);
+        std::printf("%zu,%.17g,%.17g,%d,%d,%d\n", u, effect.positions[u], effect.speeds[u],
+                    effect.strobes[u], effect.countdowns[u], effect.keyMarks[u]);
       }
     } else {
       // Numbers are written with full precision, as in the CSV.
       std::printf("[");
       for (size_t u = 0; u < units; ++u) {
-        std::printf("%s\n{\"unit\":%zu,\"position\":%s,\"speed\":%s,\"strobe\":%d,"
-                    "\"countdown\":%d,\"keymark\":%d}",
-                    u == 0 ? "" : ",", u, Double17(effect.timelinePositions[u]).c_str(),
-                    Double17(effect.timelineSpeeds[u]).c_str(), effect.timelineStrobes[u],
-                    effect.timelineCountdowns[u], effect.timelineKeyMarks[u]);
+        std::printf(
+            "%s\n{\"unit\":%zu,\"position\":%s,\"speed\":%s,\"strobe\":%d,"
+            "\"countdown\":%d,\"keymark\":%d}",
+            u == 0 ? "" : ",", u, Double17(effect.positions[u]).c_str(),
+            Double17(effect.speeds[u]).c_str(), effect.strobes[u], effect.countdowns[u],
+            effect.keyMarks[u]);
       }
       std::printf("\n]\n");
     }

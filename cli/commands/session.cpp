@@ -58,14 +58,19 @@ Session::Session(Project project, MediaReaderOptions readerOptions) : project_(s
   settings_.fieldDominance = bottomFirst ? kAvxFieldEven : kAvxFieldOdd;
   settings_.fieldTopness = kAvxFieldOdd;
 
+  if (!IsLavfiSource(project_.source)) sourceInfo_ = ReadMediaInfo(project_.source);
+
   // Check the project against the effect once, so that errors come before work.
-  NewHost();
+  std::unique_ptr<refhost::EffectHost> host = NewHost();
+  constexpr int32_t kOutputProgressive = 1;
+  auto* outputMode = static_cast<avxPList*>(host->Parameter("outputMode"));
+  outputProgressive_ = outputMode && outputMode->GetValue(0.0) == kOutputProgressive;
 }
 
 Session::~Session() = default;
 
 FieldOrder Session::OutputFieldOrder() const {
-  if (settings_.videoType == 0) return FieldOrder::kProgressive;
+  if (settings_.videoType == 0 || outputProgressive_) return FieldOrder::kProgressive;
   return settings_.fieldDominance == kAvxFieldOdd ? FieldOrder::kTopFirst
                                                   : FieldOrder::kBottomFirst;
 }
@@ -84,7 +89,88 @@ std::unique_ptr<refhost::EffectHost> Session::NewHost() {
   return host;
 }
 
+namespace {
+
+// "Source TC Start" of a newly applied effect.
+constexpr const char* kNoTimeCode = "00:00:00:00";
+
+const char* OrderName(FieldOrder order) {
+  switch (order) {
+    case FieldOrder::kTopFirst:
+      return "top field first";
+    case FieldOrder::kBottomFirst:
+      return "bottom field first";
+    default:
+      return "progressive";
+  }
+}
+
+}  // namespace
+
+std::string Session::ScanDescription() const {
+  const FieldOrder read = source_->GetFieldOrder();
+  const FieldOrder declared = source_->GetDeclaredFieldOrder();
+  std::string origin;
+  switch (source_->GetFieldOrderOrigin()) {
+    case FieldOrderOrigin::kFrameFlags:
+      origin = "the frames' flags";
+      if (declared != FieldOrder::kProgressive && declared != read) {
+        origin += std::string("; the container says ") + OrderName(declared);
+      }
+      break;
+    case FieldOrderOrigin::kContainer:
+      origin = "the container";
+      break;
+    case FieldOrderOrigin::kNone:
+      origin = "neither the frames nor the container mark it interlaced";
+      break;
+  }
+  const bool fromProject = project_.videoType || project_.fieldDominance;
+  std::string scan;
+  if (settings_.videoType == 0) {
+    scan = "progressive";
+  } else {
+    scan = std::string("interlaced, ") +
+           (settings_.fieldDominance == kAvxFieldOdd ? "top" : "bottom") + " field first";
+  }
+  return scan + " (" +
+         (fromProject
+              ? "the project; the source: " + std::string(OrderName(read)) + " from " + origin
+              : origin) +
+         ")";
+}
+
+std::string Session::EffectTimeCode() {
+  std::unique_ptr<refhost::EffectHost> host = NewHost();
+  auto* parameter = static_cast<avxPString*>(host->Parameter("timeCode"));
+  char text[256] = {};
+  if (parameter) parameter->GetValue(0.0, text, sizeof text);
+  return text;
+}
+
+OutputTags Session::TagsForOutput(int firstFrame) {
+  OutputTags tags;
+  tags.colorPrimaries = sourceInfo_.colorPrimaries;
+  tags.colorTransfer = sourceInfo_.colorTransfer;
+  tags.colorSpace = sourceInfo_.colorSpace;
+  tags.colorRange = sourceInfo_.colorRange;
+  tags.sampleAspect = sourceInfo_.sampleAspect;
+  tags.displayMatrix = sourceInfo_.displayMatrix;
+  // A time code is written when there is one to keep: the source's, or one
+  // the project gives.
+  const std::string timeCode = EffectTimeCode();
+  if (!sourceInfo_.timeCode.empty() || timeCode != kNoTimeCode) {
+    tags.timeCode = TimeCodeAfter(timeCode, FrameRate(), firstFrame);
+  }
+  return tags;
+}
+
 void Session::ApplyParameters(refhost::EffectHost& host) const {
+  // The source's own time code is where "Source TC Start" starts, unless the
+  // project says otherwise below.
+  if (!sourceInfo_.timeCode.empty()) {
+    refhost::SetParameter(host, "timeCode", refhost::SettingValue::Text(sourceInfo_.timeCode));
+  }
   for (const ProjectParameter& setting : project_.parameters) {
     const nlohmann::ordered_json& value = setting.value;
     refhost::SettingValue stated;

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/media_info.h"
 #include "cli/media_reader.h"
+#include "cli/media_writer.h"
 #include "cli/project_file.h"
 #include "refhost/effect_host.h"
 
@@ -29,8 +31,24 @@ class Session {
   const refhost::ProjectSettings& Settings() const { return settings_; }
   MediaReader& Source() { return *source_; }
   Rational FrameRate() const { return source_->FrameRate(); }
-  // The field order of the output stream.
+  // What the source file says besides its pictures; empty for lavfi sources.
+  const MediaInfo& SourceInfo() const { return sourceInfo_; }
+  // The field order of the output stream: progressive for frame-based
+  // projects and for "Output Mode" "Progressive".
   FieldOrder OutputFieldOrder() const;
+  // Where the project's scan and field order came from, for the line that
+  // says what was assumed: "interlaced, top field first (the frames' flags)".
+  std::string ScanDescription() const;
+  // The source's time code that "Source TC Start" takes unless the project
+  // sets it; empty when there is none.
+  const std::string& SourceTimeCode() const { return sourceInfo_.timeCode; }
+  // The effect's "Source TC Start" as the instance holds it.
+  std::string EffectTimeCode();
+  // The source's colour, aspect and display tags, and the time code of
+  // output frame `firstFrame` on the effect's time code.
+  OutputTags TagsForOutput(int firstFrame);
+  // Changes the effect's length; hosts made afterwards have it.
+  void SetEffectFrames(int frames) { settings_.totalFrames = frames; }
 
   // A new instance of the effect with the project's inputs, parameters, keys
   // and instance data. Several may exist, one per rendering thread.
@@ -45,6 +63,8 @@ class Session {
   std::shared_ptr<MediaReader> source_;
   std::shared_ptr<MediaReader> below_;
   refhost::ProjectSettings settings_;
+  MediaInfo sourceInfo_;
+  bool outputProgressive_ = false;
 };
 
 // A refhost clip reading frames through a shared MediaReader.

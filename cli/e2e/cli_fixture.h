@@ -69,6 +69,16 @@ class CliFixture : public ::testing::Test {
     ASSERT_EQ(made.exitCode, 0) << "ffmpeg " << arguments << " " << name << ": " << made.err;
   }
 
+  // What ffprobe says of NAME's first video stream: `entries` as for
+  // -show_entries (e.g. "stream=codec_name,field_order:stream_tags=timecode"),
+  // one "key=value" a line.
+  std::string Probe(const std::string& name, const std::string& entries) const {
+    const Result probed = Shell("ffprobe -v error -select_streams v:0 -show_entries " + entries +
+                                " -of default=noprint_wrappers=1 '" + name + "'");
+    EXPECT_EQ(probed.exitCode, 0) << probed.err;
+    return probed.out;
+  }
+
   std::string dir_;
 };
 

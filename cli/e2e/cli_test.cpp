@@ -64,6 +64,9 @@ TEST_F(CliTest, BadInputGetsOneClearLineAndNonZeroExit) {
   };
   const Case cases[] = {
       {Project(R"("parameters": {"sped": 10})"), "unknown parameter id \"sped\""},
+      {Project(R"("keys": [{"frame": 0, "sped": 50}])"),
+       "keys[0].sped: unknown field (a key has \"unit\", \"frame\", \"time\", \"speed\""},
+      {Project(R"("videotype": "progressive")"), "videotype: unknown field (a project has"},
       {Project(R"("parameters": {"deinterlace": "Fancy"})"),
        "\"None\", \"TapeSim\", \"Interpolated\", \"Adaptive\""},
       {Project(R"("parameters": {"threshold": 99})"), "out of range"},
@@ -98,8 +101,17 @@ TEST_F(CliTest, BadInputGetsOneClearLineAndNonZeroExit) {
   Write("q.json", R"({ "source": "exists.mkv" })");
   Result self = Run("render '" + Path("q.json") + "' -o '" + Path("exists.mkv") + "' -y");
   EXPECT_NE(self.exitCode, 0);
-  EXPECT_EQ(Run("--help").exitCode, 0);
   EXPECT_EQ(Run("render --help").exitCode, 0);
+}
+
+TEST_F(CliTest, VersionAndHelpNameTheToolAndEveryCommand) {
+  const Result version = Run("--version");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("corvalis 1.0 (FFmpeg ", 0), 0u) << version.out;
+  const Result help = Run("--help");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("(render, timeline, locate, demo, phase, overlay)"), std::string::npos)
+      << help.out;
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The tool on the kinds of material users bring, each made by FFmpeg here:
 // progressive and interlaced (top and bottom first), even and odd sizes down
 // to one row, FFV1 RGB, phone H.264 with sound, long-GOP interlaced H.264,
-// MPEG-2 4:2:2 in QuickTime, DV NTSC and PAL. The checks are properties of
-// every render, not stored pictures: a plain render gives the source back,
-// slow motion without de-interlacing shows only source fields, reverse play
+// MPEG-2 4:2:2 in QuickTime, DV NTSC and PAL, 10-bit ProRes whose container
+// contradicts its frames' field order, XDCAM-style MPEG-2 4:2:2 in MXF and
+// AVCHD-style interlaced H.264 in a transport stream. The checks are
+// properties of every render, not stored pictures: a plain render gives the
+// source back, slow motion without de-interlacing shows only source fields,
+// in the order they were shot, reverse play
 // over long-GOP media is the reverse play of a lossless copy, an effect
 // longer than its clip is black past the clip's end, and the same project
 // gives the same bytes whatever the heap held and however many threads ran.
@@ -81,6 +84,20 @@ const std::vector<Material>& Materials() {
        "-f lavfi -i testsrc2=size=720x576:rate=50:duration=0.2,interlace=scan=bff "
        "-c:v dvvideo -pix_fmt yuv420p",
        FieldOrder::kBottomFirst},
+      // A plain FFmpeg transcode of top-first material to ProRes: the frames
+      // say top first, the container "tb" (bottom first).
+      {"prores-10bit-tb.mov",
+       Moving(128, 96, "tff") + " -vf setfield=tff -c:v prores_ks -pix_fmt yuv422p10le -flags "
+                                "+ildct",
+       FieldOrder::kTopFirst},
+      {"xdcam-422.mxf",
+       Moving(128, 96, "tff") + " -vf setfield=tff -c:v mpeg2video -pix_fmt yuv422p -profile:v 0 "
+                                "-level:v 5 -flags +ildct+ilme -top 1 -b:v 8M -g 12 -bf 2",
+       FieldOrder::kTopFirst},
+      {"avchd-h264-tff.mts",
+       Moving(128, 96, "tff") + " -vf setfield=tff -c:v libx264 -pix_fmt yuv420p -flags "
+                                "+ildct+ilme -top 1 -bf 2",
+       FieldOrder::kTopFirst},
   };
   return materials;
 }
@@ -167,12 +184,15 @@ TEST_F(RealMaterial, HalfSpeedWithoutDeinterlacingShowsOnlySourceFields) {
     MediaReader source(Path(material.file));
     MediaReader output(Path("slow.mkv"));
     const bool progressive = IsProgressive(material.order);
+    // Source fields in the order they were shot.
+    const int firstParity = material.order == FieldOrder::kBottomFirst ? 1 : 0;
     std::vector<std::vector<std::string>> sourceFields;
     for (int f = 0; f < source.FrameCount(); ++f) {
-      for (int parity : {0, 1}) {
+      for (int parity : {firstParity, 1 - firstParity}) {
         if (!progressive) sourceFields.push_back(FieldRows(*source.Frame(f), parity));
       }
     }
+    size_t latestShown = 0;
     int repeated = 0;  // output frames equal to the one before: slow motion
     for (int f = 0; f < output.FrameCount(); ++f) {
       const auto frame = output.Frame(f);
@@ -183,13 +203,22 @@ TEST_F(RealMaterial, HalfSpeedWithoutDeinterlacingShowsOnlySourceFields) {
         }
         EXPECT_TRUE(found) << "output frame " << f << " is no source frame";
       } else {
-        for (int parity : {0, 1}) {
+        for (int parity : {firstParity, 1 - firstParity}) {
           const std::vector<std::string> shown = FieldRows(*frame, parity);
-          const bool found = std::any_of(
-              sourceFields.begin(), sourceFields.end(),
-              [&](const std::vector<std::string>& field) { return SameRows(shown, field); });
-          EXPECT_TRUE(found) << "output frame " << f << " field " << parity
-                             << " is no source field";
+          auto same = [&](const std::vector<std::string>& field) { return SameRows(shown, field); };
+          // Fields taken in the wrong order would play back and forth, so
+          // the field shown is looked for from the latest one on (small
+          // pictures of the test pattern repeat fields).
+          const auto onwards =
+              std::find_if(sourceFields.begin() + latestShown, sourceFields.end(), same);
+          const bool anywhere = std::any_of(sourceFields.begin(), sourceFields.end(), same);
+          ASSERT_TRUE(anywhere) << "output frame " << f << " field " << parity
+                                << " is no source field";
+          EXPECT_TRUE(onwards != sourceFields.end())
+              << "output frame " << f << " field " << parity << " plays back in time";
+          if (onwards != sourceFields.end()) {
+            latestShown = static_cast<size_t>(onwards - sourceFields.begin());
+          }
         }
       }
       repeated += f > 0 && frame->pixels == output.Frame(f - 1)->pixels;

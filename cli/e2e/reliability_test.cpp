@@ -162,7 +162,8 @@ TEST_F(ReliabilityTest, InterruptedRenderLeavesNothingAndExitsWithTheSignal) {
   const std::string project = WriteProject(90, 160, 120);
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
-    pid_t pid = Start({"render", project, "-o", Output(), "--console", Output("console.txt")});
+    pid_t pid =
+        Start({"render", project, "-q", "-o", Output(), "--console", Output("console.txt")});
     ASSERT_TRUE(WaitForTemporary(pid)) << Read(Path("stderr.txt"));
     ASSERT_EQ(kill(pid, signal), 0);
     EXPECT_EQ(ExitCodeOf(pid), 128 + signal);
@@ -184,7 +185,7 @@ TEST_F(ReliabilityTest, FailingDisksGiveOneClearLineAndLeaveNothing) {
                         Case{Disk::kReadOnly, "Read-only file system"},
                         Case{Disk::kFileSizeLimit, "File too large"}}) {
     SCOPED_TRACE(c.reason);
-    Outcome outcome = RenderOnFailingDisk(c.disk, {"render", project, "-o", Output()});
+    Outcome outcome = RenderOnFailingDisk(c.disk, {"render", project, "-q", "-o", Output()});
     if (outcome.exitCode == kCannotSetUp) continue;  // no mount namespace without root
     ++ran;
     EXPECT_EQ(outcome.exitCode, 1);

@@ -93,7 +93,7 @@ TEST(MediaWriter, RefusesOutputsItCannotOrMustNotWrite) {
   MediaWriterOptions crf;
   crf.crf = 18;
   EXPECT_EQ(ErrorOfOpening(dir.File("out.mkv"), crf),
-            dir.File("out.mkv") + ": the codec ffv1 has no crf setting");
+            dir.File("out.mkv") + ": the codec ffv1 has no setting crf");
   EXPECT_EQ(EntriesIn(dir), 1u);
 }
 

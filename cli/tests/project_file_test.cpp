@@ -27,9 +27,9 @@ TEST(ProjectFile, ReadsEveryFieldInFileOrder) {
     "frames": 300,
     "parameters": {"strobe": 2, "afterEnd": "Loop", "showGraph": false},
     "keys": [{"frame": 0, "speed": 100, "order": 1}, {"time": 0.5, "hold": 4},
-             {"unit": 12, "strobe": 3, "note": "x"}],
-    "instanceData": "3,0",
-    "editor": {"zoom": 2}
+             {"unit": 12, "strobe": 3}],
+    "outputFrames": 150,
+    "instanceData": "3,0"
   })");
   Project project = LoadProject(path);
   EXPECT_EQ(project.source, (dir.Path() / "media/clip.mov").string());
@@ -52,8 +52,8 @@ TEST(ProjectFile, ReadsEveryFieldInFileOrder) {
   EXPECT_EQ((*project.keys)[1].at, 0.5);
   EXPECT_EQ((*project.keys)[2].place, ProjectKey::Place::kUnit);
   EXPECT_EQ((*project.keys)[2].at, 12.0);
+  EXPECT_EQ(project.outputFrames, 150);
   EXPECT_EQ(project.instanceData, "3,0");
-  EXPECT_EQ(project.unknownFields, (std::vector<std::string>{"keys[2].note", "editor"}));
 }
 
 TEST(ProjectFile, LeftOutFieldsStayUnset) {
@@ -105,6 +105,14 @@ TEST(ProjectFile, BadValuesNameTheJsonPath) {
       {R"({"source": "a.mov", "keys": [{"time": 0, "speed": "fast"}]})",
        "keys[0].speed: must be a number, not \"fast\""},
       {R"({"source": "a.mov", "instanceData": 3})", "instanceData: must be a text, not 3"},
+      // Misspelt fields would lose their settings silently.
+      {R"({"source": "a.mov", "keys": [{"frame": 0, "sped": 50}]})",
+       "keys[0].sped: unknown field (a key has \"unit\", \"frame\", \"time\", \"speed\", "
+       "\"strobe\", \"hold\", \"order\")"},
+      {R"({"source": "a.mov", "videotype": "progressive"})",
+       "videotype: unknown field (a project has \"source\", \"trackBelow\", \"videoType\", "
+       "\"fieldDominance\", \"frames\", \"outputFrames\", \"parameters\", \"keys\", "
+       "\"instanceData\")"},
   };
   for (const Case& c : cases) {
     std::string path = dir.Write("p.json", c.json);
@@ -112,17 +120,18 @@ TEST(ProjectFile, BadValuesNameTheJsonPath) {
   }
 }
 
-TEST(ProjectFile, SavingKeepsUnknownFieldsAndStoresInstanceData) {
+TEST(ProjectFile, SavingKeepsEveryFieldAndStoresInstanceData) {
   TempDir dir;
-  std::string path = dir.Write("p.json", R"({"source": "clip.mov", "zeta": 1, "alpha": {"b": 2}})");
+  std::string path =
+      dir.Write("p.json", R"({"source": "clip.mov", "frames": 9, "parameters": {"hold": 2}})");
   Project project = LoadProject(path);
   project.instanceData = "2,4";
   SaveProject(project, path);
   Project again = LoadProject(path);
   EXPECT_EQ(again.instanceData, "2,4");
   EXPECT_EQ(again.document["source"], "clip.mov");
-  EXPECT_EQ(again.unknownFields, (std::vector<std::string>{"zeta", "alpha"}));
-  EXPECT_EQ(again.document["alpha"]["b"], 2);
+  EXPECT_EQ(again.frames, 9);
+  EXPECT_EQ(again.document["parameters"]["hold"], 2);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
