@@ -4,6 +4,8 @@
 #include <system_error>
 
 #include "cli/atomic_file.h"
+#include "cli/pixel_convert.h"
+#include "cli/yuv_frames.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -68,6 +70,11 @@ struct MediaWriter::State {
   AVStream* stream = nullptr;
   AVFrame* frame = nullptr;
   AVPacket* packet = nullptr;
+  // How frames reach the encoder's pixel format: by hand for planar YUV
+  // (yuvLayout) and for bgra itself, else through swscale (converter).
+  bool handYuv = false;
+  YuvPicture yuvLayout;
+  YuvColour colour;
   SwsContext* converter = nullptr;
   // Frames go on as they are, without conversion: the null muxer's
   // wrapped_avframe encoder in bgra only passes a reference along and lets go
@@ -79,6 +86,7 @@ struct MediaWriter::State {
   [[noreturn]] void Fail(const std::string& problem) { throw FileError(out, problem); }
   void Open(Rational frameRate, const MediaWriterOptions& options);
   AVPixelFormat ChoosePixelFormat(const AVCodec& codec, const MediaWriterOptions& options);
+  void Convert(const uint8_t* bgra, int rowBytes);
   void SendFrame(const AVFrame* frame);
   void PassOn(const uint8_t* bgra, int rowBytes);
   void Release();
@@ -155,13 +163,9 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
     // Every frame a key frame: readers can then seek straight to any frame.
     encoder->gop_size = 1;
   }
-  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(encoder->pix_fmt);
-  bool isRgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
-  // The reader assumes the same matrix for untagged video, so tags and pixels agree.
-  bool highDefinition = height >= 720;
-  encoder->colorspace =
-      isRgb ? AVCOL_SPC_RGB : (highDefinition ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M);
-  encoder->color_range = isRgb ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+  // The matrix and range the pixels are converted with, and the tags that
+  // name them (today's choice where nothing set the tags).
+  colour = SettleEncoderColour(*encoder);
 
   AVDictionary* settings = nullptr;
   // Version 3 of FFV1 records each frame's field order and checks slices with
@@ -207,15 +211,31 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
   if (passThrough) return;
   result = av_frame_get_buffer(frame, 0);
   if (result < 0) Fail("out of memory");
+  handYuv = YuvLayoutOf(encoder->pix_fmt, yuvLayout);
+  if (handYuv || encoder->pix_fmt == AV_PIX_FMT_BGRA) return;
   converter =
       sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, encoder->pix_fmt,
                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr, nullptr);
   if (!converter)
     Fail("cannot convert pixels to " + std::string(av_get_pix_fmt_name(encoder->pix_fmt)));
-  if (!isRgb) {
-    const int* coefficients = sws_getCoefficients(highDefinition ? SWS_CS_ITU709 : SWS_CS_ITU601);
-    sws_setColorspaceDetails(converter, sws_getCoefficients(SWS_CS_DEFAULT), 1, coefficients, 0, 0,
-                             1 << 16, 1 << 16);
+  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(encoder->pix_fmt);
+  if (descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB)) {
+    const int* coefficients = sws_getCoefficients(SwsColorspaceOf(colour.matrix));
+    sws_setColorspaceDetails(converter, sws_getCoefficients(SWS_CS_DEFAULT), 1, coefficients,
+                             colour.fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
+  }
+}
+
+void MediaWriter::State::Convert(const uint8_t* bgra, int rowBytes) {
+  if (handYuv) {
+    BgraToYuv(bgra, rowBytes, YuvPictureOf(*frame, yuvLayout), colour,
+              fieldOrder != FieldOrder::kProgressive);
+  } else if (!converter) {
+    CopyBgraRows(bgra, rowBytes, width, height, frame->data[0], frame->linesize[0], false);
+  } else {
+    const uint8_t* planes[4] = {bgra, nullptr, nullptr, nullptr};
+    int strides[4] = {rowBytes, 0, 0, 0};
+    sws_scale(converter, planes, strides, 0, height, frame->data, frame->linesize);
   }
 }
 
@@ -307,9 +327,7 @@ void MediaWriter::Write(const uint8_t* bgra, int rowBytes) {
     }
     int result = av_frame_make_writable(s.frame);
     if (result < 0) s.Fail("out of memory");
-    const uint8_t* planes[4] = {bgra, nullptr, nullptr, nullptr};
-    int strides[4] = {rowBytes, 0, 0, 0};
-    sws_scale(s.converter, planes, strides, 0, s.height, s.frame->data, s.frame->linesize);
+    s.Convert(bgra, rowBytes);
     s.frame->pts = s.framesWritten;
     SetFieldFlags(*s.frame, s.fieldOrder);
     s.SendFrame(s.frame);
