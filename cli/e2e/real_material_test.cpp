@@ -367,8 +367,7 @@ TEST_F(RealMaterial, TelecinedDvdHasItsPhaseDetected) {
   const Result phase = Run("phase " + Quoted("telecine.json") + " --frame 10 --detect input --ok");
   ASSERT_EQ(phase.exitCode, 0) << phase.err;
   // The pattern repeats field 4 of every five from frame 10's first field on.
-  EXPECT_NE(phase.out.find("frame 11, 12, Odd field: phase = 4\n"), std::string::npos)
-      << phase.out;
+  EXPECT_NE(phase.out.find("frame 11, 12, Odd field: phase = 4\n"), std::string::npos) << phase.out;
   EXPECT_NE(phase.out.find("input phase code: 5 (A)\n"), std::string::npos) << phase.out;
 }
 
