@@ -46,34 +46,18 @@ Sample* WritableRowOf(const YuvPicture& picture, int plane, int row) {
                                    static_cast<ptrdiff_t>(row) * picture.strides[plane]);
 }
 
-// The two chroma rows a luma row's chroma is interpolated from, the first
-// weighing `weight` eighths and the second the rest.
-struct ChromaSource {
-  int first;
-  int second;
-  int weight;
-};
-
-ChromaSource ChromaSourceOf(int row, int chromaHeight, int chromaShiftY, bool fieldChroma) {
-  if (chromaShiftY == 0) return {row, row, 8};
-  if (!fieldChroma) {
-    // Chroma row c lies midway between rows 2c and 2c + 1.
-    const int c = row >> 1;
-    const int other = std::clamp((row & 1) ? c + 1 : c - 1, 0, chromaHeight - 1);
-    return {c, other, 6};
-  }
-  // Field row r of field f takes its field's chroma rows j = r / 2 and the
-  // one on its side; the top field's chroma row j lies a quarter of a field
-  // row below field row 2j, the bottom field's three quarters.
+// The chroma row a luma row takes its chroma from: for half-height chroma
+// the one that covers it, of its own field when fields keep their chroma.
+int ChromaRowOf(int row, int chromaHeight, int chromaShiftY, bool fieldChroma) {
+  if (chromaShiftY == 0) return row;
+  if (!fieldChroma) return row >> 1;
+  // Field row r of field f lies under field chroma row r / 2, which is frame
+  // chroma row 2 (r / 2) + f.
   const int field = row & 1;
-  const int fieldRow = row >> 1;
   const int fieldChromaRows = (chromaHeight - field + 1) / 2;
   // Frames of two rows carry a single chroma row; the bottom field shares it.
-  if (fieldChromaRows <= 0) return {chromaHeight - 1, chromaHeight - 1, 8};
-  const auto frameRow = [&](int j) { return 2 * std::clamp(j, 0, fieldChromaRows - 1) + field; };
-  const int j = fieldRow >> 1;
-  const bool lower = (fieldRow & 1) != 0;
-  return {frameRow(j), frameRow(lower ? j + 1 : j - 1), lower == (field == 1) ? 7 : 5};
+  if (fieldChromaRows <= 0) return chromaHeight - 1;
+  return 2 * std::min(row >> 2, fieldChromaRows - 1) + field;
 }
 
 // Quarter-width terms at every pixel, linearly between the samples.
@@ -103,28 +87,29 @@ void ConvertRows(const YuvPicture& picture, const YuvColour& colour, bool fieldC
   int16_t* channel[3] = {scratch.data(), scratch.data() + needed, scratch.data() + 2 * needed};
   int16_t* full[3] = {channel[2] + needed, channel[2] + needed + spread,
                       channel[2] + needed + 2 * spread};
+  const ChannelRows output = {channel[0], channel[1], channel[2]};
+  const ChannelRowsView terms = shiftX == 2 ? ChannelRowsView{full[0], full[1], full[2]}
+                                            : ChannelRowsView{channel[0], channel[1], channel[2]};
+  int termsOfRow = -1;  // the chroma row the terms hold
   for (int i = 0; i < rows; ++i) {
     const int row = firstRow + i * step;
-    const ChromaSource source =
-        ChromaSourceOf(row, chromaHeight, picture.chromaShiftY, fieldChroma);
-    const ChromaPair<Sample> pair = {RowOf<Sample>(picture, 1, source.first),
-                                     RowOf<Sample>(picture, 1, source.second),
-                                     RowOf<Sample>(picture, 2, source.first),
-                                     RowOf<Sample>(picture, 2, source.second), source.weight};
-    const ChannelRows output = {channel[0], channel[1], channel[2]};
-    if constexpr (sizeof(Sample) == 1) {
-      kernels.chromaTerms8(output, pair, computed, c);
-    } else {
-      kernels.chromaTerms10(output, pair, computed, c);
+    const int chromaRow = ChromaRowOf(row, chromaHeight, picture.chromaShiftY, fieldChroma);
+    if (chromaRow != termsOfRow) {
+      termsOfRow = chromaRow;
+      const Sample* u = RowOf<Sample>(picture, 1, chromaRow);
+      const Sample* v = RowOf<Sample>(picture, 2, chromaRow);
+      if constexpr (sizeof(Sample) == 1) {
+        kernels.chromaTerms8(output, u, v, computed, c);
+      } else {
+        kernels.chromaTerms10(output, u, v, computed, c);
+      }
+      for (int16_t* t : channel) std::fill(t + computed, t + needed, t[computed - 1]);
+      if (shiftX == 2) {
+        for (int k = 0; k < 3; ++k) SpreadQuarterTerms(channel[k], pixels, full[k]);
+      }
     }
-    for (int16_t* terms : channel) std::fill(terms + computed, terms + needed, terms[computed - 1]);
     const Sample* luma = RowOf<Sample>(picture, 0, row);
     uint8_t* out = dest + static_cast<ptrdiff_t>(i) * destRowBytes;
-    ChannelRowsView terms = {channel[0], channel[1], channel[2]};
-    if (shiftX == 2) {
-      for (int k = 0; k < 3; ++k) SpreadQuarterTerms(channel[k], pixels, full[k]);
-      terms = {full[0], full[1], full[2]};
-    }
     if constexpr (sizeof(Sample) == 1) {
       (shiftX == 1 ? kernels.bgraFromHalf8 : kernels.bgraFromFull8)(out, luma, terms, pixels, c);
     } else {
@@ -149,7 +134,9 @@ LumaSource LumaSourceOf(int k, int height, int chromaShiftY, bool fieldChroma) {
     return {2 * k, 1, 2 * k + 1, 1, 2};
   }
   // Field chroma row j of field f (frame chroma row 2j + f) from field rows
-  // 2j and 2j + 1, weighted by nearness (see ChromaSourceOf).
+  // 2j and 2j + 1, weighted by nearness: the top field's chroma row lies a
+  // quarter of a field row below field row 2j, the bottom field's three
+  // quarters.
   const int field = k & 1;
   const int j = k >> 1;
   const int first = 4 * j + field;
@@ -167,8 +154,8 @@ constexpr int kSumsAfter = 40;
 // Filtered sums of one chroma row at `count` chroma samples: the sums
 // weighed by a triangle around each sample's pixel (taps 1, 2, 1 at half
 // width, 1, 2, 3, 4, 3, 2, 1 at quarter width), scaled to 128 per 8-bit step.
-void FilterSums(ChannelRows filtered, int16_t* const sums[3], int width, int shiftX, int scale,
-                int count, const YuvKernels& kernels) {
+void FilterSums(const ChannelRows& filtered, int16_t* const sums[3], int width, int shiftX,
+                int scale, int count, const YuvKernels& kernels) {
   for (int k = 0; k < 3; ++k) {
     std::fill(sums[k] - kSumsBefore, sums[k], sums[k][0]);
     std::fill(sums[k] + width, sums[k] + width + kSumsAfter, sums[k][width - 1]);
@@ -253,8 +240,8 @@ YuvToBgraCoefficients CoefficientsToBgra(const YuvColour& colour) {
   const double chromaRange = colour.fullRange ? 1.0 : 255.0 / 224.0;
   const double black = colour.fullRange ? 0.0 : 16.0;
   YuvToBgraCoefficients c;
-  // Luma comes in at 128 per 8-bit step and leaves at 32: 2^14 is a factor of one.
-  c.lumaScale = Fixed(lumaRange * 16384);
+  // Luma comes in at 256 per 8-bit step and leaves at 32: 2^13 is a factor of one.
+  c.lumaScale = Fixed(lumaRange * 8192);
   // Half of the final step of 32 rounds to nearest.
   c.lumaBias = static_cast<int16_t>(Fixed(-black * lumaRange * 32) + 16);
   // Chroma comes in at 256 per 8-bit step and leaves at 32: 2^13 is a factor of one.

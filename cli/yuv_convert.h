@@ -5,13 +5,17 @@
 //
 // Chroma positions follow MPEG-2 and H.264: horizontally on every second (or
 // fourth) pixel, starting with the first; vertically, for half-height
-// chroma, midway between the two rows it covers. Chroma is interpolated
-// linearly between its samples on the way in and filtered (triangle
-// filters) on the way out. Interlaced material with half-height chroma has
-// chroma rows of its own per field (even chroma rows the top field's, odd
-// ones the bottom field's, each a quarter of a field row from its first
-// row's side); with `fieldChroma` the conversions keep to them, so that
-// fields showing different pictures keep their own colours.
+// chroma, between the two rows it covers. On the way in chroma is
+// interpolated linearly between its samples along a row, and each chroma
+// row serves both rows it covers, so that a picture written out and read
+// back keeps its vertical chroma; on the way out it is filtered (triangle
+// filters along a row, the two rows weighted by nearness).
+//
+// Interlaced material with half-height chroma has chroma rows of its own per
+// field: even chroma rows are the top field's, odd ones the bottom field's,
+// each covering two rows of its field and lying a quarter of a field row
+// from its first row's side. With `fieldChroma` the conversions keep to
+// them, so that fields showing different pictures keep their own colours.
 //
 // Nothing here knows FFmpeg; cli/yuv_frames.h describes its frames.
 #pragma once

@@ -18,8 +18,7 @@ inline int SampleValue(Sample sample) {
 template <typename Sample>
 inline void PutPixel(uint8_t* dest, Sample luma, int blue, int green, int red,
                      const YuvToBgraCoefficients& c) {
-  const int light =
-      HighHalf(SampleValue(luma) * (1 << (15 - kDepth<Sample>)), c.lumaScale) + c.lumaBias;
+  const int light = (SampleValue(luma) << (16 - kDepth<Sample>)) * c.lumaScale >> 16;
   dest[0] = ClampByte((light + blue) >> 5);
   dest[1] = ClampByte((light + green) >> 5);
   dest[2] = ClampByte((light + red) >> 5);
@@ -27,7 +26,7 @@ inline void PutPixel(uint8_t* dest, Sample luma, int blue, int green, int red,
 }
 
 template <typename Sample>
-void BgraFromFull(uint8_t* dest, const Sample* luma, ChannelRowsView terms, int count,
+void BgraFromFull(uint8_t* dest, const Sample* luma, const ChannelRowsView& terms, int count,
                   const YuvToBgraCoefficients& c) {
   for (int x = 0; x < count; ++x) {
     PutPixel(dest + 4 * x, luma[x], terms.blue[x], terms.green[x], terms.red[x], c);
@@ -35,7 +34,7 @@ void BgraFromFull(uint8_t* dest, const Sample* luma, ChannelRowsView terms, int 
 }
 
 template <typename Sample>
-void BgraFromHalf(uint8_t* dest, const Sample* luma, ChannelRowsView terms, int count,
+void BgraFromHalf(uint8_t* dest, const Sample* luma, const ChannelRowsView& terms, int count,
                   const YuvToBgraCoefficients& c) {
   for (int x = 0; x < count; ++x) {
     const int j = x >> 1;
@@ -50,21 +49,20 @@ void BgraFromHalf(uint8_t* dest, const Sample* luma, ChannelRowsView terms, int 
 }
 
 template <typename Sample>
-void ChromaTerms(ChannelRows terms, const ChromaPair<Sample>& pair, int count,
+void ChromaTerms(const ChannelRows& terms, const Sample* u, const Sample* v, int count,
                  const YuvToBgraCoefficients& c) {
-  const int w0 = pair.weight << (13 - kDepth<Sample>);
-  const int w1 = (8 - pair.weight) << (13 - kDepth<Sample>);
   for (int j = 0; j < count; ++j) {
-    const int u = w0 * SampleValue(pair.u0[j]) + w1 * SampleValue(pair.u1[j]) - 32768;
-    const int v = w0 * SampleValue(pair.v0[j]) + w1 * SampleValue(pair.v1[j]) - 32768;
-    terms.blue[j] = static_cast<int16_t>(HighHalf(u, c.blueFromU));
-    terms.green[j] = static_cast<int16_t>(HighHalf(u, c.greenFromU) + HighHalf(v, c.greenFromV));
-    terms.red[j] = static_cast<int16_t>(HighHalf(v, c.redFromV));
+    const int uValue = (SampleValue(u[j]) << (16 - kDepth<Sample>)) - 32768;
+    const int vValue = (SampleValue(v[j]) << (16 - kDepth<Sample>)) - 32768;
+    terms.blue[j] = static_cast<int16_t>(HighHalf(uValue, c.blueFromU) + c.lumaBias);
+    terms.green[j] = static_cast<int16_t>(HighHalf(uValue, c.greenFromU) +
+                                          HighHalf(vValue, c.greenFromV) + c.lumaBias);
+    terms.red[j] = static_cast<int16_t>(HighHalf(vValue, c.redFromV) + c.lumaBias);
   }
 }
 
 template <typename Sample>
-void LumaAndSums(Sample* luma, ChannelRows sums, const uint8_t* bgra, int count,
+void LumaAndSums(Sample* luma, const ChannelRows& sums, const uint8_t* bgra, int count,
                  const BgraToYuvCoefficients& c, int weight, bool accumulate) {
   constexpr int kShift = 13 - kDepth<Sample>;
   constexpr int kMaximum = (1 << kDepth<Sample>)-1;
@@ -83,7 +81,8 @@ void LumaAndSums(Sample* luma, ChannelRows sums, const uint8_t* bgra, int count,
   }
 }
 
-void FilterHalfSums(ChannelRows filtered, ChannelRowsView sums, int count, int scale) {
+void FilterHalfSums(const ChannelRows& filtered, const ChannelRowsView& sums, int count,
+                    int scale) {
   const int16_t* const in[3] = {sums.blue, sums.green, sums.red};
   int16_t* const out[3] = {filtered.blue, filtered.green, filtered.red};
   for (int k = 0; k < 3; ++k) {
@@ -95,7 +94,7 @@ void FilterHalfSums(ChannelRows filtered, ChannelRowsView sums, int count, int s
 }
 
 template <typename Sample>
-void ChromaFromFiltered(Sample* u, Sample* v, ChannelRowsView filtered, int count,
+void ChromaFromFiltered(Sample* u, Sample* v, const ChannelRowsView& filtered, int count,
                         const BgraToYuvCoefficients& c) {
   constexpr int kShift = 13 - kDepth<Sample>;
   constexpr int kMaximum = (1 << kDepth<Sample>)-1;

@@ -24,12 +24,13 @@ inline int HighHalf(int a, int b) { return (a * b) >> 16; }
 
 // YUV to 4-byte pixels. For each pixel, with `term` the channel's chroma term
 // at the pixel:
-//   light   = (Y << (15 - depth)) * lumaScale >> 16      (high half)
-//   channel = clamp((light + lumaBias + term) >> 5, 0, 255)
+//   light   = (Y << (16 - depth)) * lumaScale >> 16      (unsigned high half)
+//   channel = clamp((light + term) >> 5, 0, 255)
 // Light and terms are 32 times the 8-bit channel; the fourth byte is 255.
 struct YuvToBgraCoefficients {
   int16_t lumaScale = 0;
-  int16_t lumaBias = 0;  // the black level's share and the rounding
+  // Added to every chroma term: the black level's share and the rounding.
+  int16_t lumaBias = 0;
   // Chroma terms from U and V, each (C - centre) scaled to 256 per 8-bit
   // step, times these, high half.
   int16_t blueFromU = 0;
@@ -69,53 +70,43 @@ struct ChannelRowsView {
   const int16_t* red;
 };
 
-// Two chroma rows of U and V and the first one's weight in eighths: a
-// row's chroma is interpolated between them.
-template <typename Sample>
-struct ChromaPair {
-  const Sample* u0;
-  const Sample* u1;
-  const Sample* v0;
-  const Sample* v1;
-  int weight;
-};
-
 struct YuvKernels {
   const char* name;
-  // Terms 0 to count - 1 of one row from its chroma pair: for U (and V alike)
-  //   u = (weight × U0 + (8 - weight) × U1) × 2^(13 - depth) - 32768
-  // (256 per 8-bit step around the centre), then blue = u × blueFromU,
-  // green = u × greenFromU + v × greenFromV, red = v × redFromV (high halves).
-  void (*chromaTerms8)(ChannelRows terms, const ChromaPair<uint8_t>& pair, int count,
+  // Terms 0 to count - 1 of one row of U and V samples: with
+  //   u = (U << (16 - depth)) - 32768      (256 per 8-bit step around the centre)
+  // and v alike, blue = u × blueFromU, green = u × greenFromU + v × greenFromV,
+  // red = v × redFromV (high halves), each plus lumaBias.
+  void (*chromaTerms8)(const ChannelRows& terms, const uint8_t* u, const uint8_t* v, int count,
                        const YuvToBgraCoefficients& c);
-  void (*chromaTerms10)(ChannelRows terms, const ChromaPair<uint16_t>& pair, int count,
+  void (*chromaTerms10)(const ChannelRows& terms, const uint16_t* u, const uint16_t* v, int count,
                         const YuvToBgraCoefficients& c);
   // `count` pixels from luma and one chroma term per pixel ("full") or one
   // per two pixels ("half": even pixels take term x/2, odd ones the mean of
   // terms x/2 and x/2 + 1, rounded down, so terms 0 to count / 2 are read).
-  void (*bgraFromFull8)(uint8_t* dest, const uint8_t* luma, ChannelRowsView terms, int count,
+  void (*bgraFromFull8)(uint8_t* dest, const uint8_t* luma, const ChannelRowsView& terms, int count,
                         const YuvToBgraCoefficients& c);
-  void (*bgraFromHalf8)(uint8_t* dest, const uint8_t* luma, ChannelRowsView terms, int count,
+  void (*bgraFromHalf8)(uint8_t* dest, const uint8_t* luma, const ChannelRowsView& terms, int count,
                         const YuvToBgraCoefficients& c);
-  void (*bgraFromFull10)(uint8_t* dest, const uint16_t* luma, ChannelRowsView terms, int count,
-                         const YuvToBgraCoefficients& c);
-  void (*bgraFromHalf10)(uint8_t* dest, const uint16_t* luma, ChannelRowsView terms, int count,
-                         const YuvToBgraCoefficients& c);
+  void (*bgraFromFull10)(uint8_t* dest, const uint16_t* luma, const ChannelRowsView& terms,
+                         int count, const YuvToBgraCoefficients& c);
+  void (*bgraFromHalf10)(uint8_t* dest, const uint16_t* luma, const ChannelRowsView& terms,
+                         int count, const YuvToBgraCoefficients& c);
   // Luma of `count` pixels, and weight × each channel added into `sums`
   // (stored over them instead when `accumulate` is false).
-  void (*lumaAndSums8)(uint8_t* luma, ChannelRows sums, const uint8_t* bgra, int count,
+  void (*lumaAndSums8)(uint8_t* luma, const ChannelRows& sums, const uint8_t* bgra, int count,
                        const BgraToYuvCoefficients& c, int weight, bool accumulate);
-  void (*lumaAndSums10)(uint16_t* luma, ChannelRows sums, const uint8_t* bgra, int count,
+  void (*lumaAndSums10)(uint16_t* luma, const ChannelRows& sums, const uint8_t* bgra, int count,
                         const BgraToYuvCoefficients& c, int weight, bool accumulate);
   // Sums filtered (1, 2, 1) around every second pixel, times `scale`:
   //   filtered[j] = (sums[2j - 1] + 2 × sums[2j] + sums[2j + 1]) × scale
   // for j < count; sums[-1] must be readable.
-  void (*filterHalfSums)(ChannelRows filtered, ChannelRowsView sums, int count, int scale);
+  void (*filterHalfSums)(const ChannelRows& filtered, const ChannelRowsView& sums, int count,
+                         int scale);
   // U and V of `count` chroma samples from filtered sums (128 per 8-bit
   // step), as luma is made from the channels.
-  void (*chromaFromFiltered8)(uint8_t* u, uint8_t* v, ChannelRowsView filtered, int count,
+  void (*chromaFromFiltered8)(uint8_t* u, uint8_t* v, const ChannelRowsView& filtered, int count,
                               const BgraToYuvCoefficients& c);
-  void (*chromaFromFiltered10)(uint16_t* u, uint16_t* v, ChannelRowsView filtered, int count,
+  void (*chromaFromFiltered10)(uint16_t* u, uint16_t* v, const ChannelRowsView& filtered, int count,
                                const BgraToYuvCoefficients& c);
 };
 

@@ -23,16 +23,16 @@ inline void Store128(void* to, __m128i value) {
   _mm_storeu_si128(static_cast<__m128i*>(to), value);
 }
 
-// Luma of pixels 0-7 and 8-15 of a block, moved up to 15 bits.
+// Luma of pixels 0-7 and 8-15 of a block, moved up to 16 bits.
 inline void Sse2Luma(const uint8_t* luma, __m128i& low, __m128i& high) {
   const __m128i bytes = Load128(luma);
-  low = _mm_slli_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), 7);
-  high = _mm_slli_epi16(_mm_unpackhi_epi8(bytes, _mm_setzero_si128()), 7);
+  low = _mm_unpacklo_epi8(_mm_setzero_si128(), bytes);
+  high = _mm_unpackhi_epi8(_mm_setzero_si128(), bytes);
 }
 inline void Sse2Luma(const uint16_t* luma, __m128i& low, __m128i& high) {
   const __m128i mask = _mm_set1_epi16(0x3FF);
-  low = _mm_slli_epi16(_mm_and_si128(Load128(luma), mask), 5);
-  high = _mm_slli_epi16(_mm_and_si128(Load128(luma + 8), mask), 5);
+  low = _mm_slli_epi16(_mm_and_si128(Load128(luma), mask), 6);
+  high = _mm_slli_epi16(_mm_and_si128(Load128(luma + 8), mask), 6);
 }
 
 // A channel's terms for pixels 0-7 and 8-15 of the block starting at pixel x.
@@ -50,48 +50,41 @@ inline void Sse2Terms(const int16_t* terms, int x, __m128i& low, __m128i& high) 
   }
 }
 
-// Eight chroma samples from j on as 16-bit lanes.
-inline __m128i Sse2Samples(const uint8_t* samples) {
-  return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples)),
-                           _mm_setzero_si128());
+// Eight chroma samples as (C << (16 - depth)) - 32768 in 16-bit lanes.
+inline __m128i Sse2Centred(const uint8_t* samples) {
+  const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples));
+  return _mm_xor_si128(_mm_unpacklo_epi8(_mm_setzero_si128(), bytes), _mm_set1_epi16(-32768));
 }
-inline __m128i Sse2Samples(const uint16_t* samples) {
-  return _mm_and_si128(Load128(samples), _mm_set1_epi16(0x3FF));
+inline __m128i Sse2Centred(const uint16_t* samples) {
+  const __m128i values = _mm_and_si128(Load128(samples), _mm_set1_epi16(0x3FF));
+  return _mm_xor_si128(_mm_slli_epi16(values, 6), _mm_set1_epi16(-32768));
 }
 
 template <typename Sample>
-void Sse2ChromaTerms(ChannelRows terms, const ChromaPair<Sample>& pair, int count,
+void Sse2ChromaTerms(const ChannelRows& terms, const Sample* u, const Sample* v, int count,
                      const YuvToBgraCoefficients& c) {
-  constexpr int kShift = sizeof(Sample) == 1 ? 5 : 3;
-  const __m128i w0 = _mm_set1_epi16(static_cast<int16_t>(pair.weight << kShift));
-  const __m128i w1 = _mm_set1_epi16(static_cast<int16_t>((8 - pair.weight) << kShift));
-  const __m128i centre = _mm_set1_epi16(-32768);
   const __m128i blueFromU = _mm_set1_epi16(c.blueFromU);
   const __m128i greenFromU = _mm_set1_epi16(c.greenFromU);
   const __m128i greenFromV = _mm_set1_epi16(c.greenFromV);
   const __m128i redFromV = _mm_set1_epi16(c.redFromV);
+  const __m128i bias = _mm_set1_epi16(c.lumaBias);
   int j = 0;
   for (; j + 8 <= count; j += 8) {
-    const __m128i u = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(Sse2Samples(pair.u0 + j), w0),
-                                                  _mm_mullo_epi16(Sse2Samples(pair.u1 + j), w1)),
-                                    centre);
-    const __m128i v = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(Sse2Samples(pair.v0 + j), w0),
-                                                  _mm_mullo_epi16(Sse2Samples(pair.v1 + j), w1)),
-                                    centre);
-    Store128(terms.blue + j, _mm_mulhi_epi16(u, blueFromU));
+    const __m128i uValue = Sse2Centred(u + j);
+    const __m128i vValue = Sse2Centred(v + j);
+    Store128(terms.blue + j, _mm_add_epi16(_mm_mulhi_epi16(uValue, blueFromU), bias));
     Store128(terms.green + j,
-             _mm_add_epi16(_mm_mulhi_epi16(u, greenFromU), _mm_mulhi_epi16(v, greenFromV)));
-    Store128(terms.red + j, _mm_mulhi_epi16(v, redFromV));
+             _mm_add_epi16(_mm_add_epi16(_mm_mulhi_epi16(uValue, greenFromU), bias),
+                           _mm_mulhi_epi16(vValue, greenFromV)));
+    Store128(terms.red + j, _mm_add_epi16(_mm_mulhi_epi16(vValue, redFromV), bias));
   }
   if (j == count) return;
   const ChannelRows rest = {terms.blue + j, terms.green + j, terms.red + j};
-  const ChromaPair<Sample> later = {pair.u0 + j, pair.u1 + j, pair.v0 + j, pair.v1 + j,
-                                    pair.weight};
   const YuvKernels& plain = PlainYuvKernels();
   if constexpr (sizeof(Sample) == 1) {
-    plain.chromaTerms8(rest, later, count - j, c);
+    plain.chromaTerms8(rest, u + j, v + j, count - j, c);
   } else {
-    plain.chromaTerms10(rest, later, count - j, c);
+    plain.chromaTerms10(rest, u + j, v + j, count - j, c);
   }
 }
 
@@ -100,17 +93,16 @@ inline __m128i Sse2Channel(__m128i light, __m128i term) {
 }
 
 template <bool kHalf, typename Sample>
-void Sse2BgraFrom(uint8_t* dest, const Sample* luma, ChannelRowsView terms, int count,
+void Sse2BgraFrom(uint8_t* dest, const Sample* luma, const ChannelRowsView& terms, int count,
                   const YuvToBgraCoefficients& c) {
   const __m128i scale = _mm_set1_epi16(c.lumaScale);
-  const __m128i bias = _mm_set1_epi16(c.lumaBias);
   const __m128i opaque = _mm_set1_epi8(-1);
   int x = 0;
   for (; x + 16 <= count; x += 16) {
     __m128i y0, y1;
     Sse2Luma(luma + x, y0, y1);
-    const __m128i light0 = _mm_add_epi16(_mm_mulhi_epi16(y0, scale), bias);
-    const __m128i light1 = _mm_add_epi16(_mm_mulhi_epi16(y1, scale), bias);
+    const __m128i light0 = _mm_mulhi_epu16(y0, scale);
+    const __m128i light1 = _mm_mulhi_epu16(y1, scale);
     __m128i b0, b1, g0, g1, r0, r1;
     Sse2Terms<kHalf>(terms.blue, x, b0, b1);
     Sse2Terms<kHalf>(terms.green, x, g0, g1);
@@ -156,7 +148,7 @@ inline void Sse2AddSums(int16_t* sums, __m128i channel, __m128i weight, bool acc
 }
 
 template <typename Sample>
-void Sse2LumaAndSums(Sample* luma, ChannelRows sums, const uint8_t* bgra, int count,
+void Sse2LumaAndSums(Sample* luma, const ChannelRows& sums, const uint8_t* bgra, int count,
                      const BgraToYuvCoefficients& c, int weight, bool accumulate) {
   const __m128i mask = _mm_set1_epi32(0xFF);
   const __m128i fromBlue = _mm_set1_epi16(c.lumaFromBlue);
@@ -202,7 +194,8 @@ inline __m128i Sse2Odds(__m128i a, __m128i b) {
   return _mm_packs_epi32(_mm_srli_epi32(a, 16), _mm_srli_epi32(b, 16));
 }
 
-void Sse2FilterHalfSums(ChannelRows filtered, ChannelRowsView sums, int count, int scale) {
+void Sse2FilterHalfSums(const ChannelRows& filtered, const ChannelRowsView& sums, int count,
+                        int scale) {
   const int16_t* const in[3] = {sums.blue, sums.green, sums.red};
   int16_t* const out[3] = {filtered.blue, filtered.green, filtered.red};
   const __m128i scales = _mm_set1_epi16(static_cast<int16_t>(scale));
@@ -225,7 +218,7 @@ void Sse2FilterHalfSums(ChannelRows filtered, ChannelRowsView sums, int count, i
 }
 
 template <typename Sample>
-void Sse2ChromaFromFiltered(Sample* u, Sample* v, ChannelRowsView filtered, int count,
+void Sse2ChromaFromFiltered(Sample* u, Sample* v, const ChannelRowsView& filtered, int count,
                             const BgraToYuvCoefficients& c) {
   const __m128i bias = _mm_set1_epi16(c.chromaBias);
   const __m128i uFromBlue = _mm_set1_epi16(c.uFromBlue);
@@ -281,14 +274,14 @@ CORVALIS_AVX2 inline void Avx2Split(const void* first, const void* second, __m25
 
 CORVALIS_AVX2 inline void Avx2Luma(const uint8_t* luma, __m256i& low, __m256i& high) {
   const __m256i bytes = Load256(luma);
-  low = _mm256_slli_epi16(_mm256_unpacklo_epi8(bytes, _mm256_setzero_si256()), 7);
-  high = _mm256_slli_epi16(_mm256_unpackhi_epi8(bytes, _mm256_setzero_si256()), 7);
+  low = _mm256_unpacklo_epi8(_mm256_setzero_si256(), bytes);
+  high = _mm256_unpackhi_epi8(_mm256_setzero_si256(), bytes);
 }
 CORVALIS_AVX2 inline void Avx2Luma(const uint16_t* luma, __m256i& low, __m256i& high) {
   const __m256i mask = _mm256_set1_epi16(0x3FF);
   Avx2Split(luma, luma + 16, low, high);
-  low = _mm256_slli_epi16(_mm256_and_si256(low, mask), 5);
-  high = _mm256_slli_epi16(_mm256_and_si256(high, mask), 5);
+  low = _mm256_slli_epi16(_mm256_and_si256(low, mask), 6);
+  high = _mm256_slli_epi16(_mm256_and_si256(high, mask), 6);
 }
 
 template <bool kHalf>
@@ -304,63 +297,97 @@ CORVALIS_AVX2 inline void Avx2Terms(const int16_t* terms, int x, __m256i& low, _
   }
 }
 
-// Sixteen chroma samples from j on as 16-bit lanes, in order.
-CORVALIS_AVX2 inline __m256i Avx2Samples(const uint8_t* samples) {
-  return _mm256_cvtepu8_epi16(Load128(samples));
+// Sixteen chroma samples as (C << (16 - depth)) - 32768 in 16-bit lanes, in order.
+CORVALIS_AVX2 inline __m256i Avx2Centred(const uint8_t* samples) {
+  return _mm256_xor_si256(_mm256_slli_epi16(_mm256_cvtepu8_epi16(Load128(samples)), 8),
+                          _mm256_set1_epi16(-32768));
 }
-CORVALIS_AVX2 inline __m256i Avx2Samples(const uint16_t* samples) {
-  return _mm256_and_si256(Load256(samples), _mm256_set1_epi16(0x3FF));
+CORVALIS_AVX2 inline __m256i Avx2Centred(const uint16_t* samples) {
+  const __m256i values = _mm256_and_si256(Load256(samples), _mm256_set1_epi16(0x3FF));
+  return _mm256_xor_si256(_mm256_slli_epi16(values, 6), _mm256_set1_epi16(-32768));
 }
 
 template <typename Sample>
-CORVALIS_AVX2 void Avx2ChromaTerms(ChannelRows terms, const ChromaPair<Sample>& pair, int count,
-                                   const YuvToBgraCoefficients& c) {
-  constexpr int kShift = sizeof(Sample) == 1 ? 5 : 3;
-  const __m256i w0 = _mm256_set1_epi16(static_cast<int16_t>(pair.weight << kShift));
-  const __m256i w1 = _mm256_set1_epi16(static_cast<int16_t>((8 - pair.weight) << kShift));
-  const __m256i centre = _mm256_set1_epi16(-32768);
+CORVALIS_AVX2 void Avx2ChromaTerms(const ChannelRows& terms, const Sample* u, const Sample* v,
+                                   int count, const YuvToBgraCoefficients& c) {
   const __m256i blueFromU = _mm256_set1_epi16(c.blueFromU);
   const __m256i greenFromU = _mm256_set1_epi16(c.greenFromU);
   const __m256i greenFromV = _mm256_set1_epi16(c.greenFromV);
   const __m256i redFromV = _mm256_set1_epi16(c.redFromV);
+  const __m256i bias = _mm256_set1_epi16(c.lumaBias);
   int j = 0;
   for (; j + 16 <= count; j += 16) {
-    const __m256i u =
-        _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(Avx2Samples(pair.u0 + j), w0),
-                                          _mm256_mullo_epi16(Avx2Samples(pair.u1 + j), w1)),
-                         centre);
-    const __m256i v =
-        _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(Avx2Samples(pair.v0 + j), w0),
-                                          _mm256_mullo_epi16(Avx2Samples(pair.v1 + j), w1)),
-                         centre);
-    Store256(terms.blue + j, _mm256_mulhi_epi16(u, blueFromU));
-    Store256(terms.green + j, _mm256_add_epi16(_mm256_mulhi_epi16(u, greenFromU),
-                                               _mm256_mulhi_epi16(v, greenFromV)));
-    Store256(terms.red + j, _mm256_mulhi_epi16(v, redFromV));
+    const __m256i uValue = Avx2Centred(u + j);
+    const __m256i vValue = Avx2Centred(v + j);
+    Store256(terms.blue + j, _mm256_add_epi16(_mm256_mulhi_epi16(uValue, blueFromU), bias));
+    Store256(terms.green + j,
+             _mm256_add_epi16(_mm256_add_epi16(_mm256_mulhi_epi16(uValue, greenFromU), bias),
+                              _mm256_mulhi_epi16(vValue, greenFromV)));
+    Store256(terms.red + j, _mm256_add_epi16(_mm256_mulhi_epi16(vValue, redFromV), bias));
   }
   if (j == count) return;
   const ChannelRows rest = {terms.blue + j, terms.green + j, terms.red + j};
-  const ChromaPair<Sample> later = {pair.u0 + j, pair.u1 + j, pair.v0 + j, pair.v1 + j,
-                                    pair.weight};
-  Sse2ChromaTerms(rest, later, count - j, c);
+  Sse2ChromaTerms(rest, u + j, v + j, count - j, c);
 }
 
 CORVALIS_AVX2 inline __m256i Avx2Channel(__m256i light, __m256i term) {
   return _mm256_srai_epi16(_mm256_add_epi16(light, term), 5);
 }
 
-template <bool kHalf, typename Sample>
-CORVALIS_AVX2 void Avx2BgraFrom(uint8_t* dest, const Sample* luma, ChannelRowsView terms, int count,
-                                const YuvToBgraCoefficients& c) {
+// Half-width chroma from 8-bit luma, pixels taken as even and odd ones.
+CORVALIS_AVX2 void Avx2BgraFromHalfEvenOdd(uint8_t* dest, const uint8_t* luma,
+                                           const ChannelRowsView& terms, int count,
+                                           const YuvToBgraCoefficients& c) {
   const __m256i scale = _mm256_set1_epi16(c.lumaScale);
-  const __m256i bias = _mm256_set1_epi16(c.lumaBias);
+  const __m256i opaque = _mm256_set1_epi8(-1);
+  const __m256i high = _mm256_set1_epi16(static_cast<int16_t>(0xFF00));
+  int x = 0;
+  for (; x + 32 <= count; x += 32) {
+    const __m256i bytes = Load256(luma + x);
+    const __m256i lightEven = _mm256_mulhi_epu16(_mm256_slli_epi16(bytes, 8), scale);
+    const __m256i lightOdd = _mm256_mulhi_epu16(_mm256_and_si256(bytes, high), scale);
+    __m256i packed[3];
+    const int16_t* const rows[3] = {terms.blue, terms.green, terms.red};
+    for (int k = 0; k < 3; ++k) {
+      const __m256i even = Load256(rows[k] + x / 2);
+      const __m256i odd =
+          _mm256_srai_epi16(_mm256_add_epi16(even, Load256(rows[k] + x / 2 + 1)), 1);
+      packed[k] = _mm256_packus_epi16(Avx2Channel(lightEven, even), Avx2Channel(lightOdd, odd));
+    }
+    const __m256i bgEven = _mm256_unpacklo_epi8(packed[0], packed[1]);
+    const __m256i bgOdd = _mm256_unpackhi_epi8(packed[0], packed[1]);
+    const __m256i raEven = _mm256_unpacklo_epi8(packed[2], opaque);
+    const __m256i raOdd = _mm256_unpackhi_epi8(packed[2], opaque);
+    const __m256i e0 = _mm256_unpacklo_epi16(bgEven, raEven);
+    const __m256i e1 = _mm256_unpackhi_epi16(bgEven, raEven);
+    const __m256i o0 = _mm256_unpacklo_epi16(bgOdd, raOdd);
+    const __m256i o1 = _mm256_unpackhi_epi16(bgOdd, raOdd);
+    const __m256i q0 = _mm256_unpacklo_epi32(e0, o0);  // pixels 0-3 | 16-19
+    const __m256i q1 = _mm256_unpackhi_epi32(e0, o0);  // 4-7 | 20-23
+    const __m256i q2 = _mm256_unpacklo_epi32(e1, o1);  // 8-11 | 24-27
+    const __m256i q3 = _mm256_unpackhi_epi32(e1, o1);  // 12-15 | 28-31
+    uint8_t* out = dest + 4 * x;
+    Store256(out, _mm256_permute2x128_si256(q0, q1, 0x20));
+    Store256(out + 32, _mm256_permute2x128_si256(q2, q3, 0x20));
+    Store256(out + 64, _mm256_permute2x128_si256(q0, q1, 0x31));
+    Store256(out + 96, _mm256_permute2x128_si256(q2, q3, 0x31));
+  }
+  if (x == count) return;
+  const ChannelRowsView rest = {terms.blue + x / 2, terms.green + x / 2, terms.red + x / 2};
+  Sse2BgraFrom<true>(dest + 4 * x, luma + x, rest, count - x, c);
+}
+
+template <bool kHalf, typename Sample>
+CORVALIS_AVX2 void Avx2BgraFrom(uint8_t* dest, const Sample* luma, const ChannelRowsView& terms,
+                                int count, const YuvToBgraCoefficients& c) {
+  const __m256i scale = _mm256_set1_epi16(c.lumaScale);
   const __m256i opaque = _mm256_set1_epi8(-1);
   int x = 0;
   for (; x + 32 <= count; x += 32) {
     __m256i y0, y1;
     Avx2Luma(luma + x, y0, y1);
-    const __m256i light0 = _mm256_add_epi16(_mm256_mulhi_epi16(y0, scale), bias);
-    const __m256i light1 = _mm256_add_epi16(_mm256_mulhi_epi16(y1, scale), bias);
+    const __m256i light0 = _mm256_mulhi_epu16(y0, scale);
+    const __m256i light1 = _mm256_mulhi_epu16(y1, scale);
     __m256i b0, b1, g0, g1, r0, r1;
     Avx2Terms<kHalf>(terms.blue, x, b0, b1);
     Avx2Terms<kHalf>(terms.green, x, g0, g1);
@@ -417,8 +444,9 @@ CORVALIS_AVX2 inline __m256i Avx2ChannelOf(__m256i p0, __m256i p1) {
 }
 
 template <typename Sample>
-CORVALIS_AVX2 void Avx2LumaAndSums(Sample* luma, ChannelRows sums, const uint8_t* bgra, int count,
-                                   const BgraToYuvCoefficients& c, int weight, bool accumulate) {
+CORVALIS_AVX2 void Avx2LumaAndSums(Sample* luma, const ChannelRows& sums, const uint8_t* bgra,
+                                   int count, const BgraToYuvCoefficients& c, int weight,
+                                   bool accumulate) {
   const __m256i fromBlue = _mm256_set1_epi16(c.lumaFromBlue);
   const __m256i fromGreen = _mm256_set1_epi16(c.lumaFromGreen);
   const __m256i fromRed = _mm256_set1_epi16(c.lumaFromRed);
@@ -457,8 +485,8 @@ CORVALIS_AVX2 inline __m256i Avx2Odds(__m256i a, __m256i b) {
       _mm256_packs_epi32(_mm256_srli_epi32(a, 16), _mm256_srli_epi32(b, 16)), 0xD8);
 }
 
-CORVALIS_AVX2 void Avx2FilterHalfSums(ChannelRows filtered, ChannelRowsView sums, int count,
-                                      int scale) {
+CORVALIS_AVX2 void Avx2FilterHalfSums(const ChannelRows& filtered, const ChannelRowsView& sums,
+                                      int count, int scale) {
   const int16_t* const in[3] = {sums.blue, sums.green, sums.red};
   int16_t* const out[3] = {filtered.blue, filtered.green, filtered.red};
   const __m256i scales = _mm256_set1_epi16(static_cast<int16_t>(scale));
@@ -482,8 +510,8 @@ CORVALIS_AVX2 void Avx2FilterHalfSums(ChannelRows filtered, ChannelRowsView sums
 }
 
 template <typename Sample>
-CORVALIS_AVX2 void Avx2ChromaFromFiltered(Sample* u, Sample* v, ChannelRowsView filtered, int count,
-                                          const BgraToYuvCoefficients& c) {
+CORVALIS_AVX2 void Avx2ChromaFromFiltered(Sample* u, Sample* v, const ChannelRowsView& filtered,
+                                          int count, const BgraToYuvCoefficients& c) {
   const __m256i bias = _mm256_set1_epi16(c.chromaBias);
   const __m256i uFromBlue = _mm256_set1_epi16(c.uFromBlue);
   const __m256i uFromGreen = _mm256_set1_epi16(c.uFromGreen);
@@ -536,7 +564,7 @@ const YuvKernels* Avx2YuvKernels() {
       Avx2ChromaTerms<uint8_t>,
       Avx2ChromaTerms<uint16_t>,
       Avx2BgraFrom<false, uint8_t>,
-      Avx2BgraFrom<true, uint8_t>,
+      Avx2BgraFromHalfEvenOdd,
       Avx2BgraFrom<false, uint16_t>,
       Avx2BgraFrom<true, uint16_t>,
       Avx2LumaAndSums<uint8_t>,
