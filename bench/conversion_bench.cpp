@@ -6,11 +6,14 @@
 // material with half-height chroma is taken as interlaced, as the 1080i
 // users have is.
 //
-// Pictures are 1920x1080 unless CORVALIS_BENCH_PICTURE=WxH says otherwise
-// (scripts/bench-compare sets it to its input's size).
+// Pictures are 1920x1080 unless CORVALIS_BENCH_PICTURE=WxH says otherwise,
+// and CORVALIS_BENCH_PIX_FMT adds a format to those measured (scripts/
+// bench-compare sets both from its input).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -145,7 +148,16 @@ void Swscale(benchmark::State& state, AVPixelFormat format, bool in) {
 
 // Names such as ConvertIn/yuv420p/avx2 and SwscaleIn/yuv420p.
 const bool kRegistered = [] {
-  for (AVPixelFormat format : kFormats) {
+  std::vector<AVPixelFormat> formats(std::begin(kFormats), std::end(kFormats));
+  if (const char* name = std::getenv("CORVALIS_BENCH_PIX_FMT")) {
+    const AVPixelFormat asked = av_get_pix_fmt(name);
+    cli::YuvPicture layout;
+    if (cli::YuvLayoutOf(asked, layout) &&
+        std::find(formats.begin(), formats.end(), asked) == formats.end()) {
+      formats.push_back(asked);
+    }
+  }
+  for (AVPixelFormat format : formats) {
     const std::string name = av_get_pix_fmt_name(format);
     for (const cli::YuvKernels* kernels : cli::SupportedYuvKernels()) {
       benchmark::RegisterBenchmark(("ConvertIn/" + name + "/" + kernels->name).c_str(), ConvertIn,

@@ -230,6 +230,7 @@ void MediaWriter::State::Convert(const uint8_t* bgra, int rowBytes) {
   if (handYuv) {
     BgraToYuv(bgra, rowBytes, YuvPictureOf(*frame, yuvLayout), colour,
               fieldOrder != FieldOrder::kProgressive);
+    MakeAlphaOpaque(*frame);
   } else if (!converter) {
     CopyBgraRows(bgra, rowBytes, width, height, frame->data[0], frame->linesize[0], false);
   } else {

@@ -103,6 +103,25 @@ YuvPicture YuvPictureOf(const AVFrame& frame, const YuvPicture& layout) {
   return picture;
 }
 
+void MakeAlphaOpaque(AVFrame& frame) {
+  const AVPixFmtDescriptor* descriptor =
+      av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+  if (!descriptor || !(descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) ||
+      descriptor->nb_components != 4 || descriptor->comp[3].plane != 3 || !frame.data[3]) {
+    return;
+  }
+  const int depth = descriptor->comp[3].depth;
+  for (int y = 0; y < frame.height; ++y) {
+    uint8_t* row = frame.data[3] + static_cast<ptrdiff_t>(y) * frame.linesize[3];
+    if (depth == 8) {
+      std::memset(row, 255, static_cast<size_t>(frame.width));
+    } else {
+      const uint16_t opaque = static_cast<uint16_t>((1 << depth) - 1);
+      for (int x = 0; x < frame.width; ++x) std::memcpy(row + 2 * x, &opaque, 2);
+    }
+  }
+}
+
 YuvMatrix UntaggedMatrix(int height) {
   return height >= 720 ? YuvMatrix::kBt709 : YuvMatrix::kBt601;
 }

@@ -22,6 +22,10 @@ bool YuvLayoutOf(int pixelFormat, YuvPicture& layout);
 // A frame's planes in a layout YuvLayoutOf gave for its format.
 YuvPicture YuvPictureOf(const AVFrame& frame, const YuvPicture& layout);
 
+// Sets every sample of a YUV frame's alpha plane, if it has one, to opaque:
+// the effect's pictures are opaque video.
+void MakeAlphaOpaque(AVFrame& frame);
+
 // The matrix of video that names none: BT.709 from 720 rows up, else BT.601.
 YuvMatrix UntaggedMatrix(int height);
 

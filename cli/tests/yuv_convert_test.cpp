@@ -289,6 +289,26 @@ TEST(YuvFrames, FormatsAndTagsDecideLayoutMatrixAndRange) {
     EXPECT_FALSE(YuvLayoutOf(format, layout)) << format;
   }
 
+  // Alpha planes the writer fills are opaque.
+  for (AVPixelFormat format : {AV_PIX_FMT_YUVA420P, AV_PIX_FMT_YUVA444P10LE}) {
+    AVFrame* withAlpha = av_frame_alloc();
+    withAlpha->format = format;
+    withAlpha->width = 5;
+    withAlpha->height = 3;
+    ASSERT_GE(av_frame_get_buffer(withAlpha, 0), 0);
+    std::fill_n(withAlpha->data[3], withAlpha->linesize[3] * 3, 7);
+    MakeAlphaOpaque(*withAlpha);
+    for (int y = 0; y < 3; ++y) {
+      const uint8_t* row = withAlpha->data[3] + y * withAlpha->linesize[3];
+      for (int x = 0; x < 5; ++x) {
+        const int alpha =
+            format == AV_PIX_FMT_YUVA420P ? row[x] : reinterpret_cast<const uint16_t*>(row)[x];
+        EXPECT_EQ(alpha, format == AV_PIX_FMT_YUVA420P ? 255 : 1023) << x << "," << y;
+      }
+    }
+    av_frame_free(&withAlpha);
+  }
+
   AVFrame frame{};
   frame.format = AV_PIX_FMT_YUV420P;
   for (const auto& [height, tag, matrix] :
