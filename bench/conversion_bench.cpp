@@ -13,8 +13,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <cstdlib>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -76,49 +76,38 @@ const AVPixelFormat kFormats[] = {AV_PIX_FMT_YUV420P,     AV_PIX_FMT_YUV422P,
                                   AV_PIX_FMT_YUV411P,     AV_PIX_FMT_YUV444P,
                                   AV_PIX_FMT_YUV420P10LE, AV_PIX_FMT_YUV422P10LE};
 
-void ConvertIn(benchmark::State& state, AVPixelFormat format, const cli::YuvKernels* kernels) {
+// The tool's conversion between the format and bgra, in or out.
+void Convert(benchmark::State& state, AVPixelFormat format, const cli::YuvKernels* kernels,
+             bool in) {
   const PictureSize size = BenchPictureSize();
-  AVFrame* frame = RandomFrame(format, size);
+  AVFrame* yuv = RandomFrame(format, size);
+  AVFrame* bgra = RandomFrame(AV_PIX_FMT_BGRA, size);
   cli::YuvPicture layout;
   if (!cli::YuvLayoutOf(format, layout)) std::abort();
-  const cli::YuvPicture picture = cli::YuvPictureOf(*frame, layout);
+  const cli::YuvPicture picture = cli::YuvPictureOf(*yuv, layout);
   const bool fieldChroma = layout.chromaShiftY == 1;
   const cli::YuvColour colour{cli::UntaggedMatrix(size.height), false};
-  // The two fields' rows, each field's packed one after the other, as the
-  // effect's field buffers hold them.
-  std::vector<uint8_t> bgra(static_cast<size_t>(size.width) * size.height * 4);
-  const int rowBytes = size.width * 4;
+  // On the way in, the two fields' rows, each field's packed one after the
+  // other, as the effect's field buffers hold them.
+  const int rowBytes = bgra->linesize[0];
   const int topRows = (size.height + 1) / 2;
+  uint8_t* const fields[2] = {bgra->data[0],
+                              bgra->data[0] + static_cast<ptrdiff_t>(topRows) * rowBytes};
   for (auto _ : state) {
-    cli::YuvRowsToBgra(picture, colour, fieldChroma, 0, 2, topRows, size.width, bgra.data(),
-                       rowBytes, *kernels);
-    cli::YuvRowsToBgra(picture, colour, fieldChroma, 1, 2, size.height / 2, size.width,
-                       bgra.data() + static_cast<size_t>(topRows) * rowBytes, rowBytes, *kernels);
-    benchmark::DoNotOptimize(bgra.data());
+    if (in) {
+      for (int field = 0; field < 2; ++field) {
+        cli::YuvRowsToBgra(picture, colour, fieldChroma, field, 2, (size.height - field + 1) / 2,
+                           size.width, fields[field], rowBytes, *kernels);
+      }
+    } else {
+      cli::BgraToYuv(bgra->data[0], rowBytes, picture, colour, fieldChroma, *kernels);
+    }
+    benchmark::DoNotOptimize(in ? bgra->data[0] : yuv->data[0]);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * size.width * size.height);
-  av_frame_free(&frame);
-}
-
-void ConvertOut(benchmark::State& state, AVPixelFormat format, const cli::YuvKernels* kernels) {
-  const PictureSize size = BenchPictureSize();
-  AVFrame* frame = RandomFrame(format, size);
-  cli::YuvPicture layout;
-  if (!cli::YuvLayoutOf(format, layout)) std::abort();
-  const cli::YuvPicture picture = cli::YuvPictureOf(*frame, layout);
-  const cli::YuvColour colour{cli::UntaggedMatrix(size.height), false};
-  std::vector<uint8_t> bgra(static_cast<size_t>(size.width) * size.height * 4);
-  std::mt19937 random(4);
-  for (uint8_t& byte : bgra) byte = static_cast<uint8_t>(random());
-  for (auto _ : state) {
-    cli::BgraToYuv(bgra.data(), size.width * 4, picture, colour, layout.chromaShiftY == 1,
-                   *kernels);
-    benchmark::DoNotOptimize(frame->data[0]);
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations() * size.width * size.height);
-  av_frame_free(&frame);
+  av_frame_free(&yuv);
+  av_frame_free(&bgra);
 }
 
 // swscale between the format and bgra with the flags ffmpeg's filters use by default.
@@ -160,12 +149,12 @@ const bool kRegistered = [] {
   for (AVPixelFormat format : formats) {
     const std::string name = av_get_pix_fmt_name(format);
     for (const cli::YuvKernels* kernels : cli::SupportedYuvKernels()) {
-      benchmark::RegisterBenchmark(("ConvertIn/" + name + "/" + kernels->name).c_str(), ConvertIn,
-                                   format, kernels)
-          ->Unit(benchmark::kMillisecond);
-      benchmark::RegisterBenchmark(("ConvertOut/" + name + "/" + kernels->name).c_str(), ConvertOut,
-                                   format, kernels)
-          ->Unit(benchmark::kMillisecond);
+      for (bool in : {true, false}) {
+        const std::string direction = in ? "ConvertIn/" : "ConvertOut/";
+        benchmark::RegisterBenchmark((direction + name + "/" + kernels->name).c_str(), Convert,
+                                     format, kernels, in)
+            ->Unit(benchmark::kMillisecond);
+      }
     }
     benchmark::RegisterBenchmark(("SwscaleIn/" + name).c_str(), Swscale, format, true)
         ->Unit(benchmark::kMillisecond);

@@ -29,7 +29,7 @@ struct OwnedPicture {
     for (int plane = 0; plane < 3; ++plane) {
       const int columns = plane == 0 ? width : (width + (1 << shiftX) - 1) >> shiftX;
       const int rows = plane == 0 ? height : (height + (1 << shiftY) - 1) >> shiftY;
-      picture.strides[plane] = columns * bytes + 7;
+      picture.strides[plane] = (columns + 7) * bytes;
       storage[plane].assign(static_cast<size_t>(picture.strides[plane]) * rows, 0);
       picture.planes[plane] = storage[plane].data();
     }
