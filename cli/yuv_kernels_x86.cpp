@@ -334,7 +334,11 @@ CORVALIS_AVX2 inline __m256i Avx2Channel(__m256i light, __m256i term) {
   return _mm256_srai_epi16(_mm256_add_epi16(light, term), 5);
 }
 
-// Half-width chroma from 8-bit luma, pixels taken as even and odd ones.
+// Half-width chroma from 8-bit luma. Taken as even and odd pixels, the
+// 16-bit lanes of a block hold pixels 2i and 2i + 1 in order across both
+// halves of the register, so the terms serve as loaded (even pixels) and
+// averaged with their neighbours (odd ones) without being spread out, and
+// one more unpack interleaves the two at the end.
 CORVALIS_AVX2 void Avx2BgraFromHalfEvenOdd(uint8_t* dest, const uint8_t* luma,
                                            const ChannelRowsView& terms, int count,
                                            const YuvToBgraCoefficients& c) {
