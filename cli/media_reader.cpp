@@ -13,6 +13,7 @@
 #include "cli/library_messages.h"
 #include "cli/media_index.h"
 #include "cli/pixel_convert.h"
+#include "cli/yuv_frames.h"
 #include "refhost/frame_cache.h"
 
 extern "C" {
@@ -39,24 +40,6 @@ bool IsLavfiSource(const std::string& source) {
 }
 
 namespace {
-
-int SwsColorspaceOf(const AVFrame& frame) {
-  switch (EnumValue(frame.colorspace)) {
-    case AVCOL_SPC_BT709:
-      return SWS_CS_ITU709;
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-      return SWS_CS_ITU601;
-    case AVCOL_SPC_SMPTE240M:
-      return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-      return SWS_CS_BT2020;
-    default:
-      // Untagged material: high definition is 709, standard definition 601.
-      return frame.height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-  }
-}
 
 // Pixel blocks of frames no one holds any more, kept for the next frames:
 // a frame taken from here needs no allocation, page faults or clearing, since
@@ -108,7 +91,7 @@ class Converter {
 
   std::shared_ptr<VideoFrame> Convert(const AVFrame& frame, const std::string& source,
                                       FramePool& pool) {
-    // (Planar RGB at the clip's size is kept as it is; see CachedFrame.)
+    // (Layouts converted by hand are kept as they are; see CachedFrame.)
     AVPixelFormat format = static_cast<AVPixelFormat>(frame.format);
     // Bit-exact, accurately rounded conversion keeps output identical on every machine.
     context_ = sws_getCachedContext(
@@ -122,11 +105,9 @@ class Converter {
     }
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     if (descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB)) {
-      bool fullRange = EnumValue(frame.color_range) == AVCOL_RANGE_JPEG ||
-                       format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
-                       format == AV_PIX_FMT_YUVJ444P;
-      const int* coefficients = sws_getCoefficients(SwsColorspaceOf(frame));
-      sws_setColorspaceDetails(context_, coefficients, fullRange,
+      const YuvColour colour = SourceColourOf(frame);
+      const int* coefficients = sws_getCoefficients(SwsColorspaceOf(colour.matrix));
+      sws_setColorspaceDetails(context_, coefficients, colour.fullRange,
                                sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     }
     std::shared_ptr<VideoFrame> result = pool.Take(width_, height_);
@@ -134,18 +115,8 @@ class Converter {
     int strides[4] = {result->RowBytes(), 0, 0, 0};
     sws_scale(context_, frame.data, frame.linesize, 0, frame.height, planes, strides);
     // The effect works on opaque video; a source's own alpha is not carried.
-    // (Whole pixels at a time, which the compiler turns into vector code.)
-    const size_t pixelCount = result->pixels.size() / 4;
-    uint8_t* pixels = result->pixels.data();
-    const uint8_t opaqueBytes[4] = {0, 0, 0, 255};
-    uint32_t opaque;
-    std::memcpy(&opaque, opaqueBytes, 4);
-    for (size_t i = 0; i < pixelCount; ++i) {
-      uint32_t pixel;
-      std::memcpy(&pixel, pixels + 4 * i, 4);
-      pixel |= opaque;
-      std::memcpy(pixels + 4 * i, &pixel, 4);
-    }
+    CopyBgraRows(result->pixels.data(), result->RowBytes(), width_, height_, result->pixels.data(),
+                 result->RowBytes(), true);
     return result;
   }
 
@@ -155,27 +126,38 @@ class Converter {
   SwsContext* context_ = nullptr;
 };
 
-// A decoded frame as it is kept: converted to 4-byte pixels, or, for planar
-// RGB at the clip's size, the decoder's own planes, whose rows are converted
-// straight into the buffer of whoever asks for them. That spares writing a
-// whole converted frame and reading it back, and no thread converts rows
-// nobody asks for.
+// A decoded frame as it is kept: converted to 4-byte pixels, or, for the
+// layouts converted by hand at the clip's size, the decoder's own planes,
+// whose rows are converted straight into the buffer of whoever asks for
+// them. That spares writing a whole converted frame and reading it back, and
+// no thread converts rows nobody asks for.
 struct CachedFrame {
+  enum class Layout { kConverted, kPlanarRgb, kPackedBgra, kYuv };
+  Layout layout = Layout::kConverted;
   std::shared_ptr<const VideoFrame> pixels;
   FramePtr planes;
+  YuvPicture yuv;
+  YuvColour colour;
+  bool fieldChroma = false;
 
   // Rows firstRow, firstRow + step, ... as 4-byte pixels (the first `pixels`
   // of each) into dest, rows destRowBytes apart.
   void CopyRows(int firstRow, int step, int rows, int count, uint8_t* dest,
                 int destRowBytes) const {
-    if (pixels) {
-      const int rowBytes = pixels->RowBytes();
-      for (int y = 0; y < rows; ++y) {
-        std::memcpy(dest + static_cast<ptrdiff_t>(y) * destRowBytes,
-                    pixels->pixels.data() + static_cast<ptrdiff_t>(firstRow + y * step) * rowBytes,
-                    static_cast<size_t>(count) * 4);
-      }
-      return;
+    switch (layout) {
+      case Layout::kConverted:
+        CopyBgraRows(pixels->pixels.data() + static_cast<ptrdiff_t>(firstRow) * pixels->RowBytes(),
+                     pixels->RowBytes() * step, count, rows, dest, destRowBytes, false);
+        return;
+      case Layout::kPackedBgra:
+        CopyBgraRows(planes->data[0] + static_cast<ptrdiff_t>(firstRow) * planes->linesize[0],
+                     planes->linesize[0] * step, count, rows, dest, destRowBytes, true);
+        return;
+      case Layout::kYuv:
+        YuvRowsToBgra(yuv, colour, fieldChroma, firstRow, step, rows, count, dest, destRowBytes);
+        return;
+      case Layout::kPlanarRgb:
+        break;
     }
     const AVFrame& frame = *planes;
     const uint8_t* const starts[3] = {
@@ -238,7 +220,8 @@ struct MediaReader::State {
   void Decode(int number, std::vector<Pending>& pending);
   // Converts pending frames (the mutex not held), then caches them.
   void ConvertPending(std::vector<Pending>& pending, std::unique_lock<std::mutex>& lock);
-  // Keeps the planes of planar RGB at the clip's size, converts the rest.
+  // Keeps the planes of the layouts converted by hand at the clip's size,
+  // converts the rest.
   std::shared_ptr<const CachedFrame> Convert(FramePtr frame);
   // The frame, decoded and kept or converted (0 ≤ number < frame count).
   std::shared_ptr<const CachedFrame> Get(int number);
@@ -350,9 +333,22 @@ void MediaReader::State::Decode(int number, std::vector<Pending>& pending) {
 
 std::shared_ptr<const CachedFrame> MediaReader::State::Convert(FramePtr frame) {
   auto kept = std::make_shared<CachedFrame>();
-  if (frame->format == AV_PIX_FMT_GBRP && frame->width == width && frame->height == height) {
-    kept->planes = std::move(frame);
-    return kept;
+  if (frame->width == width && frame->height == height) {
+    YuvPicture layout;
+    if (YuvLayoutOf(frame->format, layout)) {
+      kept->layout = CachedFrame::Layout::kYuv;
+      kept->yuv = YuvPictureOf(*frame, layout);
+      kept->colour = SourceColourOf(*frame);
+      kept->fieldChroma = fieldOrder != FieldOrder::kProgressive;
+    } else if (frame->format == AV_PIX_FMT_GBRP) {
+      kept->layout = CachedFrame::Layout::kPlanarRgb;
+    } else if (frame->format == AV_PIX_FMT_BGRA) {
+      kept->layout = CachedFrame::Layout::kPackedBgra;
+    }
+    if (kept->layout != CachedFrame::Layout::kConverted) {
+      kept->planes = std::move(frame);
+      return kept;
+    }
   }
   std::unique_ptr<Converter> converter;
   {
@@ -460,7 +456,7 @@ std::shared_ptr<const CachedFrame> MediaReader::State::Get(int number) {
 
 std::shared_ptr<const VideoFrame> MediaReader::Frame(int number) {
   std::shared_ptr<const CachedFrame> cached = state_->Get(number);
-  if (cached->pixels) return cached->pixels;
+  if (cached->layout == CachedFrame::Layout::kConverted) return cached->pixels;
   std::shared_ptr<VideoFrame> frame = state_->pool->Take(Width(), Height());
   cached->CopyRows(0, 1, Height(), Width(), frame->pixels.data(), frame->RowBytes());
   return frame;

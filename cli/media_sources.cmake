@@ -12,4 +12,8 @@ set(CORVALIS_MEDIA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/pixel_buffer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pixel_convert.cpp
   ${CMAKE_CURRENT_LIST_DIR}/png_writer.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/project_file.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/project_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/yuv_convert.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/yuv_frames.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/yuv_kernels.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/yuv_kernels_x86.cpp)

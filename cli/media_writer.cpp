@@ -5,6 +5,9 @@
 #include <system_error>
 
 #include "cli/atomic_file.h"
+#include "cli/output_codec.h"
+#include "cli/pixel_convert.h"
+#include "cli/yuv_frames.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -71,6 +74,11 @@ struct MediaWriter::State {
   AVFrame* frame = nullptr;
   AVPacket* packet = nullptr;
   SwsContext* converter = nullptr;
+  // How frames reach the encoder's pixel format: by hand for planar YUV
+  // (yuvLayout) and for bgra itself, else through swscale (converter).
+  bool handYuv = false;
+  YuvPicture yuvLayout;
+  YuvColour colour;
   // Frames go on as they are, without conversion: the null muxer's
   // wrapped_avframe encoder in bgra only passes a reference along and lets go
   // of it before Write returns.
@@ -88,6 +96,7 @@ struct MediaWriter::State {
                    const MediaWriterOptions& options);
   // The time code and display matrix, where the container keeps them.
   void TagStream(Rational frameRate, const OutputTags& tags);
+  void Convert(const uint8_t* bgra, int rowBytes);
   void SendFrame(const AVFrame* frame);
   void PassOn(const uint8_t* bgra, int rowBytes);
   void Release();
@@ -132,20 +141,17 @@ void MediaWriter::State::SetUpEncoder(const AVCodec& codec, const EncoderPlan& p
   const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(encoder->pix_fmt);
   const bool isRgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
   const OutputTags& tags = options.tags;
-  // The source's colour description goes on; untagged sources get the matrix
-  // the reader assumes for untagged video, so tags and pixels agree.
-  const bool highDefinition = height >= 720;
-  if (isRgb) {
-    encoder->colorspace = AVCOL_SPC_RGB;
-    encoder->color_range = AVCOL_RANGE_JPEG;
-  } else {
-    encoder->colorspace = tags.colorSpace > 0 && tags.colorSpace != AVCOL_SPC_UNSPECIFIED &&
-                                  tags.colorSpace != AVCOL_SPC_RGB
-                              ? static_cast<AVColorSpace>(tags.colorSpace)
-                              : (highDefinition ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M);
-    encoder->color_range =
-        tags.colorRange == AVCOL_RANGE_JPEG ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+  // The source's matrix and range go on to YUV output; what the source does
+  // not say is settled by the rule the reader uses for untagged video, so
+  // that the tags and the pixels converted with them agree.
+  if (!isRgb) {
+    if (tags.colorSpace > 0 && tags.colorSpace != AVCOL_SPC_UNSPECIFIED &&
+        tags.colorSpace != AVCOL_SPC_RGB) {
+      encoder->colorspace = static_cast<AVColorSpace>(tags.colorSpace);
+    }
+    if (tags.colorRange == AVCOL_RANGE_JPEG) encoder->color_range = AVCOL_RANGE_JPEG;
   }
+  colour = SettleEncoderColour(*encoder);
   if (tags.colorPrimaries > 0) {
     encoder->color_primaries = static_cast<AVColorPrimaries>(tags.colorPrimaries);
   }
@@ -240,9 +246,6 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
   packet = av_packet_alloc();
   if (!frame || !packet) Fail("out of memory");
   OpenEncoder(*codec, plan, frameRate, options);
-  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(encoder->pix_fmt);
-  bool isRgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
-  bool highDefinition = height >= 720;
 
   stream = avformat_new_stream(format, nullptr);
   if (!stream) Fail("out of memory");
@@ -274,15 +277,32 @@ void MediaWriter::State::Open(Rational frameRate, const MediaWriterOptions& opti
   if (passThrough) return;
   result = av_frame_get_buffer(frame, 0);
   if (result < 0) Fail("out of memory");
+  handYuv = YuvLayoutOf(encoder->pix_fmt, yuvLayout);
+  if (handYuv || encoder->pix_fmt == AV_PIX_FMT_BGRA) return;
   converter =
       sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, encoder->pix_fmt,
                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr, nullptr);
   if (!converter)
     Fail("cannot convert pixels to " + std::string(av_get_pix_fmt_name(encoder->pix_fmt)));
-  if (!isRgb) {
-    const int* coefficients = sws_getCoefficients(highDefinition ? SWS_CS_ITU709 : SWS_CS_ITU601);
-    sws_setColorspaceDetails(converter, sws_getCoefficients(SWS_CS_DEFAULT), 1, coefficients, 0, 0,
-                             1 << 16, 1 << 16);
+  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(encoder->pix_fmt);
+  if (descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB)) {
+    const int* coefficients = sws_getCoefficients(SwsColorspaceOf(colour.matrix));
+    sws_setColorspaceDetails(converter, sws_getCoefficients(SWS_CS_DEFAULT), 1, coefficients,
+                             colour.fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
+  }
+}
+
+void MediaWriter::State::Convert(const uint8_t* bgra, int rowBytes) {
+  if (handYuv) {
+    BgraToYuv(bgra, rowBytes, YuvPictureOf(*frame, yuvLayout), colour,
+              fieldOrder != FieldOrder::kProgressive);
+    MakeAlphaOpaque(*frame);
+  } else if (!converter) {
+    CopyBgraRows(bgra, rowBytes, width, height, frame->data[0], frame->linesize[0], false);
+  } else {
+    const uint8_t* planes[4] = {bgra, nullptr, nullptr, nullptr};
+    int strides[4] = {rowBytes, 0, 0, 0};
+    sws_scale(converter, planes, strides, 0, height, frame->data, frame->linesize);
   }
 }
 
@@ -396,9 +416,7 @@ void MediaWriter::Write(const uint8_t* bgra, int rowBytes) {
     }
     int result = av_frame_make_writable(s.frame);
     if (result < 0) s.Fail("out of memory");
-    const uint8_t* planes[4] = {bgra, nullptr, nullptr, nullptr};
-    int strides[4] = {rowBytes, 0, 0, 0};
-    sws_scale(s.converter, planes, strides, 0, s.height, s.frame->data, s.frame->linesize);
+    s.Convert(bgra, rowBytes);
     s.frame->pts = s.framesWritten;
     SetFieldFlags(*s.frame, s.fieldOrder);
     s.SendFrame(s.frame);

@@ -2,8 +2,9 @@
 // progressive and interlaced (top and bottom first), even and odd sizes down
 // to one row, FFV1 RGB, phone H.264 with sound, long-GOP interlaced H.264,
 // MPEG-2 4:2:2 in QuickTime, DV NTSC and PAL, 10-bit ProRes whose container
-// contradicts its frames' field order, XDCAM-style MPEG-2 4:2:2 in MXF and
-// AVCHD-style interlaced H.264 in a transport stream. The checks are
+// contradicts its frames' field order, XDCAM-style MPEG-2 4:2:2 in MXF,
+// AVCHD-style interlaced H.264 in a transport stream, interlaced 4:2:0 whose
+// fields differ in colour and DVD-style telecined MPEG-2. The checks are
 // properties of every render, not stored pictures: a plain render gives the
 // source back, slow motion without de-interlacing shows only source fields,
 // in the order they were shot, reverse play
@@ -11,7 +12,9 @@
 // longer than its clip is black past the clip's end, and the same project
 // gives the same bytes whatever the heap held and however many threads ran.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -98,8 +101,26 @@ const std::vector<Material>& Materials() {
        Moving(128, 96, "tff") + " -vf setfield=tff -c:v libx264 -pix_fmt yuv420p -flags "
                                 "+ildct+ilme -top 1 -bf 2",
        FieldOrder::kTopFirst},
+      // Fields woven from pictures of BT.601 red (top) and blue (bottom), so
+      // that each field's 4:2:0 chroma rows hold its own colour.
+      {"ffv1-420-red-blue-fields.mkv",
+       "-f lavfi -i nullsrc=s=64x24:r=50:d=0.4,format=yuv420p,"
+       "geq=lum='if(mod(N\\,2)\\,41\\,81)':cb='if(mod(N\\,2)\\,240\\,90)'"
+       ":cr='if(mod(N\\,2)\\,110\\,240)',weave=first_field=top -c:v ffv1 -field_order tt",
+       FieldOrder::kTopFirst},
+      {"dvd-telecine.mpg",
+       "-f lavfi -i testsrc2=size=720x480:rate=24000/1001:duration=0.5,telecine=pattern=23 "
+       "-c:v mpeg2video -pix_fmt yuv420p -flags +ildct+ilme -top 1 -b:v 8M",
+       FieldOrder::kTopFirst},
   };
   return materials;
+}
+
+const Material& MaterialNamed(const std::string& file) {
+  for (const Material& material : Materials()) {
+    if (material.file == file) return material;
+  }
+  throw std::logic_error("no material " + file);
 }
 
 const char* const kModes[] = {"None", "TapeSim", "Interpolated", "Adaptive"};
@@ -121,6 +142,21 @@ std::vector<std::string> FieldRows(const cli::VideoFrame& frame, int parity) {
 bool SameRows(const std::vector<std::string>& shown, const std::vector<std::string>& field) {
   const size_t common = std::min(shown.size(), field.size());
   return common > 0 && std::equal(shown.begin(), shown.begin() + common, field.begin());
+}
+
+// The largest difference of any pixel's blue, green or red from its field's
+// colour (`colours[0]` the top field's, as blue, green, red).
+int WorstDeparture(const cli::VideoFrame& frame, const int colours[2][3]) {
+  int worst = 0;
+  for (int y = 0; y < frame.height; ++y) {
+    for (int x = 0; x < frame.width; ++x) {
+      for (int k = 0; k < 3; ++k) {
+        const int value = frame.pixels[(static_cast<size_t>(y) * frame.width + x) * 4 + k];
+        worst = std::max(worst, std::abs(value - colours[y % 2][k]));
+      }
+    }
+  }
+  return worst;
 }
 
 bool IsBlack(const cli::VideoFrame& frame) {
@@ -232,7 +268,7 @@ TEST_F(RealMaterial, HalfSpeedWithoutDeinterlacingShowsOnlySourceFields) {
 }
 
 TEST_F(RealMaterial, ReversePlayOverLongGopIsTheReversePlayOfALosslessCopy) {
-  const Material& gop = Materials()[7];
+  const Material& gop = MaterialNamed("h264-long-gop-tff.mkv");
   ASSERT_NO_FATAL_FAILURE(Make(gop));
   ASSERT_NO_FATAL_FAILURE(Ffmpeg("-i " + gop.file + " -c:v ffv1 -field_order tt", "copy.mkv"));
   MediaReader source(Path(gop.file));
@@ -286,7 +322,9 @@ TEST_F(RealMaterial, EffectLongerThanItsClipIsBlackPastTheEnd) {
 }
 
 TEST_F(RealMaterial, SameBytesWhateverTheHeapHeldAndHoweverManyThreads) {
-  for (const Material& material : {Materials()[2], Materials()[7], Materials()[10]}) {
+  for (const Material& material :
+       {MaterialNamed("ffv1-odd-bff.mkv"), MaterialNamed("h264-long-gop-tff.mkv"),
+        MaterialNamed("dv-pal.dv")}) {
     SCOPED_TRACE(material.file);
     ASSERT_NO_FATAL_FAILURE(Make(material));
     // Full speed, then slow with a hold, then fast: repeated, mixed and
@@ -311,6 +349,57 @@ TEST_F(RealMaterial, SameBytesWhateverTheHeapHeldAndHoweverManyThreads) {
       EXPECT_TRUE(Read(Path("again.mkv")) == plain);
     }
   }
+}
+
+TEST_F(RealMaterial, InterlacedChromaKeepsEachFieldsColour) {
+  const Material& fields = MaterialNamed("ffv1-420-red-blue-fields.mkv");
+  ASSERT_NO_FATAL_FAILURE(Make(fields));
+  const int redAndBlue[2][3] = {{0, 0, 255}, {255, 0, 0}};
+  MediaReader source(Path(fields.file));
+  for (int f = 0; f < source.FrameCount(); ++f) {
+    EXPECT_LE(WorstDeparture(*source.Frame(f), redAndBlue), 3) << "frame " << f;
+  }
+  // Written back to interlaced 4:2:0, each field keeps its colour, read by
+  // the tool and by FFmpeg taking the fields apart.
+  ASSERT_EQ(Render(fields.file, "", "out420.mkv", "--pix-fmt yuv420p").exitCode, 0);
+  MediaReader output(Path("out420.mkv"));
+  ASSERT_EQ(output.FrameCount(), source.FrameCount());
+  for (int f = 0; f < output.FrameCount(); ++f) {
+    EXPECT_LE(WorstDeparture(*output.Frame(f), redAndBlue), 3) << "frame " << f;
+  }
+  ASSERT_NO_FATAL_FAILURE(
+      Ffmpeg("-i out420.mkv -vf separatefields,format=bgra -f rawvideo", "fields.bgra"));
+  const std::string apart = Read(Path("fields.bgra"));
+  ASSERT_EQ(apart.size(), 64u * 48 * 4 * output.FrameCount());
+  cli::VideoFrame pair;  // one output frame's two fields, one above the other
+  pair.width = 64;
+  pair.height = 48;
+  for (int f = 0; f < output.FrameCount(); ++f) {
+    pair.pixels.assign(apart.begin() + f * 64 * 48 * 4, apart.begin() + (f + 1) * 64 * 48 * 4);
+    // Rows alternate in the check; here the top field is the upper half.
+    for (int y = 0; y < 48; ++y) {
+      const int(&colour)[3] = redAndBlue[y < 24 ? 0 : 1];
+      for (int x = 0; x < 64; ++x) {
+        for (int k = 0; k < 3; ++k) {
+          ASSERT_NEAR(pair.pixels[(y * 64 + x) * 4 + k], colour[k], 3)
+              << "frame " << f << " row " << y;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(RealMaterial, TelecinedDvdHasItsPhaseDetected) {
+  const Material& dvd = MaterialNamed("dvd-telecine.mpg");
+  ASSERT_NO_FATAL_FAILURE(Make(dvd));
+  Write("telecine.json", "{ \"source\": \"" + dvd.file +
+                             "\", \"parameters\": {\"inputMode\": \"3:2\", "
+                             "\"outputMode\": \"Progressive\"} }");
+  const Result phase = Run("phase " + Quoted("telecine.json") + " --frame 10 --detect input --ok");
+  ASSERT_EQ(phase.exitCode, 0) << phase.err;
+  // The pattern repeats field 4 of every five from frame 10's first field on.
+  EXPECT_NE(phase.out.find("frame 11, 12, Odd field: phase = 4\n"), std::string::npos) << phase.out;
+  EXPECT_NE(phase.out.find("input phase code: 5 (A)\n"), std::string::npos) << phase.out;
 }
 
 }  // namespace
