@@ -70,7 +70,7 @@ class LinkState {
   std::shared_ptr<LinkRender> CurrentRender() {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string signature = SettingsSignature(MLT_LINK_PROPERTIES(link_));
-    mlt_profile profile = mlt_service_profile(MLT_LINK_SERVICE(link_));
+    mlt_profile profile = ChainProfile(link_);
     if (profile) {
       signature += "profile=" + std::to_string(profile->frame_rate_num) + "/" +
                    std::to_string(profile->frame_rate_den);
@@ -135,21 +135,29 @@ int GetImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* wi
   mlt_properties properties = MLT_FRAME_PROPERTIES(frame);
   auto* held = static_cast<std::shared_ptr<LinkRender>*>(
       mlt_properties_get_data(properties, kRenderProperty, nullptr));
-  if (held == nullptr || *held == nullptr) return 1;
   const int32_t position = mlt_properties_get_int(properties, kEffectFrameProperty);
   refhost::Picture picture;
-  std::string problem;
-  try {
-    if (!(*held)->Render(position, picture)) {
-      problem = "frame " + std::to_string(position) +
-                ": the effect could not render it (a source frame was not delivered)";
+  bool rendered = false;
+  if (held != nullptr && *held != nullptr) {
+    std::string problem;
+    try {
+      rendered = (*held)->Render(position, picture);
+      if (!rendered) {
+        problem = "frame " + std::to_string(position) +
+                  ": the effect could not render it (a source frame was not delivered)";
+      }
+    } catch (const std::exception& error) {
+      problem = "frame " + std::to_string(position) + ": " + error.what();
     }
-  } catch (const std::exception& error) {
-    problem = "frame " + std::to_string(position) + ": " + error.what();
+    if (!problem.empty()) mlt_log_error(MLT_LINK_SERVICE(link), "%s\n", problem.c_str());
   }
-  if (!problem.empty()) {
-    mlt_log_error(MLT_LINK_SERVICE(link), "%s\n", problem.c_str());
-    return 1;
+  if (!rendered) {
+    // Consumers use whatever image they are given, failure or not: a frame
+    // the link cannot render is black, of the size asked for.
+    mlt_profile profile = ChainProfile(link);
+    picture.width = *width > 0 ? *width : (profile ? profile->width : 0);
+    picture.height = *height > 0 ? *height : (profile ? profile->height : 0);
+    picture.pixels.assign(static_cast<size_t>(picture.width) * picture.height * 4, 0);
   }
   const size_t bytes = picture.pixels.size();
   auto* rgba = static_cast<uint8_t*>(std::malloc(bytes > 0 ? bytes : 1));

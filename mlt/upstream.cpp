@@ -7,10 +7,13 @@ namespace mltlink {
 
 namespace {
 
+mlt_chain ChainOf(mlt_link link) {
+  return static_cast<mlt_chain>(
+      mlt_properties_get_data(MLT_LINK_PROPERTIES(link), "chain", nullptr));
+}
+
 mlt_properties SourceProperties(mlt_link link) {
-  auto* chain =
-      static_cast<mlt_chain>(mlt_properties_get_data(MLT_LINK_PROPERTIES(link), "chain", nullptr));
-  if (chain != nullptr) {
+  if (mlt_chain chain = ChainOf(link)) {
     if (mlt_producer source = mlt_chain_get_source(chain)) return MLT_PRODUCER_PROPERTIES(source);
   }
   return link->next ? MLT_PRODUCER_PROPERTIES(link->next) : nullptr;
@@ -22,8 +25,7 @@ int32_t LengthOfFreshProducer(mlt_link link, mlt_properties source) {
   const char* service = mlt_properties_get(source, "mlt_service");
   const char* resource = mlt_properties_get(source, "resource");
   if (service == nullptr || resource == nullptr) return -1;
-  mlt_producer fresh =
-      mlt_factory_producer(mlt_service_profile(MLT_LINK_SERVICE(link)), service, resource);
+  mlt_producer fresh = mlt_factory_producer(ChainProfile(link), service, resource);
   if (fresh == nullptr) return -1;
   const int32_t length = mlt_producer_get_length(fresh);
   mlt_producer_close(fresh);
@@ -36,6 +38,12 @@ int32_t FirstPositive(mlt_properties properties, const char* first, const char* 
 }
 
 }  // namespace
+
+mlt_profile ChainProfile(mlt_link link) {
+  mlt_chain chain = ChainOf(link);
+  mlt_profile profile = chain ? mlt_service_profile(MLT_CHAIN_SERVICE(chain)) : nullptr;
+  return profile ? profile : mlt_service_profile(MLT_LINK_SERVICE(link));
+}
 
 SourceFacts ReadSourceFacts(mlt_link link) {
   mlt_properties source = SourceProperties(link);
@@ -50,7 +58,7 @@ SourceFacts ReadSourceFacts(mlt_link link) {
                                              : "unnamed") +
                              ") has no picture size");
   }
-  mlt_profile profile = mlt_service_profile(MLT_LINK_SERVICE(link));
+  mlt_profile profile = ChainProfile(link);
   facts.rateNum = mlt_properties_get_int(source, "meta.media.frame_rate_num");
   facts.rateDen = mlt_properties_get_int(source, "meta.media.frame_rate_den");
   if (facts.rateNum <= 0 || facts.rateDen <= 0) {
@@ -66,15 +74,14 @@ SourceFacts ReadSourceFacts(mlt_link link) {
     facts.sampleAspect = static_cast<double>(aspectNum) / aspectDen;
   facts.frameCount = LengthOfFreshProducer(link, source);
   if (facts.frameCount <= 0) {
-    auto* chain = static_cast<mlt_chain>(
-        mlt_properties_get_data(MLT_LINK_PROPERTIES(link), "chain", nullptr));
+    mlt_chain chain = ChainOf(link);
     facts.frameCount = chain ? mlt_producer_get_length(MLT_CHAIN_PRODUCER(chain)) : 0;
   }
   return facts;
 }
 
 std::string RateMismatch(mlt_link link, const SourceFacts& source) {
-  mlt_profile profile = mlt_service_profile(MLT_LINK_SERVICE(link));
+  mlt_profile profile = ChainProfile(link);
   if (profile == nullptr || profile->frame_rate_den <= 0) return "";
   if (static_cast<int64_t>(profile->frame_rate_num) * source.rateDen ==
       static_cast<int64_t>(source.rateNum) * profile->frame_rate_den) {

@@ -30,6 +30,9 @@ struct SourceFacts {
   double sampleAspect = 1.0;
 };
 
+// The profile the link's chain renders with (the link's own when it has no chain).
+mlt_profile ChainProfile(mlt_link link);
+
 // What the link's source says about itself; throws std::runtime_error when it
 // has no picture size.
 SourceFacts ReadSourceFacts(mlt_link link);
