@@ -59,6 +59,17 @@ SourceFacts ReadSourceFacts(mlt_link link) {
                              ") has no picture size");
   }
   mlt_profile profile = ChainProfile(link);
+  // A profile of another size has every clip scaled to it before the link,
+  // as MLT scales any clip (consumers expect frames of the profile's size).
+  // melt's automatic profile of an odd-sized clip is the clip rounded down
+  // to even sizes; consumers take the clip's own size there, and the effect
+  // keeps every row of it.
+  const bool roundedDown =
+      profile && profile->width == (facts.width & ~1) && profile->height == (facts.height & ~1);
+  if (profile && profile->width > 0 && profile->height > 0 && !roundedDown) {
+    facts.width = profile->width;
+    facts.height = profile->height;
+  }
   facts.rateNum = mlt_properties_get_int(source, "meta.media.frame_rate_num");
   facts.rateDen = mlt_properties_get_int(source, "meta.media.frame_rate_den");
   if (facts.rateNum <= 0 || facts.rateDen <= 0) {

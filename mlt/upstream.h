@@ -4,10 +4,10 @@
 // links. The source is told to run without end (it repeats a late frame past
 // its last one), so its real length is asked of a fresh producer of the same
 // media; its size, rate and field order come from the media's own
-// description. Frames are fetched at the source's own size and field order:
-// the normalisers before the link would otherwise scale them to the profile
-// or, for top-first material, shift them by one line to the consumer's field
-// order.
+// description. Frames are fetched at the source's own size (unless the
+// profile's is another) and at its own field order: the normalisers before
+// the link would otherwise shift top-first material by one line to the
+// consumer's field order.
 #pragma once
 
 #include <framework/mlt.h>
