@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
 namespace {
 
 // A source that counts how often it has to move back, as a long-GOP decoder
@@ -57,26 +54,6 @@ TEST(CachedClip, ASourceThatFailsOrDeliversTheWrongSizeFailsTheRead) {
   EXPECT_TRUE(clip.ReadRows(2, 0, 1, 1, 1, pixel, 4));
   EXPECT_FALSE(clip.ReadRows(3, 0, 1, 1, 1, pixel, 4));
   EXPECT_FALSE(clip.ReadRows(4, 0, 1, 1, 1, pixel, 4));
-}
-
-TEST(CachedClip, RendersOnSeveralThreadsCallTheSourceOneAtATime) {
-  std::atomic<int> inside{0};
-  std::atomic<bool> overlapped{false};
-  refhost::CachedClip clip(2, 2, 400, [&](int32_t n) {
-    if (inside.fetch_add(1) != 0) overlapped = true;
-    std::this_thread::yield();
-    inside.fetch_sub(1);
-    return std::make_shared<std::vector<uint8_t>>(16, static_cast<uint8_t>(n));
-  });
-  auto play = [&clip](int32_t first, int32_t step) {
-    for (int32_t frame = first; frame >= 0 && frame < 400; frame += step) {
-      EXPECT_EQ(FirstByte(clip, frame), static_cast<uint8_t>(frame));
-    }
-  };
-  std::thread backwards(play, 399, -1);
-  play(0, 1);
-  backwards.join();
-  EXPECT_FALSE(overlapped);
 }
 
 }  // namespace
