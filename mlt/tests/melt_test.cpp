@@ -86,7 +86,9 @@ TEST_F(Melt, RendersTheToolsFramesOnEveryKindOfRgbSourceAtEveryRealTimeSetting) 
                              R"(", "parameters": {"deinterlace": ")" + deinterlace + "\"}, " +
                              kRampKeys + "}");
       ASSERT_NO_FATAL_FAILURE(RenderWithTool("ramp.json", "tool.mkv"));
-      for (const char* realTime : {"1", "-2", "-3"}) {
+      // Three renders at once are the in-process test's: melt 7.12 itself now
+      // and then never returns from real_time=-3, with or without the link.
+      for (const char* realTime : {"1", "-2"}) {
         SCOPED_TRACE(std::string(deinterlace) + " real_time=" + realTime);
         ASSERT_NO_FATAL_FAILURE(RenderWithMelt(
             std::string("-chain ") + material.name + " -link corvalis project=ramp.json",
