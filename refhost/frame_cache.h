@@ -36,6 +36,11 @@ class FrameCache {
     return found->second->second;
   }
 
+  // Makes room for `frames` frames at once (within the limit): for a caller
+  // about to insert a run of frames that are all wanted soon.
+  void Reserve(size_t frames) { capacity_ = std::max(capacity_, std::min(limit_, frames)); }
+  size_t Limit() const { return limit_; }
+
   void Insert(int number, Frame frame) {
     if (Find(number)) return;
     if (Evicted(number) && capacity_ < limit_) {
