@@ -241,4 +241,30 @@ void SaveProject(const Project& project, const std::string& path) {
   WriteFileAtomically(path, document.dump(2) + "\n");
 }
 
+refhost::SettingValue ProjectParameter::Setting() const {
+  if (value.is_number()) return refhost::SettingValue::Number(value.get<double>());
+  if (value.is_boolean()) return refhost::SettingValue::Boolean(value.get<bool>());
+  if (value.is_string()) return refhost::SettingValue::Text(value.get<std::string>());
+  return refhost::SettingValue::Other();
+}
+
+refhost::Waypoint ProjectKey::AsWaypoint() const {
+  refhost::Waypoint waypoint;
+  waypoint.place = place;
+  waypoint.at = at;
+  waypoint.speed = speed;
+  waypoint.strobe = strobe;
+  waypoint.hold = hold;
+  if (order) waypoint.order = *order;
+  return waypoint;
+}
+
+void Project::ApplyScan(refhost::ProjectSettings& settings) const {
+  if (videoType) settings.videoType = *videoType == VideoType::kProgressive ? 0 : 1;
+  if (fieldDominance) {
+    settings.fieldDominance =
+        *fieldDominance == FieldDominance::kTop ? kAvxFieldOdd : kAvxFieldEven;
+  }
+}
+
 }  // namespace cli

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "cli/media_error.h"
+#include "refhost/effect_settings.h"
+#include "refhost/project_settings.h"
 
 namespace cli {
 
@@ -24,10 +26,14 @@ struct ProjectParameter {
   // As written: a number, true/false or a text (a list item's label).
   nlohmann::ordered_json value;
   std::string jsonPath;  // "parameters.<id>"
+
+  // The value as the reference host takes it (a JSON list or object fits no
+  // parameter, and the effect's check says so).
+  refhost::SettingValue Setting() const;
 };
 
 struct ProjectKey {
-  enum class Place { kUnit, kFrame, kTime };
+  using Place = refhost::Waypoint::Place;
   Place place = Place::kTime;
   // A unit or frame number (whole, not negative) or a time.
   double at = 0.0;
@@ -36,6 +42,8 @@ struct ProjectKey {
   std::optional<double> hold;
   std::optional<int> order;
   std::string jsonPath;  // "keys[<index>]"
+
+  refhost::Waypoint AsWaypoint() const;
 };
 
 struct Project {
@@ -57,6 +65,10 @@ struct Project {
   std::optional<std::string> instanceData;
   // The whole file as read; saving writes it back with instanceData updated.
   nlohmann::ordered_json document;
+
+  // The project's scan, where it gives one, over what `settings` took from
+  // the source: the video type and the field shown first.
+  void ApplyScan(refhost::ProjectSettings& settings) const;
 };
 
 // Reads and checks a project file; throws MediaError.

@@ -51,26 +51,6 @@ refhost::SettingValue FromText(const avxParameter& parameter, const std::string&
   return refhost::SettingValue::Text(text);
 }
 
-refhost::SettingValue FromJson(const nlohmann::ordered_json& value) {
-  if (value.is_number()) return refhost::SettingValue::Number(value.get<double>());
-  if (value.is_boolean()) return refhost::SettingValue::Boolean(value.get<bool>());
-  if (value.is_string()) return refhost::SettingValue::Text(value.get<std::string>());
-  refhost::SettingValue other;
-  other.kind = refhost::SettingValue::Kind::kOther;
-  return other;
-}
-
-refhost::Waypoint::Place PlaceOf(cli::ProjectKey::Place place) {
-  switch (place) {
-    case cli::ProjectKey::Place::kUnit:
-      return refhost::Waypoint::Place::kUnit;
-    case cli::ProjectKey::Place::kFrame:
-      return refhost::Waypoint::Place::kFrame;
-    default:
-      return refhost::Waypoint::Place::kTime;
-  }
-}
-
 // One of two texts: 0 for the first, 1 for the second.
 int Choice(const std::string& name, const std::string& text, const char* first,
            const char* second) {
@@ -185,29 +165,16 @@ void LinkSettings::ReadProject(const std::string& path) {
     throw std::runtime_error(error.what());
   }
   if (project.frames) settings_.totalFrames = *project.frames;
-  if (project.videoType) {
-    settings_.videoType = *project.videoType == cli::VideoType::kProgressive ? 0 : 1;
-  }
-  if (project.fieldDominance) {
-    settings_.fieldDominance =
-        *project.fieldDominance == cli::FieldDominance::kTop ? kAvxFieldOdd : kAvxFieldEven;
-  }
+  project.ApplyScan(settings_);
   if (project.instanceData) instanceData_ = project.instanceData;
   for (const cli::ProjectParameter& parameter : project.parameters) {
     projectParameters_.push_back(
-        {parameter.id, FromJson(parameter.value), path + ": " + parameter.jsonPath});
+        {parameter.id, parameter.Setting(), path + ": " + parameter.jsonPath});
   }
   if (project.keys) {
     Keys keys;
     for (const cli::ProjectKey& key : *project.keys) {
-      refhost::Waypoint waypoint;
-      waypoint.place = PlaceOf(key.place);
-      waypoint.at = key.at;
-      waypoint.speed = key.speed;
-      waypoint.strobe = key.strobe;
-      waypoint.hold = key.hold;
-      if (key.order) waypoint.order = *key.order;
-      keys.waypoints.push_back(waypoint);
+      keys.waypoints.push_back(key.AsWaypoint());
       keys.where.push_back(path + ": " + key.jsonPath);
     }
     projectKeys_ = std::move(keys);

@@ -20,18 +20,9 @@
 #include "avx/avx.h"
 #include "refhost/clip.h"
 #include "refhost/plugin.h"
+#include "refhost/project_settings.h"
 
 namespace refhost {
-
-struct ProjectSettings {
-  int32_t totalFrames = 0;             // effect length in frames
-  double frameRate = 30000.0 / 1001.0;
-  int32_t videoType = 1;               // 0 frame based (progressive), otherwise field based
-  avxField fieldDominance = kAvxFieldOdd;  // the field shown first in time
-  avxField fieldTopness = kAvxFieldOdd;    // the field on the top line
-  int32_t width = 0;                   // frame size of the output
-  int32_t height = 0;
-};
 
 // One output frame: packed rows, 4 bytes a pixel.
 struct Picture {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "refhost/effect_host.h"
+
 namespace refhost {
 
 namespace {
@@ -58,27 +60,6 @@ int32_t ListIndex(const avxPList& list, const SettingValue& value) {
 }
 
 }  // namespace
-
-SettingValue SettingValue::Number(double value) {
-  SettingValue setting;
-  setting.kind = Kind::kNumber;
-  setting.number = value;
-  return setting;
-}
-
-SettingValue SettingValue::Boolean(bool value) {
-  SettingValue setting;
-  setting.kind = Kind::kBoolean;
-  setting.boolean = value;
-  return setting;
-}
-
-SettingValue SettingValue::Text(std::string value) {
-  SettingValue setting;
-  setting.kind = Kind::kText;
-  setting.text = std::move(value);
-  return setting;
-}
 
 std::vector<std::string> ParameterIds(EffectHost& host) {
   std::vector<std::string> ids;

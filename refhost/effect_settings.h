@@ -15,9 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "refhost/effect_host.h"
 
 namespace refhost {
+
+class EffectHost;
 
 // A value as a user writes it; kOther is anything else a front end was given
 // (a JSON list, say), which fits no parameter.
@@ -28,9 +29,12 @@ struct SettingValue {
   bool boolean = false;
   std::string text;
 
-  static SettingValue Number(double value);
-  static SettingValue Boolean(bool value);
-  static SettingValue Text(std::string value);
+  static SettingValue Number(double value) { return {Kind::kNumber, value, false, {}}; }
+  static SettingValue Boolean(bool value) { return {Kind::kBoolean, 0.0, value, {}}; }
+  static SettingValue Text(std::string value) {
+    return {Kind::kText, 0.0, false, std::move(value)};
+  }
+  static SettingValue Other() { return {Kind::kOther, 0.0, false, {}}; }
 };
 
 // A setting that does not fit the effect. `field` names the part of the

@@ -49,13 +49,9 @@ Session::Session(Project project, MediaReaderOptions readerOptions) : project_(s
                        "the effect needs at least one frame");
   }
   const FieldOrder order = source_->GetFieldOrder();
-  const bool progressive = project_.videoType ? *project_.videoType == VideoType::kProgressive
-                                              : order == FieldOrder::kProgressive;
-  settings_.videoType = progressive ? 0 : 1;
-  const bool bottomFirst = project_.fieldDominance
-                               ? *project_.fieldDominance == FieldDominance::kBottom
-                               : order == FieldOrder::kBottomFirst;
-  settings_.fieldDominance = bottomFirst ? kAvxFieldEven : kAvxFieldOdd;
+  settings_.videoType = order == FieldOrder::kProgressive ? 0 : 1;
+  settings_.fieldDominance = order == FieldOrder::kBottomFirst ? kAvxFieldEven : kAvxFieldOdd;
+  project_.ApplyScan(settings_);
   settings_.fieldTopness = kAvxFieldOdd;
 
   if (!IsLavfiSource(project_.source)) sourceInfo_ = ReadMediaInfo(project_.source);
@@ -172,19 +168,8 @@ void Session::ApplyParameters(refhost::EffectHost& host) const {
     refhost::SetParameter(host, "timeCode", refhost::SettingValue::Text(sourceInfo_.timeCode));
   }
   for (const ProjectParameter& setting : project_.parameters) {
-    const nlohmann::ordered_json& value = setting.value;
-    refhost::SettingValue stated;
-    if (value.is_number()) {
-      stated = refhost::SettingValue::Number(value.get<double>());
-    } else if (value.is_boolean()) {
-      stated = refhost::SettingValue::Boolean(value.get<bool>());
-    } else if (value.is_string()) {
-      stated = refhost::SettingValue::Text(value.get<std::string>());
-    } else {
-      stated.kind = refhost::SettingValue::Kind::kOther;
-    }
     try {
-      refhost::SetParameter(host, setting.id, stated);
+      refhost::SetParameter(host, setting.id, setting.Setting());
     } catch (const refhost::SettingError& error) {
       throw ProjectError(project_, setting.jsonPath, error.what());
     }
@@ -195,18 +180,7 @@ void Session::ApplyParameters(refhost::EffectHost& host) const {
 void Session::ApplyKeys(refhost::EffectHost& host) const {
   if (!project_.keys) return;
   std::vector<refhost::Waypoint> waypoints;
-  for (const ProjectKey& key : *project_.keys) {
-    refhost::Waypoint waypoint;
-    waypoint.place = key.place == ProjectKey::Place::kUnit    ? refhost::Waypoint::Place::kUnit
-                     : key.place == ProjectKey::Place::kFrame ? refhost::Waypoint::Place::kFrame
-                                                              : refhost::Waypoint::Place::kTime;
-    waypoint.at = key.at;
-    waypoint.speed = key.speed;
-    waypoint.strobe = key.strobe;
-    waypoint.hold = key.hold;
-    if (key.order) waypoint.order = *key.order;
-    waypoints.push_back(waypoint);
-  }
+  for (const ProjectKey& key : *project_.keys) waypoints.push_back(key.AsWaypoint());
   try {
     refhost::SetWaypoints(host, waypoints);
   } catch (const refhost::SettingError& error) {
