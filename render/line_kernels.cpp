@@ -210,13 +210,14 @@ void InterpolateLine6Keeping(const uint8_t* row1, const uint8_t* row2, const uin
 // InterpolateField with the fourth byte of each destination pixel from the
 // source row of the same number (fromSource) or left alone.
 void InterpolateFieldRows(const FrameBuffer& source, FrameBuffer& destination, bool top,
-                          bool sixTap, bool fromSource) {
+                          bool sixTap, bool fromSource, int32_t firstRow, int32_t endRow) {
   if (!HasPixels(source) || !HasPixels(destination)) return;
   const int32_t height = source.height;
   const int32_t last = height - 1;
   const int32_t count = std::min(source.width, destination.width);
   auto row = [&](int32_t k) { return source.Row(Clamp(k, 0, last)); };
-  for (int32_t y = 0; y < height && y < destination.height; ++y) {
+  endRow = std::min({endRow, height, destination.height});
+  for (int32_t y = std::max(firstRow, 0); y < endRow; ++y) {
     uint8_t* out = destination.Row(y);
     const uint8_t* fourth = fromSource ? source.Row(y) : out;
     if (sixTap) {
@@ -248,7 +249,7 @@ void InterpolateLine6(const uint8_t* row1, const uint8_t* row2, const uint8_t* r
 }
 
 void InterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top, bool sixTap) {
-  InterpolateFieldRows(source, destination, top, sixTap, false);
+  InterpolateFieldRows(source, destination, top, sixTap, false, 0, source.height);
 }
 
 void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top,
@@ -260,11 +261,21 @@ void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination
     InterpolateField(source, destination, top, sixTap);
     return;
   }
-  InterpolateFieldRows(source, destination, top, sixTap, true);
+  CopyAndInterpolateRows(source, destination, top, sixTap, 0, source.height);
+}
+
+void CopyAndInterpolateRows(const FrameBuffer& source, FrameBuffer& destination, bool top,
+                            bool sixTap, int32_t firstRow, int32_t endRow) {
+  if (&source == &destination || source.width != destination.width ||
+      source.height != destination.height) {
+    return;
+  }
+  InterpolateFieldRows(source, destination, top, sixTap, true, firstRow, endRow);
   // CopyImage of a source with the same rowBytes copies each row's padding too.
-  if (source.rowBytes == destination.rowBytes && source.rowBytes > source.width * 4) {
+  if (HasPixels(source) && HasPixels(destination) && source.rowBytes == destination.rowBytes &&
+      source.rowBytes > source.width * 4) {
     const size_t padding = static_cast<size_t>(source.rowBytes - source.width * 4);
-    for (int32_t y = 0; y < source.height; ++y) {
+    for (int32_t y = std::max(firstRow, 0); y < std::min(endRow, source.height); ++y) {
       std::memcpy(destination.Row(y) + source.width * 4, source.Row(y) + source.width * 4, padding);
     }
   }

@@ -12,7 +12,8 @@ constexpr int32_t kClipInput = 1;
 }  // namespace
 
 FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField,
-                                       bool inPlace) {
+                                       bool inPlace,
+                                       const std::function<void(int32_t)>& makeCurrentRow) {
   motionMask.Release();
 
   const int32_t dominant = fieldDominance;
@@ -27,17 +28,44 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
 
   SourceCache cache;
   // Outside the clip the current field stands in for the missing neighbour.
-  FrameRef before = firstFrame >= 0
-                        ? FetchSourceField(*this, cache, kClipInput, firstFrame, compared)
-                        : current;
+  FrameRef before =
+      firstFrame >= 0 ? FetchSourceField(*this, cache, kClipInput, firstFrame, compared) : current;
   FrameRef after = secondFrame < GetTotalFrames()
                        ? FetchSourceField(*this, cache, kClipInput, secondFrame, compared)
                        : current;
-  if (!before || !after) return current;
+
+  // Rows of current still to be made are made as the blend reaches them,
+  // unless something reads current before (a neighbour standing in, or the
+  // steps run one by one) or the step keeps current as it is.
+  bool rowsPending = static_cast<bool>(makeCurrentRow) && current->data != nullptr;
+  auto makeAllRows = [&] {
+    if (!rowsPending) return;
+    for (int32_t y = 0; y < current->height; ++y) makeCurrentRow(y);
+    rowsPending = false;
+  };
+  if (before == current || after == current) makeAllRows();
+  if (!before || !after) {
+    makeAllRows();
+    return current;
+  }
 
   motionMask = NewMask(current->width, current->height);
-  if (!ComputeMotionMask(*motionMask, *before, *after, threshold)) return current;
+  if (!ComputeMotionMask(*motionMask, *before, *after, threshold)) {
+    makeAllRows();
+    return current;
+  }
 
+  if (medianMask && smooth >= 0 && smooth <= kLargestOnePassSmooth) {
+    FrameRef filtered = NewMask(current->width, current->height);
+    FrameRef out = inPlace ? current : NewImage(current->width, current->height);
+    FilterMaskAndBlend(*motionMask, smooth, *filtered, *current, *after, *out,
+                       rowsPending ? makeCurrentRow : nullptr);
+    rowsPending = false;
+    motionMask = filtered;
+    return out;
+  }
+
+  makeAllRows();
   if (medianMask) motionMask = MedianFilter3x3(*motionMask);
   if (smooth != 0) {
     DilateMask(*motionMask, smooth, smooth / 2);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "source/mask_kernels.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -35,36 +37,6 @@ __m128i LargestDifference(const uint8_t* a, const uint8_t* b) {
   return _mm_and_si128(largest, _mm_set1_epi32(0xFF));
 }
 
-// BlendByMask on four pixels. The mixing formula gives the neighbour's bytes
-// at weight 0 and the current field's at 255, so only the fourth byte needs
-// the two copying cases.
-void BlendFour(const uint8_t* c, const uint8_t* n, const uint8_t* m, uint8_t* o) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i full = _mm_set1_epi16(255);
-  const __m128i one = _mm_set1_epi16(1);
-  const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
-  auto mix = [&](__m128i cw, __m128i nw, __m128i mw) {
-    const __m128i sum =
-        _mm_add_epi16(_mm_mullo_epi16(cw, mw), _mm_mullo_epi16(nw, _mm_sub_epi16(full, mw)));
-    // floor(sum / 255) for sums up to 255 × 255.
-    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(sum, one), _mm_srli_epi16(sum, 8)), 8);
-  };
-  int32_t weights;
-  std::memcpy(&weights, m, 4);
-  const __m128i packed = _mm_cvtsi32_si128(weights);
-  const __m128i pairs = _mm_unpacklo_epi8(packed, packed);
-  const __m128i perByte = _mm_unpacklo_epi16(pairs, pairs);  // each weight in its pixel's 4 bytes
-  const __m128i pc = Load(c);
-  const __m128i pn = Load(n);
-  const __m128i mixed =
-      _mm_packus_epi16(mix(_mm_unpacklo_epi8(pc, zero), _mm_unpacklo_epi8(pn, zero),
-                           _mm_unpacklo_epi8(perByte, zero)),
-                       mix(_mm_unpackhi_epi8(pc, zero), _mm_unpackhi_epi8(pn, zero),
-                           _mm_unpackhi_epi8(perByte, zero)));
-  const __m128i still = _mm_cmpeq_epi8(perByte, zero);
-  const __m128i fourth = _mm_or_si128(_mm_and_si128(still, pn), _mm_andnot_si128(still, pc));
-  Store(o, _mm_or_si128(_mm_and_si128(mixed, colour), _mm_andnot_si128(colour, fourth)));
-}
 #endif
 
 // The 16-bit multiplier m with table[d] = min(255, 255 × d × m >> 16) for
@@ -86,12 +58,24 @@ inline void Order(uint8_t& a, uint8_t& b) {
 
 // The median of nine values with a fixed exchange network (19 exchanges).
 uint8_t Median9(uint8_t p[9]) {
-  Order(p[1], p[2]); Order(p[4], p[5]); Order(p[7], p[8]);
-  Order(p[0], p[1]); Order(p[3], p[4]); Order(p[6], p[7]);
-  Order(p[1], p[2]); Order(p[4], p[5]); Order(p[7], p[8]);
-  Order(p[0], p[3]); Order(p[5], p[8]); Order(p[4], p[7]);
-  Order(p[3], p[6]); Order(p[1], p[4]); Order(p[2], p[5]);
-  Order(p[4], p[7]); Order(p[4], p[2]); Order(p[6], p[4]);
+  Order(p[1], p[2]);
+  Order(p[4], p[5]);
+  Order(p[7], p[8]);
+  Order(p[0], p[1]);
+  Order(p[3], p[4]);
+  Order(p[6], p[7]);
+  Order(p[1], p[2]);
+  Order(p[4], p[5]);
+  Order(p[7], p[8]);
+  Order(p[0], p[3]);
+  Order(p[5], p[8]);
+  Order(p[4], p[7]);
+  Order(p[3], p[6]);
+  Order(p[1], p[4]);
+  Order(p[2], p[5]);
+  Order(p[4], p[7]);
+  Order(p[4], p[2]);
+  Order(p[6], p[4]);
   Order(p[4], p[2]);
   return p[4];
 }
@@ -102,7 +86,8 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
                        int32_t threshold) {
   const int32_t divisor = threshold == 0 ? 1 : threshold;
   uint8_t table[256];
-  for (int32_t d = 0; d < 256; ++d) table[d] = static_cast<uint8_t>(std::min(255, 255 * d / divisor));
+  for (int32_t d = 0; d < 256; ++d)
+    table[d] = static_cast<uint8_t>(std::min(255, 255 * d / divisor));
   int64_t moving = 0;
   const uint32_t multiplier = MotionScale(table, divisor);
   // Fields of an odd-height frame differ by a row: where either compared
@@ -177,8 +162,8 @@ FrameRef MedianFilter3x3(const FrameBuffer& mask) {
     out[0] = row[0];
     out[width - 1] = row[width - 1];
     for (int32_t x = 1; x < width - 1; ++x) {
-      uint8_t window[9] = {above[x - 1], above[x], above[x + 1], row[x - 1], row[x],
-                           row[x + 1],   below[x - 1], below[x], below[x + 1]};
+      uint8_t window[9] = {above[x - 1], above[x],     above[x + 1], row[x - 1],  row[x],
+                           row[x + 1],   below[x - 1], below[x],     below[x + 1]};
       out[x] = Median9(window);
     }
   }
@@ -239,67 +224,6 @@ void BoxFilterLine(uint8_t* line, int32_t length, int32_t step, int32_t radius,
   }
 }
 
-namespace {
-
-// Exact floor(sum / window) for every sum a window of mask values can have
-// (at most 255 × window, which fits 16 bits for the windows used here), by a
-// 16-bit multiply-high and a shift when one gives every quotient (checked
-// once per window), else by integer division.
-class WindowDivider {
- public:
-  explicit WindowDivider(int32_t window) : window_(window) {
-    const uint32_t largestSum = 255u * static_cast<uint32_t>(window);
-    if (window < 1 || largestSum > 0xFFFF) return;
-    for (int32_t shift = 0; shift < 16 && multiplier_ == 0; ++shift) {
-      const uint32_t candidate =
-          ((uint32_t{1} << (16 + shift)) + static_cast<uint32_t>(window) - 1) /
-          static_cast<uint32_t>(window);
-      if (candidate > 0xFFFF) break;
-      bool exact = true;
-      for (uint32_t sum = 0; sum <= largestSum && exact; ++sum) {
-        exact = ((sum * candidate) >> (16 + shift)) == sum / static_cast<uint32_t>(window);
-      }
-      if (exact) {
-        multiplier_ = candidate;
-        shift_ = shift;
-      }
-    }
-  }
-  // Writes floor(sums[x] / window) for count sums.
-  void Divide(const uint16_t* sums, uint8_t* out, int32_t count) const {
-    int32_t x = 0;
-    if (multiplier_ != 0) {
-#if defined(__SSE2__)
-      const __m128i factor =
-          _mm_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier_)));
-      const __m128i shift = _mm_cvtsi32_si128(shift_);
-      for (; x + 16 <= count; x += 16) {
-        const __m128i low = _mm_srl_epi16(
-            _mm_mulhi_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + x)), factor),
-            shift);
-        const __m128i high = _mm_srl_epi16(
-            _mm_mulhi_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + x + 8)),
-                            factor),
-            shift);
-        Store(out + x, _mm_packus_epi16(low, high));
-      }
-#endif
-      for (; x < count; ++x) {
-        out[x] = static_cast<uint8_t>((sums[x] * multiplier_) >> (16 + shift_));
-      }
-      return;
-    }
-    for (; x < count; ++x) out[x] = static_cast<uint8_t>(sums[x] / window_);
-  }
-
- private:
-  int32_t window_;
-  uint32_t multiplier_ = 0;
-  int32_t shift_ = 0;
-};
-
-}  // namespace
-
 void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down) {
   if (mask.data == nullptr) return;
   const int32_t width = mask.width;
@@ -325,7 +249,7 @@ void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down) {
   FrameRef horizontal = NewMask(width, height);
   std::vector<uint8_t> padded(static_cast<size_t>(width) + 2 * static_cast<size_t>(padAcross));
   std::vector<uint16_t> sums(static_cast<size_t>(width));
-  const WindowDivider divideAcross(windowAcross);
+  const maskrows::WindowDivider divideAcross(windowAcross);
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* row = mask.Row(y);
     std::memset(padded.data(), row[0], static_cast<size_t>(padAcross));
@@ -339,7 +263,7 @@ void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down) {
     divideAcross.Divide(sums.data(), horizontal->Row(y), width);
   }
 
-  const WindowDivider divideDown(windowDown);
+  const maskrows::WindowDivider divideDown(windowDown);
   auto source = [&](int32_t k) { return horizontal->Row(std::clamp(k, 0, height - 1)); };
   std::fill(sums.begin(), sums.end(), 0);
   for (int32_t k = -down; k <= down; ++k) {
@@ -357,61 +281,10 @@ void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down) {
   }
 }
 
-void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour,
-                 const FrameBuffer& mask, FrameBuffer& out) {
+void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour, const FrameBuffer& mask,
+                 FrameBuffer& out) {
   if (current.data == nullptr || out.data == nullptr) return;
-  // Pixels the neighbour or the mask does not reach (the extra row of the
-  // taller field of an odd-height frame) keep the current field's.
-  const bool blends = neighbour.data != nullptr && mask.data != nullptr;
-  const int32_t rows = blends ? std::min({current.height, neighbour.height, mask.height}) : 0;
-  const int32_t columns = blends ? std::min({current.width, neighbour.width, mask.width}) : 0;
   for (int32_t y = 0; y < current.height; ++y) {
-    const uint8_t* c = current.Row(y);
-    uint8_t* o = out.Row(y);
-    const int32_t blended = y < rows ? columns : 0;
-    if (blended < current.width && o != c) {
-      std::memcpy(o + 4 * static_cast<size_t>(blended), c + 4 * static_cast<size_t>(blended),
-                  4 * static_cast<size_t>(current.width - blended));
-    }
-    if (blended == 0) continue;
-    const uint8_t* n = neighbour.Row(y);
-    const uint8_t* m = mask.Row(y);
-    int32_t x = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i full = _mm_set1_epi8(static_cast<char>(0xFF));
-    // Masks of real footage are mostly long runs of still or of moving
-    // pixels: sixteen pixels of one kind are copied whole from their field.
-    for (; x + 16 <= blended; x += 16, c += 64, n += 64, o += 64) {
-      const __m128i weights = Load(m + x);
-      const int still = _mm_movemask_epi8(_mm_cmpeq_epi8(weights, zero));
-      const int moving = _mm_movemask_epi8(_mm_cmpeq_epi8(weights, full));
-      if (still == 0xFFFF) {
-        if (o != n) std::memcpy(o, n, 64);
-      } else if (moving == 0xFFFF) {
-        if (o != c) std::memcpy(o, c, 64);  // in place, the pixels are there already
-      } else {
-        for (int32_t k = 0; k < 4; ++k) {
-          BlendFour(c + 16 * k, n + 16 * k, m + x + 4 * k, o + 16 * k);
-        }
-      }
-    }
-    for (; x + 4 <= blended; x += 4, c += 16, n += 16, o += 16) BlendFour(c, n, m + x, o);
-#endif
-    for (; x < blended; ++x, c += 4, n += 4, o += 4) {
-      const int32_t weight = m[x];
-      if (weight == 0) {
-        if (o != n) std::memcpy(o, n, 4);
-      } else if (weight == 255) {
-        if (o != c) std::memcpy(o, c, 4);
-      } else {
-        o[0] = static_cast<uint8_t>((c[0] * weight + n[0] * (255 - weight)) / 255);
-        o[1] = static_cast<uint8_t>((c[1] * weight + n[1] * (255 - weight)) / 255);
-        o[2] = static_cast<uint8_t>((c[2] * weight + n[2] * (255 - weight)) / 255);
-        // The fourth byte of a mixed pixel is the current field's, so that
-        // no byte of the new buffer is left unwritten.
-        o[3] = c[3];
-      }
-    }
+    maskrows::BlendMaskRow(current, neighbour, mask, out, y);
   }
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "source/frame_buffer.h"
@@ -32,5 +33,17 @@ void BoxFilterLine(uint8_t* line, int32_t length, int32_t step, int32_t radius,
 // out = current where the mask is 255, neighbour where it is 0, and the
 // mask-weighted mix in between; current's pixel where the neighbour or the
 // mask has none. out may be current or neighbour itself.
-void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour,
-                 const FrameBuffer& mask, FrameBuffer& out);
+void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour, const FrameBuffer& mask,
+                 FrameBuffer& out);
+
+// MedianFilter3x3 of raw into filtered (of raw's size), then, when smooth is
+// not 0, DilateMask and BoxBlurMask over smooth and smooth / 2, then
+// BlendByMask(current, neighbour, filtered, out): the bytes of those steps
+// run one after the other, made in one pass down the rows. When given,
+// makeCurrentRow(y) is called just before row y of current is read, in rising
+// y, and may write that row (out may be current). smooth is 0 to
+// kLargestOnePassSmooth.
+constexpr int32_t kLargestOnePassSmooth = 127;
+void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
+                        const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
+                        const std::function<void(int32_t)>& makeCurrentRow = nullptr);
