@@ -159,12 +159,12 @@ class Corvalis : public avxInstance_v1 {
   // --- Output -----------------------------------------------------------
   bool GenerateOutput(FrameBuffer& output);
   // inPlace: blend into current itself (which is then always the result)
-  // instead of into a new buffer. makeCurrentRow, when given, makes row y of
-  // current, whose rows are then made only as the step comes to read them
-  // (every row is made by the time it returns).
-  FrameRef AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField,
-                               bool inPlace = false,
-                               const std::function<void(int32_t)>& makeCurrentRow = nullptr);
+  // instead of into a new buffer. makeCurrentRow, when given, makes pixels
+  // of current, which are then made only as the step comes to need them
+  // (where the blend takes the neighbour's pixel whole, never).
+  FrameRef AdaptiveInterpolate(
+      const FrameRef& current, int32_t frame, bool secondField, bool inPlace = false,
+      const std::function<void(int32_t, int32_t, int32_t)>& makeCurrentRow = nullptr);
 
   // --- 3:2 phases -------------------------------------------------------
   void SavePhases();

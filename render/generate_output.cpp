@@ -133,13 +133,14 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
         // Interpolate straight into the output, each pixel's fourth byte
         // (and anything the kernels leave) from the field, as the separate
         // buffer would have it; the adaptive blend then works there in place,
-        // having each row interpolated just before it blends it.
+        // having the pixels it needs interpolated just before it blends them.
         const bool top = field == GetFieldTopness();
         clear.Overwritten();
         if (deinterlace == kDeinterlaceAdaptive) {
           const FrameBuffer& interpolatedFrom = *fieldBuffer;
-          auto interpolateRow = [&](int32_t y) {
-            CopyAndInterpolateRows(interpolatedFrom, output, top, enhance, y, y + 1);
+          auto interpolateRow = [&](int32_t y, int32_t firstColumn, int32_t endColumn) {
+            CopyAndInterpolatePixels(interpolatedFrom, output, top, enhance, y, firstColumn,
+                                     endColumn);
           };
           // The view's own count of 1 keeps any handle from freeing it.
           AdaptiveInterpolate(FrameRef(&outputView.buffer()), entry.frame, entry.second, true,

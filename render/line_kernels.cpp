@@ -209,17 +209,22 @@ void InterpolateLine6Keeping(const uint8_t* row1, const uint8_t* row2, const uin
 
 // InterpolateField with the fourth byte of each destination pixel from the
 // source row of the same number (fromSource) or left alone.
+// Pixels firstColumn … endColumn − 1 of rows firstRow … endRow − 1.
 void InterpolateFieldRows(const FrameBuffer& source, FrameBuffer& destination, bool top,
-                          bool sixTap, bool fromSource, int32_t firstRow, int32_t endRow) {
+                          bool sixTap, bool fromSource, int32_t firstRow, int32_t endRow,
+                          int32_t firstColumn, int32_t endColumn) {
   if (!HasPixels(source) || !HasPixels(destination)) return;
   const int32_t height = source.height;
   const int32_t last = height - 1;
-  const int32_t count = std::min(source.width, destination.width);
-  auto row = [&](int32_t k) { return source.Row(Clamp(k, 0, last)); };
+  firstColumn = std::max(firstColumn, 0);
+  const int32_t count = std::min({source.width, destination.width, endColumn}) - firstColumn;
+  if (count <= 0) return;
+  const size_t offset = 4 * static_cast<size_t>(firstColumn);
+  auto row = [&](int32_t k) { return source.Row(Clamp(k, 0, last)) + offset; };
   endRow = std::min({endRow, height, destination.height});
   for (int32_t y = std::max(firstRow, 0); y < endRow; ++y) {
-    uint8_t* out = destination.Row(y);
-    const uint8_t* fourth = fromSource ? source.Row(y) : out;
+    uint8_t* out = destination.Row(y) + offset;
+    const uint8_t* fourth = fromSource ? source.Row(y) + offset : out;
     if (sixTap) {
       if (top) {
         InterpolateLine6Keeping(row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2), row(y + 3),
@@ -249,7 +254,7 @@ void InterpolateLine6(const uint8_t* row1, const uint8_t* row2, const uint8_t* r
 }
 
 void InterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top, bool sixTap) {
-  InterpolateFieldRows(source, destination, top, sixTap, false, 0, source.height);
+  InterpolateFieldRows(source, destination, top, sixTap, false, 0, source.height, 0, source.width);
 }
 
 void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top,
@@ -261,24 +266,23 @@ void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination
     InterpolateField(source, destination, top, sixTap);
     return;
   }
-  CopyAndInterpolateRows(source, destination, top, sixTap, 0, source.height);
+  InterpolateFieldRows(source, destination, top, sixTap, true, 0, source.height, 0, source.width);
+  // CopyImage of a source with the same rowBytes copies each row's padding too.
+  if (source.rowBytes == destination.rowBytes && source.rowBytes > source.width * 4) {
+    const size_t padding = static_cast<size_t>(source.rowBytes - source.width * 4);
+    for (int32_t y = 0; y < source.height; ++y) {
+      std::memcpy(destination.Row(y) + source.width * 4, source.Row(y) + source.width * 4, padding);
+    }
+  }
 }
 
-void CopyAndInterpolateRows(const FrameBuffer& source, FrameBuffer& destination, bool top,
-                            bool sixTap, int32_t firstRow, int32_t endRow) {
+void CopyAndInterpolatePixels(const FrameBuffer& source, FrameBuffer& destination, bool top,
+                              bool sixTap, int32_t y, int32_t firstColumn, int32_t endColumn) {
   if (&source == &destination || source.width != destination.width ||
       source.height != destination.height) {
     return;
   }
-  InterpolateFieldRows(source, destination, top, sixTap, true, firstRow, endRow);
-  // CopyImage of a source with the same rowBytes copies each row's padding too.
-  if (HasPixels(source) && HasPixels(destination) && source.rowBytes == destination.rowBytes &&
-      source.rowBytes > source.width * 4) {
-    const size_t padding = static_cast<size_t>(source.rowBytes - source.width * 4);
-    for (int32_t y = std::max(firstRow, 0); y < std::min(endRow, source.height); ++y) {
-      std::memcpy(destination.Row(y) + source.width * 4, source.Row(y) + source.width * 4, padding);
-    }
-  }
+  InterpolateFieldRows(source, destination, top, sixTap, true, y, y + 1, firstColumn, endColumn);
 }
 
 void ShiftUpOneLine(FrameBuffer& image) {

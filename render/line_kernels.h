@@ -38,11 +38,11 @@ void InterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool 
 // interpolated. Source and destination are different buffers of equal size.
 void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top,
                              bool sixTap);
-// CopyAndInterpolateField for destination rows firstRow … endRow − 1 only, so
-// that a caller can make rows as it needs them; source and destination have
-// equal size (otherwise nothing is done).
-void CopyAndInterpolateRows(const FrameBuffer& source, FrameBuffer& destination, bool top,
-                            bool sixTap, int32_t firstRow, int32_t endRow);
+// CopyAndInterpolateField for pixels firstColumn … endColumn − 1 of row y
+// only (padding aside), so that a caller can make just the pixels it needs;
+// source and destination have equal size (otherwise nothing is done).
+void CopyAndInterpolatePixels(const FrameBuffer& source, FrameBuffer& destination, bool top,
+                              bool sixTap, int32_t y, int32_t firstColumn, int32_t endColumn);
 // Moves every line up by one, in place; the last line keeps its content.
 void ShiftUpOneLine(FrameBuffer& image);
 // Vertical (1 3 1)/5 smoothing in place, each row using the smoothed row above.

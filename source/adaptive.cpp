@@ -12,8 +12,7 @@ constexpr int32_t kClipInput = 1;
 }  // namespace
 
 FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField,
-                                       bool inPlace,
-                                       const std::function<void(int32_t)>& makeCurrentRow) {
+                                       bool inPlace, const RowMaker& makeCurrentRow) {
   motionMask.Release();
 
   const int32_t dominant = fieldDominance;
@@ -34,13 +33,13 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
                        ? FetchSourceField(*this, cache, kClipInput, secondFrame, compared)
                        : current;
 
-  // Rows of current still to be made are made as the blend reaches them,
+  // Pixels of current still to be made are made as the blend needs them,
   // unless something reads current before (a neighbour standing in, or the
   // steps run one by one) or the step keeps current as it is.
   bool rowsPending = static_cast<bool>(makeCurrentRow) && current->data != nullptr;
   auto makeAllRows = [&] {
     if (!rowsPending) return;
-    for (int32_t y = 0; y < current->height; ++y) makeCurrentRow(y);
+    for (int32_t y = 0; y < current->height; ++y) makeCurrentRow(y, 0, current->width);
     rowsPending = false;
   };
   if (before == current || after == current) makeAllRows();

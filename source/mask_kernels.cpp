@@ -108,16 +108,19 @@ void WindowDivider::Divide(const uint16_t* sums, uint8_t* out, int32_t count) co
 }
 
 void MedianRow(const uint8_t* above, const uint8_t* row, const uint8_t* below, uint8_t* out,
-               int32_t width) {
-  if (width <= 0) return;
+               int32_t width, int32_t from, int32_t to) {
+  from = std::max(from, 0);
+  to = std::min(to, width);
+  if (from >= to) return;
   // Sorting each column of three first, the median of nine is the median of
   // the largest low, the middle middle and the smallest high of the three
   // columns: the exchange network of the 3×3 median in another order.
-  out[0] = row[0];
-  out[width - 1] = row[width - 1];
-  int32_t x = 1;
+  if (from == 0) out[0] = row[0];
+  if (to == width) out[width - 1] = row[width - 1];
+  int32_t x = std::max(from, 1);
+  const int32_t end = std::min(to, width - 1);
 #if defined(__SSE2__)
-  for (; x + kBlock < width; x += kBlock) {
+  for (; x + kBlock <= end; x += kBlock) {
     __m128i low[3], middle[3], high[3];
     for (int32_t k = 0; k < 3; ++k) {
       SortColumns(Load(above + x - 1 + k), Load(row + x - 1 + k), Load(below + x - 1 + k), low[k],
@@ -129,7 +132,7 @@ void MedianRow(const uint8_t* above, const uint8_t* row, const uint8_t* below, u
           MedianOfThree(largestLow, MedianOfThree(middle[0], middle[1], middle[2]), smallestHigh));
   }
 #endif
-  for (; x < width - 1; ++x) {
+  for (; x < end; ++x) {
     uint8_t low[3], middle[3], high[3];
     for (int32_t k = 0; k < 3; ++k) {
       const uint8_t a = above[x - 1 + k];
@@ -145,17 +148,45 @@ void MedianRow(const uint8_t* above, const uint8_t* row, const uint8_t* below, u
   }
 }
 
-void MaxOfRows(const uint8_t* const* rows, int32_t count, uint8_t* out, int32_t width) {
-  if (count <= 0 || width <= 0) return;
-  int32_t x = 0;
+Extent NonZeroExtent(const uint8_t* values, int32_t from, int32_t to) {
+  int32_t begin = from;
 #if defined(__SSE2__)
-  for (; x + kBlock <= width; x += kBlock) {
+  const __m128i zero = _mm_setzero_si128();
+  while (begin + kBlock <= to &&
+         _mm_movemask_epi8(_mm_cmpeq_epi8(Load(values + begin), zero)) == 0xFFFF) {
+    begin += kBlock;
+  }
+#endif
+  while (begin < to && values[begin] == 0) ++begin;
+  if (begin == to) return Extent{};
+  int32_t end = to;
+#if defined(__SSE2__)
+  while (end - kBlock >= begin &&
+         _mm_movemask_epi8(_mm_cmpeq_epi8(Load(values + end - kBlock), zero)) == 0xFFFF) {
+    end -= kBlock;
+  }
+#endif
+  while (values[end - 1] == 0) --end;
+  return Extent{begin, end};
+}
+
+Extent Union(Extent a, Extent b) {
+  if (a.Empty()) return b;
+  if (b.Empty()) return a;
+  return Extent{std::min(a.begin, b.begin), std::max(a.end, b.end)};
+}
+
+void MaxOfRows(const uint8_t* const* rows, int32_t count, int32_t from, int32_t to, uint8_t* out) {
+  if (count <= 0) return;
+  int32_t x = from;
+#if defined(__SSE2__)
+  for (; x + kBlock <= to; x += kBlock) {
     __m128i largest = Load(rows[0] + x);
     for (int32_t k = 1; k < count; ++k) largest = _mm_max_epu8(largest, Load(rows[k] + x));
     Store(out + x, largest);
   }
 #endif
-  for (; x < width; ++x) {
+  for (; x < to; ++x) {
     uint8_t largest = rows[0][x];
     for (int32_t k = 1; k < count; ++k) largest = std::max(largest, rows[k][x]);
     out[x] = largest;
@@ -206,7 +237,16 @@ void SumAlongRow(const uint8_t* padded, int32_t width, int32_t window, uint16_t*
   // place); each power of two in the window's binary form adds its sums at
   // the offset where the powers before it end.
   const int32_t length = width + window - 1;
-  for (int32_t x = 0; x < length; ++x) work[x] = padded[x];
+  int32_t x = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; x + kBlock <= length; x += kBlock) {
+    const __m128i values = Load(padded + x);
+    Store(work + x, _mm_unpacklo_epi8(values, zero));
+    Store(work + x + 8, _mm_unpackhi_epi8(values, zero));
+  }
+#endif
+  for (; x < length; ++x) work[x] = padded[x];
   bool first = true;
   int32_t offset = 0;
   for (int32_t span = 1; span <= window; span *= 2) {
@@ -240,30 +280,14 @@ void SlideSums(uint16_t* sums, const uint8_t* entering, const uint8_t* leaving, 
   for (; x < width; ++x) sums[x] = static_cast<uint16_t>(sums[x] + entering[x] - leaving[x]);
 }
 
-void BlendMaskRow(const FrameBuffer& current, const FrameBuffer& neighbour, const FrameBuffer& mask,
-                  FrameBuffer& out, int32_t y) {
-  // Pixels the neighbour or the mask does not reach (the extra row of the
-  // taller field of an odd-height frame) keep the current field's.
-  const bool blends = neighbour.data != nullptr && mask.data != nullptr;
-  const int32_t rows = blends ? std::min({current.height, neighbour.height, mask.height}) : 0;
-  const int32_t columns = blends ? std::min({current.width, neighbour.width, mask.width}) : 0;
-  const uint8_t* c = current.Row(y);
-  uint8_t* o = out.Row(y);
-  const int32_t blended = y < rows ? columns : 0;
-  if (blended < current.width && o != c) {
-    std::memcpy(o + 4 * static_cast<size_t>(blended), c + 4 * static_cast<size_t>(blended),
-                4 * static_cast<size_t>(current.width - blended));
-  }
-  if (blended == 0) return;
-  const uint8_t* n = neighbour.Row(y);
-  const uint8_t* m = mask.Row(y);
+void BlendPixels(const uint8_t* c, const uint8_t* n, const uint8_t* m, uint8_t* o, int32_t count) {
   int32_t x = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   const __m128i full = _mm_set1_epi8(static_cast<char>(0xFF));
   // Masks of real footage are mostly long runs of still or of moving
   // pixels: sixteen pixels of one kind are copied whole from their field.
-  for (; x + 16 <= blended; x += 16, c += 64, n += 64, o += 64) {
+  for (; x + 16 <= count; x += 16, c += 64, n += 64, o += 64) {
     const __m128i weights = Load(m + x);
     const int still = _mm_movemask_epi8(_mm_cmpeq_epi8(weights, zero));
     const int moving = _mm_movemask_epi8(_mm_cmpeq_epi8(weights, full));
@@ -275,9 +299,9 @@ void BlendMaskRow(const FrameBuffer& current, const FrameBuffer& neighbour, cons
       for (int32_t k = 0; k < 4; ++k) BlendFour(c + 16 * k, n + 16 * k, m + x + 4 * k, o + 16 * k);
     }
   }
-  for (; x + 4 <= blended; x += 4, c += 16, n += 16, o += 16) BlendFour(c, n, m + x, o);
+  for (; x + 4 <= count; x += 4, c += 16, n += 16, o += 16) BlendFour(c, n, m + x, o);
 #endif
-  for (; x < blended; ++x, c += 4, n += 4, o += 4) {
+  for (; x < count; ++x, c += 4, n += 4, o += 4) {
     const int32_t weight = m[x];
     if (weight == 0) {
       if (o != n) std::memcpy(o, n, 4);
@@ -292,6 +316,27 @@ void BlendMaskRow(const FrameBuffer& current, const FrameBuffer& neighbour, cons
       o[3] = c[3];
     }
   }
+}
+
+void BlendMaskRow(const FrameBuffer& current, const FrameBuffer& neighbour, const FrameBuffer& mask,
+                  FrameBuffer& out, int32_t y) {
+  // Pixels the neighbour or the mask does not reach (the extra row of the
+  // taller field of an odd-height frame) keep the current field's.
+  const int32_t blended = BlendedColumns(current, neighbour, mask, y);
+  const uint8_t* c = current.Row(y);
+  uint8_t* o = out.Row(y);
+  if (blended < current.width && o != c) {
+    std::memcpy(o + 4 * static_cast<size_t>(blended), c + 4 * static_cast<size_t>(blended),
+                4 * static_cast<size_t>(current.width - blended));
+  }
+  if (blended > 0) BlendPixels(c, neighbour.Row(y), mask.Row(y), o, blended);
+}
+
+int32_t BlendedColumns(const FrameBuffer& current, const FrameBuffer& neighbour,
+                       const FrameBuffer& mask, int32_t y) {
+  if (neighbour.data == nullptr || mask.data == nullptr) return 0;
+  if (y >= std::min({current.height, neighbour.height, mask.height})) return 0;
+  return std::min({current.width, neighbour.width, mask.width});
 }
 
 }  // namespace maskrows

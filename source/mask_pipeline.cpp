@@ -29,8 +29,13 @@ class RowRing {
   int32_t width_;
 };
 
+using maskrows::Extent;
+
 // Makes the rows of MedianFilter3x3, then DilateMask and BoxBlurMask over
-// across and down, of a raw mask, one row at a time in rising order.
+// across and down, of a raw mask, one row at a time in rising order. Each
+// row made is known to be 0 outside an extent, and every stage computes
+// only where its inputs' extents say a value can be other than 0: a still
+// picture's mask is mostly 0, and costs little.
 class FilteredRows {
  public:
   FilteredRows(const FrameBuffer& raw, int32_t across, int32_t down, bool widens)
@@ -40,8 +45,9 @@ class FilteredRows {
         across_(across),
         down_(down),
         widens_(widens),
-        divideAcross_(2 * across + 1),
-        divideDown_(2 * down + 1) {
+        divideAcross_(widens ? 2 * across + 1 : 1),
+        divideDown_(widens ? 2 * down + 1 : 1),
+        rawExtents_(static_cast<size_t>(raw.height)) {
     if (!widens_) return;
     const size_t width = static_cast<size_t>(width_);
     const size_t padded = width + 2 * static_cast<size_t>(across_);
@@ -67,35 +73,75 @@ class FilteredRows {
     work_ = reinterpret_cast<uint16_t*>(take(2 * padded));
     sums_ = reinterpret_cast<uint16_t*>(take(2 * width));
     columnSums_ = reinterpret_cast<uint16_t*>(take(2 * width));
+    std::fill(columnSums_, columnSums_ + width_, 0);
+    medianExtents_.resize(medianRows);
+    blurredExtents_.resize(blurredRows);
     window_.resize(medianRows);
   }
 
-  // Writes filtered row y into out; y is 0 on the first call and one more on
-  // every next.
-  void Make(int32_t y, uint8_t* out) {
-    if (!widens_) {
-      MedianOf(y, out);
-      return;
-    }
+  // Writes filtered row y into out and returns where it may be other than 0;
+  // y is 0 on the first call and one more on every next.
+  Extent Make(int32_t y, uint8_t* out) {
+    if (!widens_) return MedianOf(y, out);
     if (y == 0) {
-      std::fill(columnSums_, columnSums_ + width_, 0);
-      for (int32_t k = -down_; k <= down_; ++k) {
-        maskrows::SlideSums(columnSums_, Blurred(Clamped(k)), zeros_, width_);
-      }
+      for (int32_t k = -down_; k <= down_; ++k) Slide(Clamped(k), -1);
     }
-    divideDown_.Divide(columnSums_, out, width_);
-    if (y + 1 < height_) {
-      const uint8_t* entering = Blurred(Clamped(y + down_ + 1));
-      maskrows::SlideSums(columnSums_, entering, Blurred(Clamped(y - down_)), width_);
+    Extent extent;
+    for (int32_t k = y - down_; k <= y + down_; ++k) {
+      extent = Union(extent, BlurredExtent(Clamped(k)));
     }
+    WriteOutside(out, extent);
+    if (!extent.Empty()) {
+      divideDown_.Divide(columnSums_ + extent.begin, out + extent.begin, extent.end - extent.begin);
+    }
+    if (y + 1 < height_) Slide(Clamped(y + down_ + 1), Clamped(y - down_));
+    return extent;
   }
 
  private:
   int32_t Clamped(int32_t k) const { return std::clamp(k, 0, height_ - 1); }
 
-  void MedianOf(int32_t j, uint8_t* out) const {
+  // Zeros out's values outside extent.
+  void WriteOutside(uint8_t* out, Extent extent) const {
+    if (extent.Empty()) {
+      std::memset(out, 0, static_cast<size_t>(width_));
+      return;
+    }
+    std::memset(out, 0, static_cast<size_t>(extent.begin));
+    std::memset(out + extent.end, 0, static_cast<size_t>(width_ - extent.end));
+  }
+
+  Extent RawExtent(int32_t j) {
+    for (; rawMeasured_ <= j; ++rawMeasured_) {
+      rawExtents_[rawMeasured_] = maskrows::NonZeroExtent(raw_.Row(rawMeasured_), 0, width_);
+    }
+    return rawExtents_[j];
+  }
+
+  // The median row j: 0 wherever its whole window is.
+  Extent MedianOf(int32_t j, uint8_t* out) {
+    Extent reach = Union(Union(RawExtent(Clamped(j - 1)), RawExtent(j)), RawExtent(Clamped(j + 1)));
+    if (!reach.Empty())
+      reach = Extent{std::max(0, reach.begin - 1), std::min(width_, reach.end + 1)};
+    WriteOutside(out, reach);
+    if (reach.Empty()) return reach;
     maskrows::MedianRow(raw_.Row(Clamped(j - 1)), raw_.Row(j), raw_.Row(Clamped(j + 1)), out,
-                        width_);
+                        width_, reach.begin, reach.end);
+    return maskrows::NonZeroExtent(out, reach.begin, reach.end);
+  }
+
+  // Column sums gain blurred row entering and lose row leaving (−1: none).
+  void Slide(int32_t entering, int32_t leaving) {
+    const uint8_t* in = Blurred(entering);
+    Extent changed = BlurredExtent(entering);
+    const uint8_t* out = zeros_;
+    if (leaving >= 0) {
+      out = blurred_.Row(leaving);
+      changed = Union(changed, BlurredExtent(leaving));
+    }
+    if (changed.Empty()) return;
+    maskrows::SlideSums(columnSums_ + changed.begin, in + changed.begin, out + changed.begin,
+                        changed.end - changed.begin);
   }
 
   // The horizontally blurred dilated row k, made when first asked for.
@@ -103,22 +149,54 @@ class FilteredRows {
     for (; blurredMade_ <= k; ++blurredMade_) MakeBlurred(blurredMade_);
     return blurred_.Row(k);
   }
+  Extent BlurredExtent(int32_t k) {
+    Blurred(k);
+    return blurredExtents_[k % blurredExtents_.size()];
+  }
 
   void MakeBlurred(int32_t k) {
     const int32_t first = std::max(0, k - down_);
     const int32_t last = std::min(height_ - 1, k + down_);
-    for (; medianMade_ <= last; ++medianMade_) MedianOf(medianMade_, median_.Row(medianMade_));
-    for (int32_t j = first; j <= last; ++j) window_[j - first] = median_.Row(j);
+    for (; medianMade_ <= last; ++medianMade_) {
+      medianExtents_[medianMade_ % medianExtents_.size()] =
+          MedianOf(medianMade_, median_.Row(medianMade_));
+    }
+    Extent extent;
+    for (int32_t j = first; j <= last; ++j) {
+      window_[j - first] = median_.Row(j);
+      extent = Union(extent, medianExtents_[j % medianExtents_.size()]);
+    }
+    uint8_t* blurred = blurred_.Row(k);
+    Extent& blurredExtent = blurredExtents_[k % blurredExtents_.size()];
+    blurredExtent = extent;
+    if (extent.Empty()) {
+      std::memset(blurred, 0, static_cast<size_t>(width_));
+      return;
+    }
     // Dilation: the column maximum, then the row maximum with the row's end
     // values repeated (the same maximum as the window clipped at the ends).
-    maskrows::MaxOfRows(window_.data(), last - first + 1, padded_ + across_, width_);
+    uint8_t* columnMax = padded_ + across_;
+    WriteOutside(columnMax, extent);
+    maskrows::MaxOfRows(window_.data(), last - first + 1, extent.begin, extent.end, columnMax);
     Pad(padded_);
-    maskrows::MaxAlongRow(padded_, width_, across_, dilated_ + across_);
+    const Extent dilated = Widened(extent);
+    uint8_t* dilatedRow = dilated_ + across_;
+    WriteOutside(dilatedRow, dilated);
+    maskrows::MaxAlongRow(padded_ + dilated.begin, dilated.end - dilated.begin, across_,
+                          dilatedRow + dilated.begin);
     // Blur across: the window's sum over the row with its end values
     // repeated, divided with truncation.
     Pad(dilated_);
-    maskrows::SumAlongRow(dilated_, width_, 2 * across_ + 1, work_, sums_);
-    divideAcross_.Divide(sums_, blurred_.Row(k), width_);
+    blurredExtent = Widened(dilated);
+    WriteOutside(blurred, blurredExtent);
+    const int32_t count = blurredExtent.end - blurredExtent.begin;
+    maskrows::SumAlongRow(dilated_ + blurredExtent.begin, count, 2 * across_ + 1, work_, sums_);
+    divideAcross_.Divide(sums_, blurred + blurredExtent.begin, count);
+  }
+
+  // Where a row filtered across ±across_ can be other than 0.
+  Extent Widened(Extent extent) const {
+    return Extent{std::max(0, extent.begin - across_), std::min(width_, extent.end + across_)};
   }
 
   // Repeats a row's first and last values into the across_ places on
@@ -146,7 +224,11 @@ class FilteredRows {
   uint16_t* work_ = nullptr;
   uint16_t* sums_ = nullptr;
   uint16_t* columnSums_ = nullptr;
+  std::vector<Extent> rawExtents_;
+  std::vector<Extent> medianExtents_;
+  std::vector<Extent> blurredExtents_;
   std::vector<const uint8_t*> window_;
+  int32_t rawMeasured_ = 0;
   int32_t medianMade_ = 0;
   int32_t blurredMade_ = 0;
 };
@@ -155,7 +237,7 @@ class FilteredRows {
 
 void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
                         const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
-                        const std::function<void(int32_t)>& makeCurrentRow) {
+                        const RowMaker& makeCurrentRow) {
   const bool filters = raw.data != nullptr && filtered.data != nullptr &&
                        filtered.width == raw.width && filtered.height == raw.height;
   const bool blends = current.data != nullptr && out.data != nullptr;
@@ -168,10 +250,33 @@ void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& fil
   std::optional<FilteredRows> rows;
   if (filters) rows.emplace(raw, smooth, smooth / 2, smooth != 0);
   for (int32_t y = 0; y < std::max(maskRows, blendRows); ++y) {
-    if (y < maskRows) rows->Make(y, filtered.Row(y));
-    if (y < blendRows) {
-      if (makeCurrentRow) makeCurrentRow(y);
+    Extent moving{0, current.width};
+    if (y < maskRows) moving = rows->Make(y, filtered.Row(y));
+    if (y >= blendRows) continue;
+    const int32_t blended = maskrows::BlendedColumns(current, neighbour, mask, y);
+    if (blended < current.width) {
+      // Some pixels keep current's: the whole row is needed.
+      if (makeCurrentRow) makeCurrentRow(y, 0, current.width);
       maskrows::BlendMaskRow(current, neighbour, mask, out, y);
+      continue;
     }
+    // Where the mask is 0 the neighbour's pixel is taken whole, and
+    // current's is not needed.
+    const uint8_t* n = neighbour.Row(y);
+    uint8_t* o = out.Row(y);
+    const size_t width = static_cast<size_t>(current.width);
+    if (moving.Empty()) {
+      if (o != n) std::memcpy(o, n, 4 * width);
+      continue;
+    }
+    if (makeCurrentRow) makeCurrentRow(y, moving.begin, moving.end);
+    if (o != n) {
+      std::memcpy(o, n, 4 * static_cast<size_t>(moving.begin));
+      std::memcpy(o + 4 * moving.end, n + 4 * moving.end,
+                  4 * (width - static_cast<size_t>(moving.end)));
+    }
+    maskrows::BlendPixels(current.Row(y) + 4 * moving.begin, n + 4 * moving.begin,
+                          mask.Row(y) + moving.begin, o + 4 * moving.begin,
+                          moving.end - moving.begin);
   }
 }

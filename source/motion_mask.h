@@ -36,14 +36,17 @@ void BoxFilterLine(uint8_t* line, int32_t length, int32_t step, int32_t radius,
 void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour, const FrameBuffer& mask,
                  FrameBuffer& out);
 
+// Makes columns firstColumn … endColumn − 1 (at least) of row y of an image.
+using RowMaker = std::function<void(int32_t y, int32_t firstColumn, int32_t endColumn)>;
+
 // MedianFilter3x3 of raw into filtered (of raw's size), then, when smooth is
 // not 0, DilateMask and BoxBlurMask over smooth and smooth / 2, then
 // BlendByMask(current, neighbour, filtered, out): the bytes of those steps
 // run one after the other, made in one pass down the rows. When given,
-// makeCurrentRow(y) is called just before row y of current is read, in rising
-// y, and may write that row (out may be current). smooth is 0 to
-// kLargestOnePassSmooth.
+// makeCurrentRow is asked for the pixels of current the blend needs, row by
+// row in rising order, just before they are read (out may be current);
+// pixels never asked for do not show. smooth is 0 to kLargestOnePassSmooth.
 constexpr int32_t kLargestOnePassSmooth = 127;
 void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
                         const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
-                        const std::function<void(int32_t)>& makeCurrentRow = nullptr);
+                        const RowMaker& makeCurrentRow = nullptr);
