@@ -69,7 +69,25 @@ uint8_t MedianOfThree(uint8_t a, uint8_t b, uint8_t c) {
   return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
 
+// Windows' compilers do not keep the stack aligned for spilled 32-byte
+// vectors, so the 32-byte forms are built for other systems only.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+bool avx2Allowed = __builtin_cpu_supports("avx2");
+#else
+bool avx2Allowed = false;
+#endif
+
 }  // namespace
+
+bool UsesAvx2() { return avx2Allowed; }
+
+void AllowAvx2(bool allowed) {
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+  avx2Allowed = allowed && __builtin_cpu_supports("avx2");
+#else
+  (void)allowed;
+#endif
+}
 
 WindowDivider::WindowDivider(int32_t window) : window_(window) {
   const uint32_t largestSum = 255u * static_cast<uint32_t>(window);

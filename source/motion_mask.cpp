@@ -10,6 +10,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#define CORVALIS_MASK_AVX2 1
+#include <immintrin.h>
+#endif
 
 // The pixel loops below that take 4-byte pixels have an SSE2 block loop
 // ahead of the plain per-pixel loop, which finishes each row and is the whole
@@ -26,15 +30,14 @@ __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const _
 void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
 // The largest channel difference (bytes 0..2) of four pixels of a and b, in
-// byte 0 of each 32-bit lane, the other bytes 0.
+// byte 0 of each 32-bit lane, the other bytes 0. Two steps of the maximum
+// with the next byte bring bytes 0..2 together in byte 0 without byte 3.
 __m128i LargestDifference(const uint8_t* a, const uint8_t* b) {
   const __m128i pa = Load(a);
   const __m128i pb = Load(b);
-  const __m128i difference = _mm_and_si128(
-      _mm_or_si128(_mm_subs_epu8(pa, pb), _mm_subs_epu8(pb, pa)), _mm_set1_epi32(0x00FFFFFF));
-  const __m128i largest = _mm_max_epu8(
-      difference, _mm_max_epu8(_mm_srli_epi32(difference, 8), _mm_srli_epi32(difference, 16)));
-  return _mm_and_si128(largest, _mm_set1_epi32(0xFF));
+  const __m128i difference = _mm_or_si128(_mm_subs_epu8(pa, pb), _mm_subs_epu8(pb, pa));
+  const __m128i pairs = _mm_max_epu8(difference, _mm_srli_epi32(difference, 8));
+  return _mm_and_si128(_mm_max_epu8(pairs, _mm_srli_epi32(pairs, 8)), _mm_set1_epi32(0xFF));
 }
 
 #endif
@@ -57,6 +60,64 @@ inline void Order(uint8_t& a, uint8_t& b) {
 }
 
 // The median of nine values with a fixed exchange network (19 exchanges).
+#if defined(CORVALIS_MASK_AVX2)
+#define CORVALIS_AVX2 __attribute__((target("avx2")))
+
+// LargestDifference for eight pixels.
+CORVALIS_AVX2 inline __m256i LargestDifference8(const uint8_t* a, const uint8_t* b) {
+  const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+  const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+  const __m256i difference = _mm256_or_si256(_mm256_subs_epu8(va, vb), _mm256_subs_epu8(vb, va));
+  const __m256i pairs = _mm256_max_epu8(difference, _mm256_srli_epi32(difference, 8));
+  return _mm256_and_si256(_mm256_max_epu8(pairs, _mm256_srli_epi32(pairs, 8)),
+                          _mm256_set1_epi32(0xFF));
+}
+
+// The table entries of sixteen largest differences, as in the 16-byte loop.
+CORVALIS_AVX2 inline __m256i Entries16(__m256i low, __m256i high, __m256i scale) {
+  return _mm256_mulhi_epu16(
+      _mm256_mullo_epi16(_mm256_packs_epi32(low, high), _mm256_set1_epi16(255)), scale);
+}
+
+CORVALIS_AVX2 inline int64_t SumOfBytes(__m256i counts) {
+  const __m256i sums = _mm256_sad_epu8(counts, _mm256_setzero_si256());
+  return _mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+         _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3);
+}
+
+// The vector part of a motion mask row with 32-byte vectors: the 16-byte
+// loop's formulas, 32 pixels at a time. Returns how many pixels it did and
+// adds the moving ones to moving.
+CORVALIS_AVX2 int32_t MotionMaskRowAvx2(const uint8_t* a, const uint8_t* b, uint8_t* out,
+                                        int32_t count, uint32_t multiplier, int64_t& moving) {
+  const __m256i scale = _mm256_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier)));
+  const __m256i zero = _mm256_setzero_si256();
+  // The packs work within 16-byte halves; this puts the pixels back in order.
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  __m256i counts = zero;
+  int32_t counted = 0;
+  int32_t x = 0;
+  for (; x + 32 <= count; x += 32, a += 128, b += 128) {
+    const __m256i values = _mm256_permutevar8x32_epi32(
+        _mm256_packus_epi16(
+            Entries16(LargestDifference8(a, b), LargestDifference8(a + 32, b + 32), scale),
+            Entries16(LargestDifference8(a + 64, b + 64), LargestDifference8(a + 96, b + 96),
+                      scale)),
+        order);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), values);
+    // Moving entries (above 127) are the negative ones as signed bytes.
+    counts = _mm256_sub_epi8(counts, _mm256_cmpgt_epi8(zero, values));
+    if (++counted == 255) {
+      moving += SumOfBytes(counts);
+      counts = zero;
+      counted = 0;
+    }
+  }
+  moving += SumOfBytes(counts);
+  return x;
+}
+#endif
+
 uint8_t Median9(uint8_t p[9]) {
   Order(p[1], p[2]);
   Order(p[4], p[5]);
@@ -107,14 +168,29 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
       const uint8_t* pa = a.Row(y);
       const uint8_t* pb = b.Row(y);
       int32_t x = 0;
+#if defined(CORVALIS_MASK_AVX2)
+      if (multiplier != 0 && maskrows::UsesAvx2()) {
+        x = MotionMaskRowAvx2(pa, pb, out, columns, multiplier, moving);
+        pa += 4 * static_cast<size_t>(x);
+        pb += 4 * static_cast<size_t>(x);
+      }
+#endif
 #if defined(__SSE2__)
       if (multiplier != 0) {
         const __m128i scale =
             _mm_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier)));
         const __m128i full = _mm_set1_epi16(255);
-        const __m128i ones = _mm_set1_epi8(1);
         const __m128i zero = _mm_setzero_si128();
         constexpr int32_t kBlock = 16;
+        // Per-byte counts of moving entries, added up before any can pass 255.
+        __m128i counts = zero;
+        int32_t counted = 0;
+        auto addCounts = [&] {
+          const __m128i sums = _mm_sad_epu8(counts, zero);
+          moving += _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+          counts = zero;
+          counted = 0;
+        };
         for (; x + kBlock <= columns; x += kBlock, pa += 4 * kBlock, pb += 4 * kBlock) {
           // 255 × d fits 16 bits; its high product with the scale is the table entry
           // (before the limit at 255, which the unsigned pack applies).
@@ -126,10 +202,11 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
           };
           const __m128i values = _mm_packus_epi16(entries(0), entries(8));
           Store(out + x, values);
-          // Moving entries are those with the top bit set; count their top bits.
-          const __m128i tops = _mm_sad_epu8(_mm_and_si128(_mm_srli_epi16(values, 7), ones), zero);
-          moving += _mm_cvtsi128_si32(tops) + _mm_extract_epi16(tops, 4);
+          // Moving entries (above 127) are the negative ones as signed bytes.
+          counts = _mm_sub_epi8(counts, _mm_cmplt_epi8(values, zero));
+          if (++counted == 255) addCounts();
         }
+        addCounts();
       }
 #else
       (void)multiplier;

@@ -10,6 +10,7 @@
 
 #include "fx/zoom/scanline.h"
 #include "render/line_kernels.h"
+#include "source/mask_kernels.h"
 #include "source/motion_mask.h"
 
 namespace {
@@ -263,22 +264,29 @@ TEST(KernelEquivalence, AccumulationAtEveryKindOfLevel) {
 
 TEST(KernelEquivalence, MotionMaskAtEveryThreshold) {
   std::mt19937 random(43);
-  for (Size size : kSizes) {
-    FrameRef a = RandomImage(size, random, 80, 100);
-    for (int32_t threshold : {0, 1, 2, 3, 17, 32, 45, 63}) {
-      // Small differences, so that every threshold sees still and moving pixels.
-      FrameRef b = Copy(*a, 4);
-      for (int32_t i = 0; i < b->rowBytes * size.height; ++i) {
-        b->data[i] = static_cast<uint8_t>(
-            std::clamp<int>(b->data[i] + static_cast<int>(random() % 81) - 40, 0, 255));
+  // With the 32-byte loops where the processor has them, and without.
+  const bool avx2 = maskrows::UsesAvx2();
+  for (bool allowAvx2 : {true, false}) {
+    maskrows::AllowAvx2(allowAvx2);
+    for (Size size : kSizes) {
+      FrameRef a = RandomImage(size, random, 80, 100);
+      for (int32_t threshold : {0, 1, 2, 3, 17, 32, 45, 63}) {
+        // Small differences, so that every threshold sees still and moving pixels.
+        FrameRef b = Copy(*a, 4);
+        for (int32_t i = 0; i < b->rowBytes * size.height; ++i) {
+          b->data[i] = static_cast<uint8_t>(
+              std::clamp<int>(b->data[i] + static_cast<int>(random() % 81) - 40, 0, 255));
+        }
+        FrameRef fast = NewMask(size.width, size.height);
+        FrameRef plain = NewMask(size.width, size.height);
+        const bool fastResult = ComputeMotionMask(*fast, *a, *b, threshold);
+        ASSERT_EQ(fastResult, ReferenceMotionMask(*plain, *a, *b, threshold)) << threshold;
+        ASSERT_TRUE(SameBytes(*fast, *plain))
+            << size.width << "x" << size.height << " " << threshold << " avx2 " << allowAvx2;
       }
-      FrameRef fast = NewMask(size.width, size.height);
-      FrameRef plain = NewMask(size.width, size.height);
-      const bool fastResult = ComputeMotionMask(*fast, *a, *b, threshold);
-      ASSERT_EQ(fastResult, ReferenceMotionMask(*plain, *a, *b, threshold)) << threshold;
-      ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height << " " << threshold;
     }
   }
+  maskrows::AllowAvx2(avx2);
 }
 
 TEST(KernelEquivalence, DilationAndBlurAtEverySmooth) {
