@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "source/avx2_support.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(CORVALIS_AVX2_LOOPS)
+#include <immintrin.h>
 #endif
 
 namespace maskrows {
@@ -69,25 +74,116 @@ uint8_t MedianOfThree(uint8_t a, uint8_t b, uint8_t c) {
   return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
 
-// Windows' compilers do not keep the stack aligned for spilled 32-byte
-// vectors, so the 32-byte forms are built for other systems only.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-bool avx2Allowed = __builtin_cpu_supports("avx2");
-#else
-bool avx2Allowed = false;
+#if defined(CORVALIS_AVX2_LOOPS)
+// The 32-byte forms of the loops below: the same formulas, 32 values (or 16
+// sums) at a time. Each starts at x, stops where fewer than a vector's worth
+// remain, and returns where it stopped.
+namespace avx2 {
+
+CORVALIS_AVX2 inline __m256i Load(const uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+CORVALIS_AVX2 inline __m256i Load(const uint16_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+CORVALIS_AVX2 inline __m256i Widen(const uint8_t* p) {
+  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+CORVALIS_AVX2 inline void Store(uint8_t* p, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+CORVALIS_AVX2 inline void Store(uint16_t* p, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+CORVALIS_AVX2 inline __m256i MedianOfThree(__m256i a, __m256i b, __m256i c) {
+  return _mm256_max_epu8(_mm256_min_epu8(a, b), _mm256_min_epu8(_mm256_max_epu8(a, b), c));
+}
+
+CORVALIS_AVX2 int32_t MedianRow(const uint8_t* above, const uint8_t* row, const uint8_t* below,
+                                uint8_t* out, int32_t x, int32_t end) {
+  for (; x + 32 <= end; x += 32) {
+    __m256i low[3], middle[3], high[3];
+    for (int32_t k = 0; k < 3; ++k) {
+      const __m256i a = Load(above + x - 1 + k);
+      const __m256i b = Load(row + x - 1 + k);
+      const __m256i c = Load(below + x - 1 + k);
+      const __m256i smaller = _mm256_min_epu8(a, b);
+      const __m256i larger = _mm256_max_epu8(a, b);
+      const __m256i rest = _mm256_max_epu8(smaller, c);
+      low[k] = _mm256_min_epu8(smaller, c);
+      middle[k] = _mm256_min_epu8(larger, rest);
+      high[k] = _mm256_max_epu8(larger, rest);
+    }
+    const __m256i largestLow = _mm256_max_epu8(_mm256_max_epu8(low[0], low[1]), low[2]);
+    const __m256i smallestHigh = _mm256_min_epu8(_mm256_min_epu8(high[0], high[1]), high[2]);
+    Store(out + x,
+          MedianOfThree(largestLow, MedianOfThree(middle[0], middle[1], middle[2]), smallestHigh));
+  }
+  return x;
+}
+
+CORVALIS_AVX2 int32_t MaxOfRows(const uint8_t* const* rows, int32_t count, int32_t x, int32_t to,
+                                uint8_t* out) {
+  for (; x + 32 <= to; x += 32) {
+    __m256i largest = Load(rows[0] + x);
+    for (int32_t k = 1; k < count; ++k) largest = _mm256_max_epu8(largest, Load(rows[k] + x));
+    Store(out + x, largest);
+  }
+  return x;
+}
+
+CORVALIS_AVX2 int32_t MaxWithShifted(const uint8_t* values, int32_t count, int32_t offset,
+                                     uint8_t* out) {
+  int32_t x = 0;
+  for (; x + 32 <= count; x += 32) {
+    Store(out + x, _mm256_max_epu8(Load(values + x), Load(values + x + offset)));
+  }
+  return x;
+}
+
+CORVALIS_AVX2 int32_t AddShifted(const uint16_t* values, int32_t count, const uint16_t* shifted,
+                                 uint16_t* out) {
+  int32_t x = 0;
+  for (; x + 16 <= count; x += 16) {
+    Store(out + x, _mm256_add_epi16(Load(values + x), Load(shifted + x)));
+  }
+  return x;
+}
+
+CORVALIS_AVX2 int32_t WidenRow(const uint8_t* values, int32_t count, uint16_t* out) {
+  int32_t x = 0;
+  for (; x + 16 <= count; x += 16) Store(out + x, Widen(values + x));
+  return x;
+}
+
+CORVALIS_AVX2 int32_t SlideSums(uint16_t* sums, const uint8_t* entering, const uint8_t* leaving,
+                                int32_t width) {
+  int32_t x = 0;
+  for (; x + 16 <= width; x += 16) {
+    Store(sums + x, _mm256_sub_epi16(_mm256_add_epi16(Load(sums + x), Widen(entering + x)),
+                                     Widen(leaving + x)));
+  }
+  return x;
+}
+
+CORVALIS_AVX2 int32_t Divide(const uint16_t* sums, uint8_t* out, int32_t count, uint32_t multiplier,
+                             int32_t shift) {
+  const __m256i factor = _mm256_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier)));
+  const __m128i bits = _mm_cvtsi32_si128(shift);
+  int32_t x = 0;
+  for (; x + 32 <= count; x += 32) {
+    const __m256i low = _mm256_srl_epi16(_mm256_mulhi_epu16(Load(sums + x), factor), bits);
+    const __m256i high = _mm256_srl_epi16(_mm256_mulhi_epu16(Load(sums + x + 16), factor), bits);
+    // The pack works within 16-byte halves; the permutation restores the order.
+    Store(out + x, _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8));
+  }
+  return x;
+}
+
+}  // namespace avx2
 #endif
 
 }  // namespace
-
-bool UsesAvx2() { return avx2Allowed; }
-
-void AllowAvx2(bool allowed) {
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-  avx2Allowed = allowed && __builtin_cpu_supports("avx2");
-#else
-  (void)allowed;
-#endif
-}
 
 WindowDivider::WindowDivider(int32_t window) : window_(window) {
   const uint32_t largestSum = 255u * static_cast<uint32_t>(window);
@@ -110,6 +206,9 @@ WindowDivider::WindowDivider(int32_t window) : window_(window) {
 void WindowDivider::Divide(const uint16_t* sums, uint8_t* out, int32_t count) const {
   int32_t x = 0;
   if (multiplier_ != 0) {
+#if defined(CORVALIS_AVX2_LOOPS)
+    if (UsesAvx2()) x = avx2::Divide(sums, out, count, multiplier_, shift_);
+#endif
 #if defined(__SSE2__)
     const __m128i factor = _mm_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier_)));
     const __m128i shift = _mm_cvtsi32_si128(shift_);
@@ -137,6 +236,9 @@ void MedianRow(const uint8_t* above, const uint8_t* row, const uint8_t* below, u
   if (to == width) out[width - 1] = row[width - 1];
   int32_t x = std::max(from, 1);
   const int32_t end = std::min(to, width - 1);
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2()) x = avx2::MedianRow(above, row, below, out, x, end);
+#endif
 #if defined(__SSE2__)
   for (; x + kBlock <= end; x += kBlock) {
     __m128i low[3], middle[3], high[3];
@@ -197,6 +299,9 @@ Extent Union(Extent a, Extent b) {
 void MaxOfRows(const uint8_t* const* rows, int32_t count, int32_t from, int32_t to, uint8_t* out) {
   if (count <= 0) return;
   int32_t x = from;
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2()) x = avx2::MaxOfRows(rows, count, x, to, out);
+#endif
 #if defined(__SSE2__)
   for (; x + kBlock <= to; x += kBlock) {
     __m128i largest = Load(rows[0] + x);
@@ -217,6 +322,9 @@ namespace {
 // so that every value read is still the one before the step.
 void MaxWithShifted(uint8_t* values, int32_t count, int32_t offset, uint8_t* out) {
   int32_t x = 0;
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2()) x = avx2::MaxWithShifted(values, count, offset, out);
+#endif
 #if defined(__SSE2__)
   for (; x + kBlock <= count; x += kBlock) {
     Store(out + x, _mm_max_epu8(Load(values + x), Load(values + x + offset)));
@@ -227,6 +335,9 @@ void MaxWithShifted(uint8_t* values, int32_t count, int32_t offset, uint8_t* out
 
 void AddShifted(uint16_t* values, int32_t count, const uint16_t* shifted, uint16_t* out) {
   int32_t x = 0;
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2()) x = avx2::AddShifted(values, count, shifted, out);
+#endif
 #if defined(__SSE2__)
   for (; x + 8 <= count; x += 8) Store(out + x, _mm_add_epi16(Load(values + x), Load(shifted + x)));
 #endif
@@ -256,6 +367,9 @@ void SumAlongRow(const uint8_t* padded, int32_t width, int32_t window, uint16_t*
   // the offset where the powers before it end.
   const int32_t length = width + window - 1;
   int32_t x = 0;
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2()) x = avx2::WidenRow(padded, length, work);
+#endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   for (; x + kBlock <= length; x += kBlock) {
@@ -283,6 +397,9 @@ void SumAlongRow(const uint8_t* padded, int32_t width, int32_t window, uint16_t*
 
 void SlideSums(uint16_t* sums, const uint8_t* entering, const uint8_t* leaving, int32_t width) {
   int32_t x = 0;
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2()) x = avx2::SlideSums(sums, entering, leaving, width);
+#endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   for (; x + kBlock <= width; x += kBlock) {

@@ -14,11 +14,6 @@
 
 namespace maskrows {
 
-// Whether the loops that have a 32-byte (AVX2) form use it: true where the
-// processor has AVX2, unless a test turns it off to check the 16-byte form.
-bool UsesAvx2();
-void AllowAvx2(bool allowed);
-
 // Exact floor(sum / window) for every sum a window of mask values can have,
 // by a 16-bit multiply-high and a shift when one gives every quotient (checked
 // once per window), else by integer division.

@@ -10,8 +10,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#define CORVALIS_MASK_AVX2 1
+#include "source/avx2_support.h"
+#if defined(CORVALIS_AVX2_LOOPS)
 #include <immintrin.h>
 #endif
 
@@ -60,8 +60,7 @@ inline void Order(uint8_t& a, uint8_t& b) {
 }
 
 // The median of nine values with a fixed exchange network (19 exchanges).
-#if defined(CORVALIS_MASK_AVX2)
-#define CORVALIS_AVX2 __attribute__((target("avx2")))
+#if defined(CORVALIS_AVX2_LOOPS)
 
 // LargestDifference for eight pixels.
 CORVALIS_AVX2 inline __m256i LargestDifference8(const uint8_t* a, const uint8_t* b) {
@@ -168,8 +167,8 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
       const uint8_t* pa = a.Row(y);
       const uint8_t* pb = b.Row(y);
       int32_t x = 0;
-#if defined(CORVALIS_MASK_AVX2)
-      if (multiplier != 0 && maskrows::UsesAvx2()) {
+#if defined(CORVALIS_AVX2_LOOPS)
+      if (multiplier != 0 && UsesAvx2()) {
         x = MotionMaskRowAvx2(pa, pb, out, columns, multiplier, moving);
         pa += 4 * static_cast<size_t>(x);
         pb += 4 * static_cast<size_t>(x);
