@@ -180,6 +180,58 @@ CORVALIS_AVX2 int32_t Divide(const uint16_t* sums, uint8_t* out, int32_t count, 
   return x;
 }
 
+// BlendFour for eight pixels.
+CORVALIS_AVX2 inline __m256i MixBytes(__m256i cw, __m256i nw, __m256i mw) {
+  const __m256i sum =
+      _mm256_add_epi16(_mm256_mullo_epi16(cw, mw),
+                       _mm256_mullo_epi16(nw, _mm256_sub_epi16(_mm256_set1_epi16(255), mw)));
+  return _mm256_srli_epi16(
+      _mm256_add_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(1)), _mm256_srli_epi16(sum, 8)), 8);
+}
+
+CORVALIS_AVX2 inline void BlendEight(const uint8_t* c, const uint8_t* n, const uint8_t* m,
+                                     uint8_t* o) {
+  const __m256i zero = _mm256_setzero_si256();
+  // Each pixel's weight in its four bytes (the shuffle works within each
+  // 16-byte half, and each half holds all eight weights).
+  const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4,
+                                          4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7);
+  int64_t weights;
+  std::memcpy(&weights, m, 8);
+  const __m256i perByte = _mm256_shuffle_epi8(_mm256_set1_epi64x(weights), spread);
+  const __m256i pc = Load(c);
+  const __m256i pn = Load(n);
+  const __m256i mixed =
+      _mm256_packus_epi16(MixBytes(_mm256_unpacklo_epi8(pc, zero), _mm256_unpacklo_epi8(pn, zero),
+                                   _mm256_unpacklo_epi8(perByte, zero)),
+                          MixBytes(_mm256_unpackhi_epi8(pc, zero), _mm256_unpackhi_epi8(pn, zero),
+                                   _mm256_unpackhi_epi8(perByte, zero)));
+  const __m256i fourth = _mm256_blendv_epi8(pc, pn, _mm256_cmpeq_epi8(perByte, zero));
+  Store(o, _mm256_blendv_epi8(mixed, fourth, _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u))));
+}
+
+CORVALIS_AVX2 int32_t BlendPixels(const uint8_t* c, const uint8_t* n, const uint8_t* m, uint8_t* o,
+                                  int32_t count) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i full = _mm256_set1_epi8(static_cast<char>(0xFF));
+  int32_t x = 0;
+  for (; x + 32 <= count; x += 32, c += 128, n += 128, o += 128) {
+    const __m256i weights = Load(m + x);
+    const auto still =
+        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(weights, zero)));
+    const auto moving =
+        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(weights, full)));
+    if (still == 0xFFFFFFFFu) {
+      if (o != n) std::memcpy(o, n, 128);
+    } else if (moving == 0xFFFFFFFFu) {
+      if (o != c) std::memcpy(o, c, 128);
+    } else {
+      for (int32_t k = 0; k < 4; ++k) BlendEight(c + 32 * k, n + 32 * k, m + x + 8 * k, o + 32 * k);
+    }
+  }
+  return x;
+}
+
 }  // namespace avx2
 #endif
 
@@ -417,6 +469,14 @@ void SlideSums(uint16_t* sums, const uint8_t* entering, const uint8_t* leaving, 
 
 void BlendPixels(const uint8_t* c, const uint8_t* n, const uint8_t* m, uint8_t* o, int32_t count) {
   int32_t x = 0;
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2()) {
+    x = avx2::BlendPixels(c, n, m, o, count);
+    c += 4 * x;
+    n += 4 * x;
+    o += 4 * x;
+  }
+#endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   const __m128i full = _mm_set1_epi8(static_cast<char>(0xFF));

@@ -336,26 +336,29 @@ FrameRef RunMask(Size size, std::mt19937& random) {
 }
 
 TEST(KernelEquivalence, BlendByMask) {
-  std::mt19937 random(45);
-  for (Size size : kSizes) {
-    for (bool runs : {false, true}) {
-      FrameRef current = RandomImage(size, random);
-      FrameRef neighbour = RandomImage(size, random);
-      FrameRef mask = runs ? RunMask(size, random) : MotionLikeMask(size, random);
-      FrameRef fast = NewImage(size.width, size.height);
-      FrameRef plain = NewImage(size.width, size.height);
-      BlendByMask(*current, *neighbour, *mask, *fast);
-      ReferenceBlend(*current, *neighbour, *mask, *plain);
-      ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height << " runs " << runs;
-      // In place, over either input.
-      FrameRef overCurrent = Copy(*current, 4);
-      BlendByMask(*overCurrent, *neighbour, *mask, *overCurrent);
-      ASSERT_TRUE(SameBytes(*overCurrent, *plain)) << size.width << "x" << size.height;
-      FrameRef overNeighbour = Copy(*neighbour, 4);
-      BlendByMask(*current, *overNeighbour, *mask, *overNeighbour);
-      ASSERT_TRUE(SameBytes(*overNeighbour, *plain)) << size.width << "x" << size.height;
+  AtEveryVectorWidth([] {
+    std::mt19937 random(45);
+    for (Size size : kSizes) {
+      for (bool runs : {false, true}) {
+        FrameRef current = RandomImage(size, random);
+        FrameRef neighbour = RandomImage(size, random);
+        FrameRef mask = runs ? RunMask(size, random) : MotionLikeMask(size, random);
+        FrameRef fast = NewImage(size.width, size.height);
+        FrameRef plain = NewImage(size.width, size.height);
+        BlendByMask(*current, *neighbour, *mask, *fast);
+        ReferenceBlend(*current, *neighbour, *mask, *plain);
+        ASSERT_TRUE(SameBytes(*fast, *plain))
+            << size.width << "x" << size.height << " runs " << runs;
+        // In place, over either input.
+        FrameRef overCurrent = Copy(*current, 4);
+        BlendByMask(*overCurrent, *neighbour, *mask, *overCurrent);
+        ASSERT_TRUE(SameBytes(*overCurrent, *plain)) << size.width << "x" << size.height;
+        FrameRef overNeighbour = Copy(*neighbour, 4);
+        BlendByMask(*current, *overNeighbour, *mask, *overNeighbour);
+        ASSERT_TRUE(SameBytes(*overNeighbour, *plain)) << size.width << "x" << size.height;
+      }
     }
-  }
+  });
 }
 
 TEST(KernelEquivalence, FourChannelScanlineFilter) {
