@@ -106,34 +106,37 @@ FrameRef StillMaskWithPatches(int32_t width, int32_t height, uint32_t seed) {
   return mask;
 }
 
-FrameRef RawMask(benchmark::State& state) {
-  return state.range(2) == 0 ? BlobMask(Width(state), Height(state), 9)
-                             : StillMaskWithPatches(Width(state), Height(state), 9);
-}
+// The inputs of the filtering and the blend, the same for both ways.
+struct FilterInputs {
+  explicit FilterInputs(const benchmark::State& state)
+      : raw(state.range(2) == 0 ? BlobMask(Width(state), Height(state), 9)
+                                : StillMaskWithPatches(Width(state), Height(state), 9)),
+        current(RandomImage(Width(state), Height(state), 10)),
+        neighbour(RandomImage(Width(state), Height(state), 11)),
+        out(NewImage(Width(state), Height(state))) {}
+  FrameRef raw;
+  FrameRef current;
+  FrameRef neighbour;
+  FrameRef out;
+};
 
 void StepsOneByOne(benchmark::State& state) {
-  FrameRef raw = RawMask(state);
-  FrameRef current = RandomImage(Width(state), Height(state), 10);
-  FrameRef neighbour = RandomImage(Width(state), Height(state), 11);
-  FrameRef out = NewImage(Width(state), Height(state));
+  FilterInputs in(state);
   for (auto _ : state) {
-    FrameRef mask = MedianFilter3x3(*raw);
+    FrameRef mask = MedianFilter3x3(*in.raw);
     DilateMask(*mask, kSmooth, kSmooth / 2);
     BoxBlurMask(*mask, kSmooth, kSmooth / 2);
-    BlendByMask(*current, *neighbour, *mask, *out);
+    BlendByMask(*in.current, *in.neighbour, *mask, *in.out);
     benchmark::ClobberMemory();
   }
   Finish(state);
 }
 
 void OnePass(benchmark::State& state) {
-  FrameRef raw = RawMask(state);
-  FrameRef current = RandomImage(Width(state), Height(state), 10);
-  FrameRef neighbour = RandomImage(Width(state), Height(state), 11);
-  FrameRef out = NewImage(Width(state), Height(state));
+  FilterInputs in(state);
   for (auto _ : state) {
     FrameRef mask = NewMask(Width(state), Height(state));
-    FilterMaskAndBlend(*raw, kSmooth, *mask, *current, *neighbour, *out);
+    FilterMaskAndBlend(*in.raw, kSmooth, *mask, *in.current, *in.neighbour, *in.out);
     benchmark::ClobberMemory();
   }
   Finish(state);
