@@ -44,13 +44,13 @@ __m128i MedianOfThree(__m128i a, __m128i b, __m128i c) {
 void BlendFour(const uint8_t* c, const uint8_t* n, const uint8_t* m, uint8_t* o) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i full = _mm_set1_epi16(255);
-  const __m128i one = _mm_set1_epi16(1);
+  const __m128i divide255 = _mm_set1_epi16(-32639);  // 32897 as unsigned
   const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
   auto mix = [&](__m128i cw, __m128i nw, __m128i mw) {
     const __m128i sum =
         _mm_add_epi16(_mm_mullo_epi16(cw, mw), _mm_mullo_epi16(nw, _mm_sub_epi16(full, mw)));
-    // floor(sum / 255) for sums up to 255 × 255.
-    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(sum, one), _mm_srli_epi16(sum, 8)), 8);
+    // floor(sum / 255) = sum × 32897 >> 23 for every 16-bit sum.
+    return _mm_srli_epi16(_mm_mulhi_epu16(sum, divide255), 7);
   };
   int32_t weights;
   std::memcpy(&weights, m, 4);
@@ -180,13 +180,28 @@ CORVALIS_AVX2 int32_t Divide(const uint16_t* sums, uint8_t* out, int32_t count, 
   return x;
 }
 
+// Skips 32-value blocks of 0 from the front (FirstNonZero) or the back
+// (EndOfNonZero) of values[begin … end − 1].
+CORVALIS_AVX2 inline bool AllZero(const uint8_t* p) {
+  const __m256i v = Load(p);
+  return _mm256_testz_si256(v, v) != 0;
+}
+CORVALIS_AVX2 int32_t FirstNonZero(const uint8_t* values, int32_t begin, int32_t end) {
+  while (begin + 32 <= end && AllZero(values + begin)) begin += 32;
+  return begin;
+}
+CORVALIS_AVX2 int32_t EndOfNonZero(const uint8_t* values, int32_t begin, int32_t end) {
+  while (end - 32 >= begin && AllZero(values + end - 32)) end -= 32;
+  return end;
+}
+
 // BlendFour for eight pixels.
 CORVALIS_AVX2 inline __m256i MixBytes(__m256i cw, __m256i nw, __m256i mw) {
   const __m256i sum =
       _mm256_add_epi16(_mm256_mullo_epi16(cw, mw),
                        _mm256_mullo_epi16(nw, _mm256_sub_epi16(_mm256_set1_epi16(255), mw)));
-  return _mm256_srli_epi16(
-      _mm256_add_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(1)), _mm256_srli_epi16(sum, 8)), 8);
+  // floor(sum / 255) = sum × 32897 >> 23 for every 16-bit sum.
+  return _mm256_srli_epi16(_mm256_mulhi_epu16(sum, _mm256_set1_epi16(-32639) /* 32897 */), 7);
 }
 
 CORVALIS_AVX2 inline void BlendEight(const uint8_t* c, const uint8_t* n, const uint8_t* m,
@@ -322,6 +337,9 @@ void MedianRow(const uint8_t* above, const uint8_t* row, const uint8_t* below, u
 
 Extent NonZeroExtent(const uint8_t* values, int32_t from, int32_t to) {
   int32_t begin = from;
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2()) begin = avx2::FirstNonZero(values, begin, to);
+#endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   while (begin + kBlock <= to &&
@@ -332,6 +350,9 @@ Extent NonZeroExtent(const uint8_t* values, int32_t from, int32_t to) {
   while (begin < to && values[begin] == 0) ++begin;
   if (begin == to) return Extent{};
   int32_t end = to;
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2()) end = avx2::EndOfNonZero(values, begin, end);
+#endif
 #if defined(__SSE2__)
   while (end - kBlock >= begin &&
          _mm_movemask_epi8(_mm_cmpeq_epi8(Load(values + end - kBlock), zero)) == 0xFFFF) {
