@@ -101,12 +101,14 @@ CORVALIS_AVX2 inline __m256i MedianOfThree(__m256i a, __m256i b, __m256i c) {
 
 CORVALIS_AVX2 int32_t MedianRow(const uint8_t* above, const uint8_t* row, const uint8_t* below,
                                 uint8_t* out, int32_t x, int32_t end) {
-  for (; x + 32 <= end; x += 32) {
+  const int32_t start = x;
+  for (; x < end && end - start >= 32; x += 32) {
+    const int32_t at = std::min(x, end - 32);  // see the 16-byte loop
     __m256i low[3], middle[3], high[3];
     for (int32_t k = 0; k < 3; ++k) {
-      const __m256i a = Load(above + x - 1 + k);
-      const __m256i b = Load(row + x - 1 + k);
-      const __m256i c = Load(below + x - 1 + k);
+      const __m256i a = Load(above + at - 1 + k);
+      const __m256i b = Load(row + at - 1 + k);
+      const __m256i c = Load(below + at - 1 + k);
       const __m256i smaller = _mm256_min_epu8(a, b);
       const __m256i larger = _mm256_max_epu8(a, b);
       const __m256i rest = _mm256_max_epu8(smaller, c);
@@ -116,7 +118,7 @@ CORVALIS_AVX2 int32_t MedianRow(const uint8_t* above, const uint8_t* row, const 
     }
     const __m256i largestLow = _mm256_max_epu8(_mm256_max_epu8(low[0], low[1]), low[2]);
     const __m256i smallestHigh = _mm256_min_epu8(_mm256_min_epu8(high[0], high[1]), high[2]);
-    Store(out + x,
+    Store(out + at,
           MedianOfThree(largestLow, MedianOfThree(middle[0], middle[1], middle[2]), smallestHigh));
   }
   return x;
@@ -307,15 +309,20 @@ void MedianRow(const uint8_t* above, const uint8_t* row, const uint8_t* below, u
   if (UsesAvx2()) x = avx2::MedianRow(above, row, below, out, x, end);
 #endif
 #if defined(__SSE2__)
-  for (; x + kBlock <= end; x += kBlock) {
+  // The last block is moved back to end where the row ends, overlapping the
+  // one before: out is none of the rows read, so it makes the same values
+  // again instead of leaving a tail to the plain loop.
+  const int32_t start = x;
+  for (; x < end && end - start >= kBlock; x += kBlock) {
+    const int32_t at = std::min(x, end - kBlock);
     __m128i low[3], middle[3], high[3];
     for (int32_t k = 0; k < 3; ++k) {
-      SortColumns(Load(above + x - 1 + k), Load(row + x - 1 + k), Load(below + x - 1 + k), low[k],
-                  middle[k], high[k]);
+      SortColumns(Load(above + at - 1 + k), Load(row + at - 1 + k), Load(below + at - 1 + k),
+                  low[k], middle[k], high[k]);
     }
     const __m128i largestLow = _mm_max_epu8(_mm_max_epu8(low[0], low[1]), low[2]);
     const __m128i smallestHigh = _mm_min_epu8(_mm_min_epu8(high[0], high[1]), high[2]);
-    Store(out + x,
+    Store(out + at,
           MedianOfThree(largestLow, MedianOfThree(middle[0], middle[1], middle[2]), smallestHigh));
   }
 #endif
