@@ -138,9 +138,10 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
         clear.Overwritten();
         if (deinterlace == kDeinterlaceAdaptive) {
           const FrameBuffer& interpolatedFrom = *fieldBuffer;
-          auto interpolateRow = [&](int32_t y, int32_t firstColumn, int32_t endColumn) {
-            CopyAndInterpolatePixels(interpolatedFrom, output, top, enhance, y, firstColumn,
-                                     endColumn);
+          auto interpolateRow = [&](int32_t y, int32_t firstColumn, int32_t endColumn,
+                                    uint8_t* row) {
+            CopyAndInterpolatePixels(interpolatedFrom, top, enhance, y, firstColumn, endColumn,
+                                     row);
           };
           // The view's own count of 1 keeps any handle from freeing it.
           AdaptiveInterpolate(FrameRef(&outputView.buffer()), entry.frame, entry.second, true,

@@ -248,34 +248,36 @@ void InterpolateLine6Keeping(const uint8_t* row1, const uint8_t* row2, const uin
 // InterpolateField with the fourth byte of each destination pixel from the
 // source row of the same number (fromSource) or left alone.
 // Pixels firstColumn … endColumn − 1 of rows firstRow … endRow − 1.
-void InterpolateFieldRows(const FrameBuffer& source, FrameBuffer& destination, bool top,
-                          bool sixTap, bool fromSource, int32_t firstRow, int32_t endRow,
-                          int32_t firstColumn, int32_t endColumn) {
-  if (!HasPixels(source) || !HasPixels(destination)) return;
-  const int32_t height = source.height;
-  const int32_t last = height - 1;
-  firstColumn = std::max(firstColumn, 0);
-  const int32_t count = std::min({source.width, destination.width, endColumn}) - firstColumn;
-  if (count <= 0) return;
+// Pixels firstColumn … firstColumn + count − 1 of row y, into out (which
+// points at pixel firstColumn); each pixel's fourth byte from the source row
+// when fromSource, else as out has it.
+void InterpolateRow(const FrameBuffer& source, int32_t y, bool top, bool sixTap, bool fromSource,
+                    int32_t firstColumn, int32_t count, uint8_t* out) {
+  const int32_t last = source.height - 1;
   const size_t offset = 4 * static_cast<size_t>(firstColumn);
   auto row = [&](int32_t k) { return source.Row(Clamp(k, 0, last)) + offset; };
-  endRow = std::min({endRow, height, destination.height});
-  for (int32_t y = std::max(firstRow, 0); y < endRow; ++y) {
-    uint8_t* out = destination.Row(y) + offset;
-    const uint8_t* fourth = fromSource ? source.Row(y) + offset : out;
-    if (sixTap) {
-      if (top) {
-        InterpolateLine6Keeping(row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2), row(y + 3),
-                                fourth, out, count);
-      } else {
-        InterpolateLine6Keeping(row(y - 3), row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2),
-                                fourth, out, count);
-      }
-    } else if (top) {
-      AverageRowsKeeping(row(y), row(y + 1), fourth, out, count);
+  const uint8_t* fourth = fromSource ? source.Row(y) + offset : out;
+  if (sixTap) {
+    if (top) {
+      InterpolateLine6Keeping(row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2), row(y + 3),
+                              fourth, out, count);
     } else {
-      AverageRowsKeeping(row(y - 1), row(y), fourth, out, count);
+      InterpolateLine6Keeping(row(y - 3), row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2),
+                              fourth, out, count);
     }
+  } else if (top) {
+    AverageRowsKeeping(row(y), row(y + 1), fourth, out, count);
+  } else {
+    AverageRowsKeeping(row(y - 1), row(y), fourth, out, count);
+  }
+}
+
+void InterpolateFieldRows(const FrameBuffer& source, FrameBuffer& destination, bool top,
+                          bool sixTap, bool fromSource) {
+  if (!HasPixels(source) || !HasPixels(destination)) return;
+  const int32_t count = std::min(source.width, destination.width);
+  for (int32_t y = 0; y < source.height && y < destination.height; ++y) {
+    InterpolateRow(source, y, top, sixTap, fromSource, 0, count, destination.Row(y));
   }
 }
 
@@ -292,7 +294,7 @@ void InterpolateLine6(const uint8_t* row1, const uint8_t* row2, const uint8_t* r
 }
 
 void InterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top, bool sixTap) {
-  InterpolateFieldRows(source, destination, top, sixTap, false, 0, source.height, 0, source.width);
+  InterpolateFieldRows(source, destination, top, sixTap, false);
 }
 
 void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top,
@@ -304,7 +306,7 @@ void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination
     InterpolateField(source, destination, top, sixTap);
     return;
   }
-  InterpolateFieldRows(source, destination, top, sixTap, true, 0, source.height, 0, source.width);
+  InterpolateFieldRows(source, destination, top, sixTap, true);
   // CopyImage of a source with the same rowBytes copies each row's padding too.
   if (source.rowBytes == destination.rowBytes && source.rowBytes > source.width * 4) {
     const size_t padding = static_cast<size_t>(source.rowBytes - source.width * 4);
@@ -314,13 +316,14 @@ void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination
   }
 }
 
-void CopyAndInterpolatePixels(const FrameBuffer& source, FrameBuffer& destination, bool top,
-                              bool sixTap, int32_t y, int32_t firstColumn, int32_t endColumn) {
-  if (&source == &destination || source.width != destination.width ||
-      source.height != destination.height) {
-    return;
-  }
-  InterpolateFieldRows(source, destination, top, sixTap, true, y, y + 1, firstColumn, endColumn);
+void CopyAndInterpolatePixels(const FrameBuffer& source, bool top, bool sixTap, int32_t y,
+                              int32_t firstColumn, int32_t endColumn, uint8_t* row) {
+  if (!HasPixels(source) || y < 0 || y >= source.height) return;
+  firstColumn = std::max(firstColumn, 0);
+  endColumn = std::min(endColumn, source.width);
+  if (firstColumn >= endColumn) return;
+  InterpolateRow(source, y, top, sixTap, true, firstColumn, endColumn - firstColumn,
+                 row + 4 * static_cast<size_t>(firstColumn));
 }
 
 void ShiftUpOneLine(FrameBuffer& image) {

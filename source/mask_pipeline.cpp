@@ -249,34 +249,46 @@ void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& fil
   const int32_t blendRows = blends ? current.height : 0;
   std::optional<FilteredRows> rows;
   if (filters) rows.emplace(raw, smooth, smooth / 2, smooth != 0);
+  // Current's pixels are made where the blend writes, unless that holds the
+  // neighbour's, which the blend still reads.
+  FrameRef madeRow;
+  if (makeCurrentRow && blends && out.data == neighbour.data) madeRow = NewImage(current.width, 1);
+  const int32_t width = current.width;
   for (int32_t y = 0; y < std::max(maskRows, blendRows); ++y) {
-    Extent moving{0, current.width};
+    Extent moving{0, width};
     if (y < maskRows) moving = rows->Make(y, filtered.Row(y));
     if (y >= blendRows) continue;
-    const int32_t blended = maskrows::BlendedColumns(current, neighbour, mask, y);
-    if (blended < current.width) {
-      // Some pixels keep current's: the whole row is needed.
-      if (makeCurrentRow) makeCurrentRow(y, 0, current.width);
-      maskrows::BlendMaskRow(current, neighbour, mask, out, y);
-      continue;
-    }
     // Where the mask is 0 the neighbour's pixel is taken whole, and
-    // current's is not needed.
-    const uint8_t* n = neighbour.Row(y);
+    // current's is not needed; pixels the neighbour or the mask lacks keep
+    // current's.
+    const int32_t blended = maskrows::BlendedColumns(current, neighbour, mask, y);
+    const Extent needed = blended < width ? Extent{0, width} : moving;
     uint8_t* o = out.Row(y);
-    const size_t width = static_cast<size_t>(current.width);
-    if (moving.Empty()) {
-      if (o != n) std::memcpy(o, n, 4 * width);
+    const uint8_t* c = current.Row(y);
+    if (makeCurrentRow && !needed.Empty()) {
+      uint8_t* made = madeRow ? madeRow->data : o;
+      makeCurrentRow(y, needed.begin, needed.end, made);
+      c = made;
+    }
+    if (blended < width) {
+      if (o != c) {
+        std::memcpy(o + 4 * static_cast<size_t>(blended), c + 4 * static_cast<size_t>(blended),
+                    4 * static_cast<size_t>(width - blended));
+      }
+      if (blended > 0) maskrows::BlendPixels(c, neighbour.Row(y), mask.Row(y), o, blended);
       continue;
     }
-    if (makeCurrentRow) makeCurrentRow(y, moving.begin, moving.end);
+    const uint8_t* n = neighbour.Row(y);
+    if (moving.Empty()) {
+      if (o != n) std::memcpy(o, n, 4 * static_cast<size_t>(width));
+      continue;
+    }
     if (o != n) {
       std::memcpy(o, n, 4 * static_cast<size_t>(moving.begin));
       std::memcpy(o + 4 * moving.end, n + 4 * moving.end,
-                  4 * (width - static_cast<size_t>(moving.end)));
+                  4 * static_cast<size_t>(width - moving.end));
     }
-    maskrows::BlendPixels(current.Row(y) + 4 * moving.begin, n + 4 * moving.begin,
-                          mask.Row(y) + moving.begin, o + 4 * moving.begin,
-                          moving.end - moving.begin);
+    maskrows::BlendPixels(c + 4 * moving.begin, n + 4 * moving.begin, mask.Row(y) + moving.begin,
+                          o + 4 * moving.begin, moving.end - moving.begin);
   }
 }

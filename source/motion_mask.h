@@ -36,16 +36,20 @@ void BoxFilterLine(uint8_t* line, int32_t length, int32_t step, int32_t radius,
 void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour, const FrameBuffer& mask,
                  FrameBuffer& out);
 
-// Makes columns firstColumn … endColumn − 1 (at least) of row y of an image.
-using RowMaker = std::function<void(int32_t y, int32_t firstColumn, int32_t endColumn)>;
+// Writes pixels firstColumn … endColumn − 1 of row y of an image into row,
+// which points at that row's pixel 0.
+using RowMaker =
+    std::function<void(int32_t y, int32_t firstColumn, int32_t endColumn, uint8_t* row)>;
 
 // MedianFilter3x3 of raw into filtered (of raw's size), then, when smooth is
 // not 0, DilateMask and BoxBlurMask over smooth and smooth / 2, then
 // BlendByMask(current, neighbour, filtered, out): the bytes of those steps
 // run one after the other, made in one pass down the rows. When given,
 // makeCurrentRow is asked for the pixels of current the blend needs, row by
-// row in rising order, just before they are read (out may be current);
-// pixels never asked for do not show. smooth is 0 to kLargestOnePassSmooth.
+// row in rising order, just before they are read, and current's own pixels
+// are never read: it writes them into out's row, or into a row of the pass's
+// own when out is neighbour (whose pixels are then the result wherever the
+// mask is 0). smooth is 0 to kLargestOnePassSmooth.
 constexpr int32_t kLargestOnePassSmooth = 127;
 void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
                         const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,

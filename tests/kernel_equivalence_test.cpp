@@ -476,19 +476,27 @@ TEST(KernelEquivalence, OnePassMaskAndBlendGiveTheStepsBytes) {
           ASSERT_TRUE(SameBytes(*out, *expected))
               << size.width << "x" << size.height << " smooth " << smooth << " kind " << kind;
 
-          // In place, with current's pixels made only when asked for: pixels
-          // never asked for keep noise, and must not show.
-          FrameRef inPlace = RandomImage(size, random);
-          int32_t lastRow = -1;
-          FilterMaskAndBlend(*raw, smooth, *filtered, *inPlace, *neighbour, *inPlace,
-                             [&](int32_t y, int32_t first, int32_t end) {
-                               ASSERT_GT(y, lastRow);  // rows in rising order, each once
-                               lastRow = y;
-                               std::memcpy(inPlace->Row(y) + 4 * first, current->Row(y) + 4 * first,
-                                           4 * static_cast<size_t>(end - first));
-                             });
-          ASSERT_TRUE(SameBytes(*inPlace, *expected))
-              << size.width << "x" << size.height << " smooth " << smooth << " kind " << kind;
+          // Current's pixels made only when asked for, into the row given;
+          // current's own buffer holds noise, which must not show. Into
+          // current itself, and into the neighbour (which then holds the
+          // result where the mask is 0).
+          for (bool intoNeighbour : {false, true}) {
+            if (intoNeighbour && shortNeighbour) continue;
+            FrameRef noise = RandomImage(size, random);
+            FrameRef target = intoNeighbour ? Copy(*neighbour, 4) : noise;
+            int32_t lastRow = -1;
+            FilterMaskAndBlend(*raw, smooth, *filtered, *noise,
+                               intoNeighbour ? *target : *neighbour, *target,
+                               [&](int32_t y, int32_t first, int32_t end, uint8_t* row) {
+                                 ASSERT_GT(y, lastRow);  // rows in rising order, each once
+                                 lastRow = y;
+                                 std::memcpy(row + 4 * first, current->Row(y) + 4 * first,
+                                             4 * static_cast<size_t>(end - first));
+                               });
+            ASSERT_TRUE(SameBytes(*target, *expected))
+                << size.width << "x" << size.height << " smooth " << smooth << " kind " << kind
+                << " into neighbour " << intoNeighbour;
+          }
         }
       }
     }
