@@ -81,13 +81,11 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
   }
 
   if (onePass) {
+    // In place over a current that is made already.
     FrameRef filtered = NewMask(current->width, current->height);
-    FrameRef out = inPlace ? current : NewImage(current->width, current->height);
-    FilterMaskAndBlend(*motionMask, smooth, *filtered, *current, *after, *out,
-                       rowsPending ? makeCurrentRow : nullptr);
-    rowsPending = false;
+    FilterMaskAndBlend(*motionMask, smooth, *filtered, *current, *after, *current);
     motionMask = filtered;
-    return out;
+    return current;
   }
 
   makeAllRows();
