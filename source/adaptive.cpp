@@ -58,34 +58,19 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
   }
 
   motionMask = NewMask(current->width, current->height);
-  if (onePass && (rowsPending || !inPlace)) {
-    // Nothing of current is lost by blending before the motion is known:
-    // the mask is measured row by row just ahead of the blend, and when too
-    // much moves, current is made whole (or was never touched) and kept.
-    MotionMeasure measure(*motionMask, *before, *after, threshold);
-    FrameRef filtered = NewMask(current->width, current->height);
-    FrameRef out = inPlace ? current : NewImage(current->width, current->height);
-    FilterMaskAndBlend(*motionMask, smooth, *filtered, *current, *after, *out,
-                       rowsPending ? makeCurrentRow : nullptr,
-                       [&](int32_t y) { measure.MeasureRow(y); });
-    if (!measure.Passes()) {
-      makeAllRows();
-      return current;
-    }
-    motionMask = filtered;
-    return out;
-  }
   if (!ComputeMotionMask(*motionMask, *before, *after, threshold)) {
     makeAllRows();
     return current;
   }
 
   if (onePass) {
-    // In place over a current that is made already.
     FrameRef filtered = NewMask(current->width, current->height);
-    FilterMaskAndBlend(*motionMask, smooth, *filtered, *current, *after, *current);
+    FrameRef out = inPlace ? current : NewImage(current->width, current->height);
+    FilterMaskAndBlend(*motionMask, smooth, *filtered, *current, *after, *out,
+                       rowsPending ? makeCurrentRow : nullptr);
+    rowsPending = false;
     motionMask = filtered;
-    return current;
+    return out;
   }
 
   makeAllRows();

@@ -38,10 +38,8 @@ using maskrows::Extent;
 // picture's mask is mostly 0, and costs little.
 class FilteredRows {
  public:
-  FilteredRows(const FrameBuffer& raw, int32_t across, int32_t down, bool widens,
-               const std::function<void(int32_t)>& makeRawRow)
+  FilteredRows(const FrameBuffer& raw, int32_t across, int32_t down, bool widens)
       : raw_(raw),
-        makeRawRow_(makeRawRow),
         width_(raw.width),
         height_(raw.height),
         across_(across),
@@ -115,7 +113,6 @@ class FilteredRows {
 
   Extent RawExtent(int32_t j) {
     for (; rawMeasured_ <= j; ++rawMeasured_) {
-      if (makeRawRow_) makeRawRow_(rawMeasured_);
       rawExtents_[rawMeasured_] = maskrows::NonZeroExtent(raw_.Row(rawMeasured_), 0, width_);
     }
     return rawExtents_[j];
@@ -211,7 +208,6 @@ class FilteredRows {
   }
 
   const FrameBuffer& raw_;
-  const std::function<void(int32_t)>& makeRawRow_;
   int32_t width_;
   int32_t height_;
   int32_t across_;
@@ -241,8 +237,7 @@ class FilteredRows {
 
 void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
                         const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
-                        const RowMaker& makeCurrentRow,
-                        const std::function<void(int32_t)>& makeRawRow) {
+                        const RowMaker& makeCurrentRow) {
   const bool filters = raw.data != nullptr && filtered.data != nullptr &&
                        filtered.width == raw.width && filtered.height == raw.height;
   const bool blends = current.data != nullptr && out.data != nullptr;
@@ -253,7 +248,7 @@ void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& fil
   const int32_t maskRows = filters ? raw.height : 0;
   const int32_t blendRows = blends ? current.height : 0;
   std::optional<FilteredRows> rows;
-  if (filters) rows.emplace(raw, smooth, smooth / 2, smooth != 0, makeRawRow);
+  if (filters) rows.emplace(raw, smooth, smooth / 2, smooth != 0);
   // Current's pixels are made where the blend writes, unless that holds the
   // neighbour's, which the blend still reads.
   FrameRef madeRow;

@@ -142,98 +142,87 @@ uint8_t Median9(uint8_t p[9]) {
 
 }  // namespace
 
-MotionMeasure::MotionMeasure(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffer& b,
-                             int32_t threshold)
-    : mask_(mask), a_(a), b_(b) {
+bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffer& b,
+                       int32_t threshold) {
   const int32_t divisor = threshold == 0 ? 1 : threshold;
-  for (int32_t d = 0; d < 256; ++d) {
-    table_[d] = static_cast<uint8_t>(std::min(255, 255 * d / divisor));
-  }
-  multiplier_ = MotionScale(table_, divisor);
+  uint8_t table[256];
+  for (int32_t d = 0; d < 256; ++d)
+    table[d] = static_cast<uint8_t>(std::min(255, 255 * d / divisor));
+  int64_t moving = 0;
+  const uint32_t multiplier = MotionScale(table, divisor);
   // Fields of an odd-height frame differ by a row: where either compared
   // field has no pixel there is no motion to measure, the mask says still
   // and the blend keeps the interpolated pixel there (it has no other).
-  const bool compares = a.data != nullptr && b.data != nullptr;
-  rows_ = compares ? std::min({mask.height, a.height, b.height}) : 0;
-  columns_ = compares ? std::min({mask.width, a.width, b.width}) : 0;
-}
-
-void MotionMeasure::MeasureRow(int32_t y) {
-  if (mask_.data == nullptr) return;
-  uint8_t* out = mask_.Row(y);
-  if (y >= rows_) {
-    std::memset(out, 0, static_cast<size_t>(mask_.width));
-    return;
-  }
-  const uint8_t* pa = a_.Row(y);
-  const uint8_t* pb = b_.Row(y);
-  const int32_t columns = columns_;
-  const uint32_t multiplier = multiplier_;
-  int64_t& moving = moving_;
-  int32_t x = 0;
+  const int32_t rows = std::min({mask.height, a.height, b.height});
+  const int32_t columns = std::min({mask.width, a.width, b.width});
+  if (mask.data != nullptr && (a.data == nullptr || b.data == nullptr)) {
+    for (int32_t y = 0; y < mask.height; ++y) std::memset(mask.Row(y), 0, mask.width);
+  } else if (mask.data != nullptr) {
+    for (int32_t y = 0; y < mask.height; ++y) {
+      uint8_t* out = mask.Row(y);
+      if (y >= rows) {
+        std::memset(out, 0, static_cast<size_t>(mask.width));
+        continue;
+      }
+      const uint8_t* pa = a.Row(y);
+      const uint8_t* pb = b.Row(y);
+      int32_t x = 0;
 #if defined(CORVALIS_AVX2_LOOPS)
-  if (multiplier != 0 && UsesAvx2()) {
-    x = MotionMaskRowAvx2(pa, pb, out, columns, multiplier, moving);
-    pa += 4 * static_cast<size_t>(x);
-    pb += 4 * static_cast<size_t>(x);
-  }
+      if (multiplier != 0 && UsesAvx2()) {
+        x = MotionMaskRowAvx2(pa, pb, out, columns, multiplier, moving);
+        pa += 4 * static_cast<size_t>(x);
+        pb += 4 * static_cast<size_t>(x);
+      }
 #endif
 #if defined(__SSE2__)
-  if (multiplier != 0) {
-    const __m128i scale = _mm_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier)));
-    const __m128i full = _mm_set1_epi16(255);
-    const __m128i zero = _mm_setzero_si128();
-    constexpr int32_t kBlock = 16;
-    // Per-byte counts of moving entries, added up before any can pass 255.
-    __m128i counts = zero;
-    int32_t counted = 0;
-    auto addCounts = [&] {
-      const __m128i sums = _mm_sad_epu8(counts, zero);
-      moving += _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
-      counts = zero;
-      counted = 0;
-    };
-    for (; x + kBlock <= columns; x += kBlock, pa += 4 * kBlock, pb += 4 * kBlock) {
-      // 255 × d fits 16 bits; its high product with the scale is the table entry
-      // (before the limit at 255, which the unsigned pack applies).
-      auto entries = [&](int32_t first) {
-        const __m128i d =
-            _mm_packs_epi32(LargestDifference(pa + 4 * first, pb + 4 * first),
-                            LargestDifference(pa + 4 * first + 16, pb + 4 * first + 16));
-        return _mm_mulhi_epu16(_mm_mullo_epi16(d, full), scale);
-      };
-      const __m128i values = _mm_packus_epi16(entries(0), entries(8));
-      Store(out + x, values);
-      // Moving entries (above 127) are the negative ones as signed bytes.
-      counts = _mm_sub_epi8(counts, _mm_cmplt_epi8(values, zero));
-      if (++counted == 255) addCounts();
-    }
-    addCounts();
-  }
+      if (multiplier != 0) {
+        const __m128i scale =
+            _mm_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier)));
+        const __m128i full = _mm_set1_epi16(255);
+        const __m128i zero = _mm_setzero_si128();
+        constexpr int32_t kBlock = 16;
+        // Per-byte counts of moving entries, added up before any can pass 255.
+        __m128i counts = zero;
+        int32_t counted = 0;
+        auto addCounts = [&] {
+          const __m128i sums = _mm_sad_epu8(counts, zero);
+          moving += _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+          counts = zero;
+          counted = 0;
+        };
+        for (; x + kBlock <= columns; x += kBlock, pa += 4 * kBlock, pb += 4 * kBlock) {
+          // 255 × d fits 16 bits; its high product with the scale is the table entry
+          // (before the limit at 255, which the unsigned pack applies).
+          auto entries = [&](int32_t first) {
+            const __m128i d =
+                _mm_packs_epi32(LargestDifference(pa + 4 * first, pb + 4 * first),
+                                LargestDifference(pa + 4 * first + 16, pb + 4 * first + 16));
+            return _mm_mulhi_epu16(_mm_mullo_epi16(d, full), scale);
+          };
+          const __m128i values = _mm_packus_epi16(entries(0), entries(8));
+          Store(out + x, values);
+          // Moving entries (above 127) are the negative ones as signed bytes.
+          counts = _mm_sub_epi8(counts, _mm_cmplt_epi8(values, zero));
+          if (++counted == 255) addCounts();
+        }
+        addCounts();
+      }
 #else
-  (void)multiplier;
+      (void)multiplier;
 #endif
-  for (; x < columns; ++x, pa += 4, pb += 4) {
-    int32_t largest = std::abs(pa[0] - pb[0]);
-    largest = std::max(largest, std::abs(pa[1] - pb[1]));
-    largest = std::max(largest, std::abs(pa[2] - pb[2]));
-    out[x] = table_[largest];
-    if (out[x] > kMovingAbove) ++moving;
+      for (; x < columns; ++x, pa += 4, pb += 4) {
+        int32_t largest = std::abs(pa[0] - pb[0]);
+        largest = std::max(largest, std::abs(pa[1] - pb[1]));
+        largest = std::max(largest, std::abs(pa[2] - pb[2]));
+        out[x] = table[largest];
+        if (out[x] > kMovingAbove) ++moving;
+      }
+      if (columns < mask.width) std::memset(out + columns, 0, mask.width - columns);
+    }
   }
-  if (columns < mask_.width) std::memset(out + columns, 0, mask_.width - columns);
-}
-
-bool MotionMeasure::Passes() const {
   const int64_t limit =
-      kGiveUpPercent * static_cast<int64_t>(mask_.width) * static_cast<int64_t>(mask_.height) / 100;
-  return moving_ <= limit;
-}
-
-bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffer& b,
-                       int32_t threshold) {
-  MotionMeasure measure(mask, a, b, threshold);
-  for (int32_t y = 0; y < mask.height; ++y) measure.MeasureRow(y);
-  return measure.Passes();
+      kGiveUpPercent * static_cast<int64_t>(mask.width) * static_cast<int64_t>(mask.height) / 100;
+  return moving <= limit;
 }
 
 FrameRef MedianFilter3x3(const FrameBuffer& mask) {

@@ -19,25 +19,6 @@
 // does not have (the extra row of an odd-height frame's taller field) are 0.
 bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffer& b,
                        int32_t threshold);
-// ComputeMotionMask one row at a time, in any order: MeasureRow fills row y
-// of the mask and counts its moving pixels; Passes says, once every row is
-// measured, what ComputeMotionMask returns.
-class MotionMeasure {
- public:
-  MotionMeasure(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffer& b, int32_t threshold);
-  void MeasureRow(int32_t y);
-  bool Passes() const;
-
- private:
-  FrameBuffer& mask_;
-  const FrameBuffer& a_;
-  const FrameBuffer& b_;
-  uint8_t table_[256];
-  uint32_t multiplier_ = 0;
-  int32_t rows_ = 0;
-  int32_t columns_ = 0;
-  int64_t moving_ = 0;
-};
 // A new mask: the 3×3 median, edge rows repeated, first and last column kept.
 FrameRef MedianFilter3x3(const FrameBuffer& mask);
 // Rectangular maximum over ±across columns and ±down rows, in place.
@@ -68,11 +49,8 @@ using RowMaker =
 // row in rising order, just before they are read, and current's own pixels
 // are never read: it writes them into out's row, or into a row of the pass's
 // own when out is neighbour (whose pixels are then the result wherever the
-// mask is 0). When given, makeRawRow(y) is called just before row y of raw is
-// first read, in rising y, and may write it. smooth is 0 to
-// kLargestOnePassSmooth.
+// mask is 0). smooth is 0 to kLargestOnePassSmooth.
 constexpr int32_t kLargestOnePassSmooth = 127;
 void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
                         const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
-                        const RowMaker& makeCurrentRow = nullptr,
-                        const std::function<void(int32_t y)>& makeRawRow = nullptr);
+                        const RowMaker& makeCurrentRow = nullptr);
