@@ -90,4 +90,65 @@ void BlendStep(benchmark::State& state) {
 }
 BENCHMARK(BlendStep)->Apply(FieldSizes);
 
+// Median, dilation, blur and blend one after the other, each over the whole
+// mask or field, against the one pass down the rows that gives the same
+// bytes. The raw mask is noisy all over, as motion between grainy fields
+// leaves it (after the median little of it stays); the still variant is the
+// same field with a few moving patches, where the one pass skips what stays 0.
+FrameRef StillMaskWithPatches(int32_t width, int32_t height, uint32_t seed) {
+  FrameRef mask = BlobMask(width, height, seed);
+  FrameRef patches = MovingAreasMask(width, height, seed + 1);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      mask->Row(y)[x] = patches->Row(y)[x] != 0 ? mask->Row(y)[x] : 0;
+    }
+  }
+  return mask;
+}
+
+// The inputs of the filtering and the blend, the same for both ways.
+struct FilterInputs {
+  explicit FilterInputs(const benchmark::State& state)
+      : raw(state.range(2) == 0 ? BlobMask(Width(state), Height(state), 9)
+                                : StillMaskWithPatches(Width(state), Height(state), 9)),
+        current(RandomImage(Width(state), Height(state), 10)),
+        neighbour(RandomImage(Width(state), Height(state), 11)),
+        out(NewImage(Width(state), Height(state))) {}
+  FrameRef raw;
+  FrameRef current;
+  FrameRef neighbour;
+  FrameRef out;
+};
+
+void StepsOneByOne(benchmark::State& state) {
+  FilterInputs in(state);
+  for (auto _ : state) {
+    FrameRef mask = MedianFilter3x3(*in.raw);
+    DilateMask(*mask, kSmooth, kSmooth / 2);
+    BoxBlurMask(*mask, kSmooth, kSmooth / 2);
+    BlendByMask(*in.current, *in.neighbour, *mask, *in.out);
+    benchmark::ClobberMemory();
+  }
+  Finish(state);
+}
+
+void OnePass(benchmark::State& state) {
+  FilterInputs in(state);
+  for (auto _ : state) {
+    FrameRef mask = NewMask(Width(state), Height(state));
+    FilterMaskAndBlend(*in.raw, kSmooth, *mask, *in.current, *in.neighbour, *in.out);
+    benchmark::ClobberMemory();
+  }
+  Finish(state);
+}
+
+void MaskKinds(benchmark::internal::Benchmark* benchmark) {
+  for (int64_t still = 0; still < 2; ++still) {
+    benchmark->Args({720, 243, still})->Args({1920, 540, still});
+  }
+  benchmark->ArgNames({"width", "height", "still"});
+}
+BENCHMARK(StepsOneByOne)->Apply(MaskKinds);
+BENCHMARK(OnePass)->Apply(MaskKinds);
+
 }  // namespace

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -159,9 +160,13 @@ class Corvalis : public avxInstance_v1 {
   // --- Output -----------------------------------------------------------
   bool GenerateOutput(FrameBuffer& output);
   // inPlace: blend into current itself (which is then always the result)
-  // instead of into a new buffer.
-  FrameRef AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField,
-                               bool inPlace = false);
+  // instead of into a new buffer. makeCurrentRow, when given, makes pixels
+  // of current into the row it is given; current's pixels are then made only
+  // as the step comes to need them (where the blend takes the neighbour's
+  // pixel whole, never), and current's buffer may receive the neighbour.
+  FrameRef AdaptiveInterpolate(
+      const FrameRef& current, int32_t frame, bool secondField, bool inPlace = false,
+      const std::function<void(int32_t, int32_t, int32_t, uint8_t*)>& makeCurrentRow = nullptr);
 
   // --- 3:2 phases -------------------------------------------------------
   void SavePhases();

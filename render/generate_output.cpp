@@ -69,8 +69,8 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
     ClearOutput(output);
     return true;
   }
-  ConsolePrintf("GenerateOutput(time=%g) srcTime=%g, #images=%d\n", GetTime(),
-                sourcePosition * 0.5, count);
+  ConsolePrintf("GenerateOutput(time=%g) srcTime=%g, #images=%d\n", GetTime(), sourcePosition * 0.5,
+                count);
   PendingClear clear(output);
 
   const double rate = GetFrameRate();
@@ -113,8 +113,8 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
       if (avxImage* target = GetOutput(0)) image->SetFormat(target->GetFormat());
       image->SetSize(width, height);
       image->SetData(fetched.data);
-      const bool delivered = GetAlternateFrame(kClipInput, static_cast<uint16_t>(entry.frame),
-                                               image, field);
+      const bool delivered =
+          GetAlternateFrame(kClipInput, static_cast<uint16_t>(entry.frame), image, field);
       avxImage::Delete(image);
       if (!delivered) {
         // Still pending when the fetch went to the output, so this also
@@ -132,12 +132,22 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
       if (entry.level == 1.0 && CanWorkInOutput(output, width, height)) {
         // Interpolate straight into the output, each pixel's fourth byte
         // (and anything the kernels leave) from the field, as the separate
-        // buffer would have it; the adaptive blend then works there in place.
-        CopyAndInterpolateField(*fieldBuffer, output, field == GetFieldTopness(), enhance);
+        // buffer would have it; the adaptive blend then works there in place,
+        // having the pixels it needs interpolated just before it blends them.
+        const bool top = field == GetFieldTopness();
         clear.Overwritten();
         if (deinterlace == kDeinterlaceAdaptive) {
+          const FrameBuffer& interpolatedFrom = *fieldBuffer;
+          auto interpolateRow = [&](int32_t y, int32_t firstColumn, int32_t endColumn,
+                                    uint8_t* row) {
+            CopyAndInterpolatePixels(interpolatedFrom, top, enhance, y, firstColumn, endColumn,
+                                     row);
+          };
           // The view's own count of 1 keeps any handle from freeing it.
-          AdaptiveInterpolate(FrameRef(&outputView.buffer()), entry.frame, entry.second, true);
+          AdaptiveInterpolate(FrameRef(&outputView.buffer()), entry.frame, entry.second, true,
+                              interpolateRow);
+        } else {
+          CopyAndInterpolateField(*fieldBuffer, output, top, enhance);
         }
         continue;
       }

@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "source/avx2_support.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(CORVALIS_AVX2_LOOPS)
+#include <immintrin.h>
 #endif
 
 // Every row loop below has an SSE2 block loop (four pixels at a time) ahead
@@ -150,6 +155,30 @@ namespace {
 // The two kernels below with the fourth byte of each pixel taken from the row
 // `fourth` (the destination row itself for the plain kernels, which leave
 // that byte alone).
+#if defined(CORVALIS_AVX2_LOOPS)
+CORVALIS_AVX2 inline __m256i Load32(const uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// The two-tap block loop with 32-byte vectors (eight pixels at a time), where
+// the processor has them; returns how many pixels it made.
+CORVALIS_AVX2 int32_t AverageRowsAvx2(const uint8_t* a, const uint8_t* b, const uint8_t* fourth,
+                                      uint8_t* destination, int32_t count) {
+  const __m256i ones = _mm256_set1_epi8(1);
+  const __m256i fourthBytes = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
+  int32_t x = 0;
+  for (; x + 8 <= count; x += 8, a += 32, b += 32, fourth += 32, destination += 32) {
+    const __m256i left = Load32(a);
+    const __m256i right = Load32(b);
+    const __m256i mean = _mm256_sub_epi8(_mm256_avg_epu8(left, right),
+                                         _mm256_and_si256(_mm256_xor_si256(left, right), ones));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination),
+                        _mm256_blendv_epi8(mean, Load32(fourth), fourthBytes));
+  }
+  return x;
+}
+#endif
+
 void AverageRowsKeeping(const uint8_t* a, const uint8_t* b, const uint8_t* fourth,
                         uint8_t* destination, int32_t count) {
   if (count <= 0) return;
@@ -158,6 +187,15 @@ void AverageRowsKeeping(const uint8_t* a, const uint8_t* b, const uint8_t* fourt
     return;
   }
   int32_t x = 0;
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2()) {
+    x = AverageRowsAvx2(a, b, fourth, destination, count);
+    a += 4 * x;
+    b += 4 * x;
+    fourth += 4 * x;
+    destination += 4 * x;
+  }
+#endif
 #if defined(__SSE2__)
   const __m128i ones = _mm_set1_epi8(1);
   for (; x + kBlockPixels <= count;
@@ -209,29 +247,37 @@ void InterpolateLine6Keeping(const uint8_t* row1, const uint8_t* row2, const uin
 
 // InterpolateField with the fourth byte of each destination pixel from the
 // source row of the same number (fromSource) or left alone.
+// Pixels firstColumn … endColumn − 1 of rows firstRow … endRow − 1.
+// Pixels firstColumn … firstColumn + count − 1 of row y, into out (which
+// points at pixel firstColumn); each pixel's fourth byte from the source row
+// when fromSource, else as out has it.
+void InterpolateRow(const FrameBuffer& source, int32_t y, bool top, bool sixTap, bool fromSource,
+                    int32_t firstColumn, int32_t count, uint8_t* out) {
+  const int32_t last = source.height - 1;
+  const size_t offset = 4 * static_cast<size_t>(firstColumn);
+  auto row = [&](int32_t k) { return source.Row(Clamp(k, 0, last)) + offset; };
+  const uint8_t* fourth = fromSource ? source.Row(y) + offset : out;
+  if (sixTap) {
+    if (top) {
+      InterpolateLine6Keeping(row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2), row(y + 3),
+                              fourth, out, count);
+    } else {
+      InterpolateLine6Keeping(row(y - 3), row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2),
+                              fourth, out, count);
+    }
+  } else if (top) {
+    AverageRowsKeeping(row(y), row(y + 1), fourth, out, count);
+  } else {
+    AverageRowsKeeping(row(y - 1), row(y), fourth, out, count);
+  }
+}
+
 void InterpolateFieldRows(const FrameBuffer& source, FrameBuffer& destination, bool top,
                           bool sixTap, bool fromSource) {
   if (!HasPixels(source) || !HasPixels(destination)) return;
-  const int32_t height = source.height;
-  const int32_t last = height - 1;
   const int32_t count = std::min(source.width, destination.width);
-  auto row = [&](int32_t k) { return source.Row(Clamp(k, 0, last)); };
-  for (int32_t y = 0; y < height && y < destination.height; ++y) {
-    uint8_t* out = destination.Row(y);
-    const uint8_t* fourth = fromSource ? source.Row(y) : out;
-    if (sixTap) {
-      if (top) {
-        InterpolateLine6Keeping(row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2), row(y + 3),
-                                fourth, out, count);
-      } else {
-        InterpolateLine6Keeping(row(y - 3), row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2),
-                                fourth, out, count);
-      }
-    } else if (top) {
-      AverageRowsKeeping(row(y), row(y + 1), fourth, out, count);
-    } else {
-      AverageRowsKeeping(row(y - 1), row(y), fourth, out, count);
-    }
+  for (int32_t y = 0; y < source.height && y < destination.height; ++y) {
+    InterpolateRow(source, y, top, sixTap, fromSource, 0, count, destination.Row(y));
   }
 }
 
@@ -268,6 +314,16 @@ void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination
       std::memcpy(destination.Row(y) + source.width * 4, source.Row(y) + source.width * 4, padding);
     }
   }
+}
+
+void CopyAndInterpolatePixels(const FrameBuffer& source, bool top, bool sixTap, int32_t y,
+                              int32_t firstColumn, int32_t endColumn, uint8_t* row) {
+  if (!HasPixels(source) || y < 0 || y >= source.height) return;
+  firstColumn = std::max(firstColumn, 0);
+  endColumn = std::min(endColumn, source.width);
+  if (firstColumn >= endColumn) return;
+  InterpolateRow(source, y, top, sixTap, true, firstColumn, endColumn - firstColumn,
+                 row + 4 * static_cast<size_t>(firstColumn));
 }
 
 void ShiftUpOneLine(FrameBuffer& image) {

@@ -38,6 +38,11 @@ void InterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool 
 // interpolated. Source and destination are different buffers of equal size.
 void CopyAndInterpolateField(const FrameBuffer& source, FrameBuffer& destination, bool top,
                              bool sixTap);
+// Pixels firstColumn … endColumn − 1 of row y of what CopyAndInterpolateField
+// makes of source (padding aside), written into row (its pixel 0), so that a
+// caller can make just the pixels it needs, where it needs them.
+void CopyAndInterpolatePixels(const FrameBuffer& source, bool top, bool sixTap, int32_t y,
+                              int32_t firstColumn, int32_t endColumn, uint8_t* row);
 // Moves every line up by one, in place; the last line keeps its content.
 void ShiftUpOneLine(FrameBuffer& image);
 // Vertical (1 3 1)/5 smoothing in place, each row using the smoothed row above.

@@ -12,7 +12,7 @@ constexpr int32_t kClipInput = 1;
 }  // namespace
 
 FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField,
-                                       bool inPlace) {
+                                       bool inPlace, const RowMaker& makeCurrentRow) {
   motionMask.Release();
 
   const int32_t dominant = fieldDominance;
@@ -26,18 +26,54 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
                 FieldName(GetFieldDominance()));
 
   SourceCache cache;
+  // Pixels of current still to be made are made as the blend needs them,
+  // unless something reads current before (the first neighbour standing in,
+  // or the steps run one by one) or the step keeps current as it is.
+  bool rowsPending = static_cast<bool>(makeCurrentRow) && current->data != nullptr;
+  auto makeAllRows = [&] {
+    if (!rowsPending) return;
+    for (int32_t y = 0; y < current->height; ++y) {
+      makeCurrentRow(y, 0, current->width, current->Row(y));
+    }
+    rowsPending = false;
+  };
+  const bool onePass = medianMask && smooth >= 0 && smooth <= kLargestOnePassSmooth;
+
   // Outside the clip the current field stands in for the missing neighbour.
-  FrameRef before = firstFrame >= 0
-                        ? FetchSourceField(*this, cache, kClipInput, firstFrame, compared)
-                        : current;
+  FrameRef before =
+      firstFrame >= 0 ? FetchSourceField(*this, cache, kClipInput, firstFrame, compared) : current;
+  if (before == current) makeAllRows();
+  // While current's pixels are still to be made, the following field can be
+  // fetched straight into current's buffer when the blend is made there:
+  // where the picture is still, the blend's result is then in place already.
+  const bool afterIntoCurrent = rowsPending && inPlace && onePass && secondFrame < GetTotalFrames();
   FrameRef after = secondFrame < GetTotalFrames()
-                       ? FetchSourceField(*this, cache, kClipInput, secondFrame, compared)
+                       ? FetchSourceField(*this, cache, kClipInput, secondFrame, compared,
+                                          afterIntoCurrent ? current : FrameRef())
                        : current;
-  if (!before || !after) return current;
+  if (after == current && !afterIntoCurrent) makeAllRows();
+  if (!before || !after) {
+    makeAllRows();
+    return current;
+  }
 
   motionMask = NewMask(current->width, current->height);
-  if (!ComputeMotionMask(*motionMask, *before, *after, threshold)) return current;
+  if (!ComputeMotionMask(*motionMask, *before, *after, threshold)) {
+    makeAllRows();
+    return current;
+  }
 
+  if (onePass) {
+    FrameRef filtered = NewMask(current->width, current->height);
+    FrameRef out = inPlace ? current : NewImage(current->width, current->height);
+    FilterMaskAndBlend(*motionMask, smooth, *filtered, *current, *after, *out,
+                       rowsPending ? makeCurrentRow : nullptr);
+    rowsPending = false;
+    motionMask = filtered;
+    return out;
+  }
+
+  makeAllRows();
   if (medianMask) motionMask = MedianFilter3x3(*motionMask);
   if (smooth != 0) {
     DilateMask(*motionMask, smooth, smooth / 2);

@@ -5,8 +5,14 @@
 #include <cstring>
 #include <utility>
 
+#include "source/mask_kernels.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#include "source/avx2_support.h"
+#if defined(CORVALIS_AVX2_LOOPS)
+#include <immintrin.h>
 #endif
 
 // The pixel loops below that take 4-byte pixels have an SSE2 block loop
@@ -24,47 +30,16 @@ __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const _
 void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
 // The largest channel difference (bytes 0..2) of four pixels of a and b, in
-// byte 0 of each 32-bit lane, the other bytes 0.
+// byte 0 of each 32-bit lane, the other bytes 0. Two steps of the maximum
+// with the next byte bring bytes 0..2 together in byte 0 without byte 3.
 __m128i LargestDifference(const uint8_t* a, const uint8_t* b) {
   const __m128i pa = Load(a);
   const __m128i pb = Load(b);
-  const __m128i difference = _mm_and_si128(
-      _mm_or_si128(_mm_subs_epu8(pa, pb), _mm_subs_epu8(pb, pa)), _mm_set1_epi32(0x00FFFFFF));
-  const __m128i largest = _mm_max_epu8(
-      difference, _mm_max_epu8(_mm_srli_epi32(difference, 8), _mm_srli_epi32(difference, 16)));
-  return _mm_and_si128(largest, _mm_set1_epi32(0xFF));
+  const __m128i difference = _mm_or_si128(_mm_subs_epu8(pa, pb), _mm_subs_epu8(pb, pa));
+  const __m128i pairs = _mm_max_epu8(difference, _mm_srli_epi32(difference, 8));
+  return _mm_and_si128(_mm_max_epu8(pairs, _mm_srli_epi32(pairs, 8)), _mm_set1_epi32(0xFF));
 }
 
-// BlendByMask on four pixels. The mixing formula gives the neighbour's bytes
-// at weight 0 and the current field's at 255, so only the fourth byte needs
-// the two copying cases.
-void BlendFour(const uint8_t* c, const uint8_t* n, const uint8_t* m, uint8_t* o) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i full = _mm_set1_epi16(255);
-  const __m128i one = _mm_set1_epi16(1);
-  const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
-  auto mix = [&](__m128i cw, __m128i nw, __m128i mw) {
-    const __m128i sum =
-        _mm_add_epi16(_mm_mullo_epi16(cw, mw), _mm_mullo_epi16(nw, _mm_sub_epi16(full, mw)));
-    // floor(sum / 255) for sums up to 255 × 255.
-    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(sum, one), _mm_srli_epi16(sum, 8)), 8);
-  };
-  int32_t weights;
-  std::memcpy(&weights, m, 4);
-  const __m128i packed = _mm_cvtsi32_si128(weights);
-  const __m128i pairs = _mm_unpacklo_epi8(packed, packed);
-  const __m128i perByte = _mm_unpacklo_epi16(pairs, pairs);  // each weight in its pixel's 4 bytes
-  const __m128i pc = Load(c);
-  const __m128i pn = Load(n);
-  const __m128i mixed =
-      _mm_packus_epi16(mix(_mm_unpacklo_epi8(pc, zero), _mm_unpacklo_epi8(pn, zero),
-                           _mm_unpacklo_epi8(perByte, zero)),
-                       mix(_mm_unpackhi_epi8(pc, zero), _mm_unpackhi_epi8(pn, zero),
-                           _mm_unpackhi_epi8(perByte, zero)));
-  const __m128i still = _mm_cmpeq_epi8(perByte, zero);
-  const __m128i fourth = _mm_or_si128(_mm_and_si128(still, pn), _mm_andnot_si128(still, pc));
-  Store(o, _mm_or_si128(_mm_and_si128(mixed, colour), _mm_andnot_si128(colour, fourth)));
-}
 #endif
 
 // The 16-bit multiplier m with table[d] = min(255, 255 × d × m >> 16) for
@@ -85,13 +60,82 @@ inline void Order(uint8_t& a, uint8_t& b) {
 }
 
 // The median of nine values with a fixed exchange network (19 exchanges).
+#if defined(CORVALIS_AVX2_LOOPS)
+
+// LargestDifference for eight pixels.
+CORVALIS_AVX2 inline __m256i LargestDifference8(const uint8_t* a, const uint8_t* b) {
+  const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+  const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+  const __m256i difference = _mm256_or_si256(_mm256_subs_epu8(va, vb), _mm256_subs_epu8(vb, va));
+  const __m256i pairs = _mm256_max_epu8(difference, _mm256_srli_epi32(difference, 8));
+  return _mm256_and_si256(_mm256_max_epu8(pairs, _mm256_srli_epi32(pairs, 8)),
+                          _mm256_set1_epi32(0xFF));
+}
+
+// The table entries of sixteen largest differences, as in the 16-byte loop.
+CORVALIS_AVX2 inline __m256i Entries16(__m256i low, __m256i high, __m256i scale) {
+  return _mm256_mulhi_epu16(
+      _mm256_mullo_epi16(_mm256_packs_epi32(low, high), _mm256_set1_epi16(255)), scale);
+}
+
+CORVALIS_AVX2 inline int64_t SumOfBytes(__m256i counts) {
+  const __m256i sums = _mm256_sad_epu8(counts, _mm256_setzero_si256());
+  return _mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+         _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3);
+}
+
+// The vector part of a motion mask row with 32-byte vectors: the 16-byte
+// loop's formulas, 32 pixels at a time. Returns how many pixels it did and
+// adds the moving ones to moving.
+CORVALIS_AVX2 int32_t MotionMaskRowAvx2(const uint8_t* a, const uint8_t* b, uint8_t* out,
+                                        int32_t count, uint32_t multiplier, int64_t& moving) {
+  const __m256i scale = _mm256_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier)));
+  const __m256i zero = _mm256_setzero_si256();
+  // The packs work within 16-byte halves; this puts the pixels back in order.
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  __m256i counts = zero;
+  int32_t counted = 0;
+  int32_t x = 0;
+  for (; x + 32 <= count; x += 32, a += 128, b += 128) {
+    const __m256i values = _mm256_permutevar8x32_epi32(
+        _mm256_packus_epi16(
+            Entries16(LargestDifference8(a, b), LargestDifference8(a + 32, b + 32), scale),
+            Entries16(LargestDifference8(a + 64, b + 64), LargestDifference8(a + 96, b + 96),
+                      scale)),
+        order);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), values);
+    // Moving entries (above 127) are the negative ones as signed bytes.
+    counts = _mm256_sub_epi8(counts, _mm256_cmpgt_epi8(zero, values));
+    if (++counted == 255) {
+      moving += SumOfBytes(counts);
+      counts = zero;
+      counted = 0;
+    }
+  }
+  moving += SumOfBytes(counts);
+  return x;
+}
+#endif
+
 uint8_t Median9(uint8_t p[9]) {
-  Order(p[1], p[2]); Order(p[4], p[5]); Order(p[7], p[8]);
-  Order(p[0], p[1]); Order(p[3], p[4]); Order(p[6], p[7]);
-  Order(p[1], p[2]); Order(p[4], p[5]); Order(p[7], p[8]);
-  Order(p[0], p[3]); Order(p[5], p[8]); Order(p[4], p[7]);
-  Order(p[3], p[6]); Order(p[1], p[4]); Order(p[2], p[5]);
-  Order(p[4], p[7]); Order(p[4], p[2]); Order(p[6], p[4]);
+  Order(p[1], p[2]);
+  Order(p[4], p[5]);
+  Order(p[7], p[8]);
+  Order(p[0], p[1]);
+  Order(p[3], p[4]);
+  Order(p[6], p[7]);
+  Order(p[1], p[2]);
+  Order(p[4], p[5]);
+  Order(p[7], p[8]);
+  Order(p[0], p[3]);
+  Order(p[5], p[8]);
+  Order(p[4], p[7]);
+  Order(p[3], p[6]);
+  Order(p[1], p[4]);
+  Order(p[2], p[5]);
+  Order(p[4], p[7]);
+  Order(p[4], p[2]);
+  Order(p[6], p[4]);
   Order(p[4], p[2]);
   return p[4];
 }
@@ -102,7 +146,8 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
                        int32_t threshold) {
   const int32_t divisor = threshold == 0 ? 1 : threshold;
   uint8_t table[256];
-  for (int32_t d = 0; d < 256; ++d) table[d] = static_cast<uint8_t>(std::min(255, 255 * d / divisor));
+  for (int32_t d = 0; d < 256; ++d)
+    table[d] = static_cast<uint8_t>(std::min(255, 255 * d / divisor));
   int64_t moving = 0;
   const uint32_t multiplier = MotionScale(table, divisor);
   // Fields of an odd-height frame differ by a row: where either compared
@@ -122,14 +167,29 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
       const uint8_t* pa = a.Row(y);
       const uint8_t* pb = b.Row(y);
       int32_t x = 0;
+#if defined(CORVALIS_AVX2_LOOPS)
+      if (multiplier != 0 && UsesAvx2()) {
+        x = MotionMaskRowAvx2(pa, pb, out, columns, multiplier, moving);
+        pa += 4 * static_cast<size_t>(x);
+        pb += 4 * static_cast<size_t>(x);
+      }
+#endif
 #if defined(__SSE2__)
       if (multiplier != 0) {
         const __m128i scale =
             _mm_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier)));
         const __m128i full = _mm_set1_epi16(255);
-        const __m128i ones = _mm_set1_epi8(1);
         const __m128i zero = _mm_setzero_si128();
         constexpr int32_t kBlock = 16;
+        // Per-byte counts of moving entries, added up before any can pass 255.
+        __m128i counts = zero;
+        int32_t counted = 0;
+        auto addCounts = [&] {
+          const __m128i sums = _mm_sad_epu8(counts, zero);
+          moving += _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+          counts = zero;
+          counted = 0;
+        };
         for (; x + kBlock <= columns; x += kBlock, pa += 4 * kBlock, pb += 4 * kBlock) {
           // 255 × d fits 16 bits; its high product with the scale is the table entry
           // (before the limit at 255, which the unsigned pack applies).
@@ -141,10 +201,11 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
           };
           const __m128i values = _mm_packus_epi16(entries(0), entries(8));
           Store(out + x, values);
-          // Moving entries are those with the top bit set; count their top bits.
-          const __m128i tops = _mm_sad_epu8(_mm_and_si128(_mm_srli_epi16(values, 7), ones), zero);
-          moving += _mm_cvtsi128_si32(tops) + _mm_extract_epi16(tops, 4);
+          // Moving entries (above 127) are the negative ones as signed bytes.
+          counts = _mm_sub_epi8(counts, _mm_cmplt_epi8(values, zero));
+          if (++counted == 255) addCounts();
         }
+        addCounts();
       }
 #else
       (void)multiplier;
@@ -177,8 +238,8 @@ FrameRef MedianFilter3x3(const FrameBuffer& mask) {
     out[0] = row[0];
     out[width - 1] = row[width - 1];
     for (int32_t x = 1; x < width - 1; ++x) {
-      uint8_t window[9] = {above[x - 1], above[x], above[x + 1], row[x - 1], row[x],
-                           row[x + 1],   below[x - 1], below[x], below[x + 1]};
+      uint8_t window[9] = {above[x - 1], above[x],     above[x + 1], row[x - 1],  row[x],
+                           row[x + 1],   below[x - 1], below[x],     below[x + 1]};
       out[x] = Median9(window);
     }
   }
@@ -239,67 +300,6 @@ void BoxFilterLine(uint8_t* line, int32_t length, int32_t step, int32_t radius,
   }
 }
 
-namespace {
-
-// Exact floor(sum / window) for every sum a window of mask values can have
-// (at most 255 × window, which fits 16 bits for the windows used here), by a
-// 16-bit multiply-high and a shift when one gives every quotient (checked
-// once per window), else by integer division.
-class WindowDivider {
- public:
-  explicit WindowDivider(int32_t window) : window_(window) {
-    const uint32_t largestSum = 255u * static_cast<uint32_t>(window);
-    if (window < 1 || largestSum > 0xFFFF) return;
-    for (int32_t shift = 0; shift < 16 && multiplier_ == 0; ++shift) {
-      const uint32_t candidate =
-          ((uint32_t{1} << (16 + shift)) + static_cast<uint32_t>(window) - 1) /
-          static_cast<uint32_t>(window);
-      if (candidate > 0xFFFF) break;
-      bool exact = true;
-      for (uint32_t sum = 0; sum <= largestSum && exact; ++sum) {
-        exact = ((sum * candidate) >> (16 + shift)) == sum / static_cast<uint32_t>(window);
-      }
-      if (exact) {
-        multiplier_ = candidate;
-        shift_ = shift;
-      }
-    }
-  }
-  // Writes floor(sums[x] / window) for count sums.
-  void Divide(const uint16_t* sums, uint8_t* out, int32_t count) const {
-    int32_t x = 0;
-    if (multiplier_ != 0) {
-#if defined(__SSE2__)
-      const __m128i factor =
-          _mm_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier_)));
-      const __m128i shift = _mm_cvtsi32_si128(shift_);
-      for (; x + 16 <= count; x += 16) {
-        const __m128i low = _mm_srl_epi16(
-            _mm_mulhi_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + x)), factor),
-            shift);
-        const __m128i high = _mm_srl_epi16(
-            _mm_mulhi_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + x + 8)),
-                            factor),
-            shift);
-        Store(out + x, _mm_packus_epi16(low, high));
-      }
-#endif
-      for (; x < count; ++x) {
-        out[x] = static_cast<uint8_t>((sums[x] * multiplier_) >> (16 + shift_));
-      }
-      return;
-    }
-    for (; x < count; ++x) out[x] = static_cast<uint8_t>(sums[x] / window_);
-  }
-
- private:
-  int32_t window_;
-  uint32_t multiplier_ = 0;
-  int32_t shift_ = 0;
-};
-
-}  // namespace
-
 void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down) {
   if (mask.data == nullptr) return;
   const int32_t width = mask.width;
@@ -325,7 +325,7 @@ void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down) {
   FrameRef horizontal = NewMask(width, height);
   std::vector<uint8_t> padded(static_cast<size_t>(width) + 2 * static_cast<size_t>(padAcross));
   std::vector<uint16_t> sums(static_cast<size_t>(width));
-  const WindowDivider divideAcross(windowAcross);
+  const maskrows::WindowDivider divideAcross(windowAcross);
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* row = mask.Row(y);
     std::memset(padded.data(), row[0], static_cast<size_t>(padAcross));
@@ -339,7 +339,7 @@ void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down) {
     divideAcross.Divide(sums.data(), horizontal->Row(y), width);
   }
 
-  const WindowDivider divideDown(windowDown);
+  const maskrows::WindowDivider divideDown(windowDown);
   auto source = [&](int32_t k) { return horizontal->Row(std::clamp(k, 0, height - 1)); };
   std::fill(sums.begin(), sums.end(), 0);
   for (int32_t k = -down; k <= down; ++k) {
@@ -357,61 +357,10 @@ void BoxBlurMask(FrameBuffer& mask, int32_t across, int32_t down) {
   }
 }
 
-void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour,
-                 const FrameBuffer& mask, FrameBuffer& out) {
+void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour, const FrameBuffer& mask,
+                 FrameBuffer& out) {
   if (current.data == nullptr || out.data == nullptr) return;
-  // Pixels the neighbour or the mask does not reach (the extra row of the
-  // taller field of an odd-height frame) keep the current field's.
-  const bool blends = neighbour.data != nullptr && mask.data != nullptr;
-  const int32_t rows = blends ? std::min({current.height, neighbour.height, mask.height}) : 0;
-  const int32_t columns = blends ? std::min({current.width, neighbour.width, mask.width}) : 0;
   for (int32_t y = 0; y < current.height; ++y) {
-    const uint8_t* c = current.Row(y);
-    uint8_t* o = out.Row(y);
-    const int32_t blended = y < rows ? columns : 0;
-    if (blended < current.width && o != c) {
-      std::memcpy(o + 4 * static_cast<size_t>(blended), c + 4 * static_cast<size_t>(blended),
-                  4 * static_cast<size_t>(current.width - blended));
-    }
-    if (blended == 0) continue;
-    const uint8_t* n = neighbour.Row(y);
-    const uint8_t* m = mask.Row(y);
-    int32_t x = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i full = _mm_set1_epi8(static_cast<char>(0xFF));
-    // Masks of real footage are mostly long runs of still or of moving
-    // pixels: sixteen pixels of one kind are copied whole from their field.
-    for (; x + 16 <= blended; x += 16, c += 64, n += 64, o += 64) {
-      const __m128i weights = Load(m + x);
-      const int still = _mm_movemask_epi8(_mm_cmpeq_epi8(weights, zero));
-      const int moving = _mm_movemask_epi8(_mm_cmpeq_epi8(weights, full));
-      if (still == 0xFFFF) {
-        if (o != n) std::memcpy(o, n, 64);
-      } else if (moving == 0xFFFF) {
-        if (o != c) std::memcpy(o, c, 64);  // in place, the pixels are there already
-      } else {
-        for (int32_t k = 0; k < 4; ++k) {
-          BlendFour(c + 16 * k, n + 16 * k, m + x + 4 * k, o + 16 * k);
-        }
-      }
-    }
-    for (; x + 4 <= blended; x += 4, c += 16, n += 16, o += 16) BlendFour(c, n, m + x, o);
-#endif
-    for (; x < blended; ++x, c += 4, n += 4, o += 4) {
-      const int32_t weight = m[x];
-      if (weight == 0) {
-        if (o != n) std::memcpy(o, n, 4);
-      } else if (weight == 255) {
-        if (o != c) std::memcpy(o, c, 4);
-      } else {
-        o[0] = static_cast<uint8_t>((c[0] * weight + n[0] * (255 - weight)) / 255);
-        o[1] = static_cast<uint8_t>((c[1] * weight + n[1] * (255 - weight)) / 255);
-        o[2] = static_cast<uint8_t>((c[2] * weight + n[2] * (255 - weight)) / 255);
-        // The fourth byte of a mixed pixel is the current field's, so that
-        // no byte of the new buffer is left unwritten.
-        o[3] = c[3];
-      }
-    }
+    maskrows::BlendMaskRow(current, neighbour, mask, out, y);
   }
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "source/frame_buffer.h"
@@ -32,5 +33,24 @@ void BoxFilterLine(uint8_t* line, int32_t length, int32_t step, int32_t radius,
 // out = current where the mask is 255, neighbour where it is 0, and the
 // mask-weighted mix in between; current's pixel where the neighbour or the
 // mask has none. out may be current or neighbour itself.
-void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour,
-                 const FrameBuffer& mask, FrameBuffer& out);
+void BlendByMask(const FrameBuffer& current, const FrameBuffer& neighbour, const FrameBuffer& mask,
+                 FrameBuffer& out);
+
+// Writes pixels firstColumn … endColumn − 1 of row y of an image into row,
+// which points at that row's pixel 0.
+using RowMaker =
+    std::function<void(int32_t y, int32_t firstColumn, int32_t endColumn, uint8_t* row)>;
+
+// MedianFilter3x3 of raw into filtered (of raw's size), then, when smooth is
+// not 0, DilateMask and BoxBlurMask over smooth and smooth / 2, then
+// BlendByMask(current, neighbour, filtered, out): the bytes of those steps
+// run one after the other, made in one pass down the rows. When given,
+// makeCurrentRow is asked for the pixels of current the blend needs, row by
+// row in rising order, just before they are read, and current's own pixels
+// are never read: it writes them into out's row, or into a row of the pass's
+// own when out is neighbour (whose pixels are then the result wherever the
+// mask is 0). smooth is 0 to kLargestOnePassSmooth.
+constexpr int32_t kLargestOnePassSmooth = 127;
+void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
+                        const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
+                        const RowMaker& makeCurrentRow = nullptr);

@@ -8,13 +8,15 @@ FrameRef FindCached(const SourceCache& cache, int32_t input, int32_t frame, avxF
 }
 
 FrameRef FetchSourceField(avxInstance_v1& instance, SourceCache& cache, int32_t input,
-                          int32_t frame, avxField field) {
+                          int32_t frame, avxField field, const FrameRef& into) {
   if (FrameRef cached = FindCached(cache, input, frame, field)) return cached;
 
   int32_t width = 0;
   int32_t height = 0;
   instance.GetAlternateFrameSize(field, &width, &height);
-  FrameRef buffer = NewImage(width, height);
+  const bool fits = into && into->data != nullptr && into->width == width &&
+                    into->height == height && into->rowBytes == 4 * width;
+  FrameRef buffer = fits ? into : NewImage(width, height);
 
   avxImage* image = avxImage::New();
   if (avxImage* source = instance.GetInput(input)) image->SetFormat(source->GetFormat());

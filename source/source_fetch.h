@@ -28,6 +28,8 @@ class SourceCache {
 FrameRef FindCached(const SourceCache& cache, int32_t input, int32_t frame, avxField field);
 
 // The image of one field (or whole frame) of an input, from the cache or the
-// host; never null unless memory is exhausted (which throws).
+// host; never null unless memory is exhausted (which throws). A fetch from
+// the host goes into `into` instead of a new buffer when that is a packed
+// image buffer of the size the host announces.
 FrameRef FetchSourceField(avxInstance_v1& instance, SourceCache& cache, int32_t input,
-                          int32_t frame, avxField field);
+                          int32_t frame, avxField field, const FrameRef& into = FrameRef());

@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <vector>
 
 #include "fx/zoom/scanline.h"
 #include "render/line_kernels.h"
+#include "source/avx2_support.h"
+#include "source/mask_kernels.h"
 #include "source/motion_mask.h"
 
 namespace {
@@ -187,60 +190,75 @@ FrameRef MotionLikeMask(Size size, std::mt19937& random) {
 
 // --- The comparisons -----------------------------------------------------
 
-TEST(KernelEquivalence, LineInterpolationAndSmoothing) {
-  std::mt19937 random(41);
-  for (Size size : kSizes) {
-    FrameRef source = RandomImage(size, random);
-    for (bool top : {true, false}) {
-      for (bool sixTap : {false, true}) {
-        FrameRef fast = RandomImage(size, random);
-        FrameRef plain = Copy(*fast, 4);  // the bytes the kernels must leave alone
-        InterpolateField(*source, *fast, top, sixTap);
-        ReferenceInterpolateField(*source, *plain, top, sixTap);
-        ASSERT_TRUE(SameBytes(*fast, *plain))
-            << size.width << "x" << size.height << " top " << top << " six " << sixTap;
-      }
-    }
-    // The one-pass copy and interpolation gives the bytes of the two passes.
-    for (bool top : {true, false}) {
-      for (bool sixTap : {false, true}) {
-        FrameRef fused = RandomImage(size, random);
-        FrameRef twoPasses = NewImage(size.width, size.height);
-        CopyImage(*twoPasses, *source);
-        ReferenceInterpolateField(*source, *twoPasses, top, sixTap);
-        CopyAndInterpolateField(*source, *fused, top, sixTap);
-        ASSERT_TRUE(SameBytes(*fused, *twoPasses))
-            << size.width << "x" << size.height << " top " << top << " six " << sixTap;
-      }
-    }
-    // Rows with padding beyond their pixels: the padding is copied as well.
-    FrameRef padded(FrameBuffer::CreateImage(size.width, size.height, size.width * 4 + 12));
-    for (int32_t i = 0; i < padded->rowBytes * size.height; ++i) {
-      padded->data[i] = static_cast<uint8_t>(random());
-    }
-    FrameRef paddedOut(FrameBuffer::CreateImage(size.width, size.height, size.width * 4 + 12));
-    FrameRef paddedExpected(FrameBuffer::CreateImage(size.width, size.height, size.width * 4 + 12));
-    CopyImage(*paddedExpected, *padded);
-    ReferenceInterpolateField(*padded, *paddedExpected, false, true);
-    CopyAndInterpolateField(*padded, *paddedOut, false, true);
-    ASSERT_TRUE(SameBytes(*paddedOut, *paddedExpected)) << size.width << "x" << size.height;
-
-    // Extreme rows exercise the six-tap clamping at both ends.
-    FrameRef extremes = RandomImage(size, random, 2);
-    for (int32_t i = 0; i < extremes->rowBytes * size.height; ++i) extremes->data[i] *= 255;
-    FrameRef fast = NewImage(size.width, size.height);
-    fast->ClearToZero();
-    FrameRef plain = Copy(*fast, 4);
-    InterpolateField(*extremes, *fast, true, true);
-    ReferenceInterpolateField(*extremes, *plain, true, true);
-    ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height;
-
-    FrameRef smoothed = RandomImage(size, random);
-    FrameRef reference = Copy(*smoothed, 4);
-    SmoothVertical(*smoothed);
-    ReferenceSmooth(*reference);
-    ASSERT_TRUE(SameBytes(*smoothed, *reference)) << size.width << "x" << size.height;
+// Runs check with the 32-byte loops where the processor has them, then with
+// the 16-byte loops alone, so that both are compared with the rules.
+void AtEveryVectorWidth(const std::function<void()>& check) {
+  const bool avx2 = UsesAvx2();
+  for (bool allowed : {true, false}) {
+    AllowAvx2(allowed);
+    check();
+    if (::testing::Test::HasFatalFailure()) break;
   }
+  AllowAvx2(avx2);
+}
+
+TEST(KernelEquivalence, LineInterpolationAndSmoothing) {
+  AtEveryVectorWidth([] {
+    std::mt19937 random(41);
+    for (Size size : kSizes) {
+      FrameRef source = RandomImage(size, random);
+      for (bool top : {true, false}) {
+        for (bool sixTap : {false, true}) {
+          FrameRef fast = RandomImage(size, random);
+          FrameRef plain = Copy(*fast, 4);  // the bytes the kernels must leave alone
+          InterpolateField(*source, *fast, top, sixTap);
+          ReferenceInterpolateField(*source, *plain, top, sixTap);
+          ASSERT_TRUE(SameBytes(*fast, *plain))
+              << size.width << "x" << size.height << " top " << top << " six " << sixTap;
+        }
+      }
+      // The one-pass copy and interpolation gives the bytes of the two passes.
+      for (bool top : {true, false}) {
+        for (bool sixTap : {false, true}) {
+          FrameRef fused = RandomImage(size, random);
+          FrameRef twoPasses = NewImage(size.width, size.height);
+          CopyImage(*twoPasses, *source);
+          ReferenceInterpolateField(*source, *twoPasses, top, sixTap);
+          CopyAndInterpolateField(*source, *fused, top, sixTap);
+          ASSERT_TRUE(SameBytes(*fused, *twoPasses))
+              << size.width << "x" << size.height << " top " << top << " six " << sixTap;
+        }
+      }
+      // Rows with padding beyond their pixels: the padding is copied as well.
+      FrameRef padded(FrameBuffer::CreateImage(size.width, size.height, size.width * 4 + 12));
+      for (int32_t i = 0; i < padded->rowBytes * size.height; ++i) {
+        padded->data[i] = static_cast<uint8_t>(random());
+      }
+      FrameRef paddedOut(FrameBuffer::CreateImage(size.width, size.height, size.width * 4 + 12));
+      FrameRef paddedExpected(
+          FrameBuffer::CreateImage(size.width, size.height, size.width * 4 + 12));
+      CopyImage(*paddedExpected, *padded);
+      ReferenceInterpolateField(*padded, *paddedExpected, false, true);
+      CopyAndInterpolateField(*padded, *paddedOut, false, true);
+      ASSERT_TRUE(SameBytes(*paddedOut, *paddedExpected)) << size.width << "x" << size.height;
+
+      // Extreme rows exercise the six-tap clamping at both ends.
+      FrameRef extremes = RandomImage(size, random, 2);
+      for (int32_t i = 0; i < extremes->rowBytes * size.height; ++i) extremes->data[i] *= 255;
+      FrameRef fast = NewImage(size.width, size.height);
+      fast->ClearToZero();
+      FrameRef plain = Copy(*fast, 4);
+      InterpolateField(*extremes, *fast, true, true);
+      ReferenceInterpolateField(*extremes, *plain, true, true);
+      ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height;
+
+      FrameRef smoothed = RandomImage(size, random);
+      FrameRef reference = Copy(*smoothed, 4);
+      SmoothVertical(*smoothed);
+      ReferenceSmooth(*reference);
+      ASSERT_TRUE(SameBytes(*smoothed, *reference)) << size.width << "x" << size.height;
+    }
+  });
 }
 
 TEST(KernelEquivalence, AccumulationAtEveryKindOfLevel) {
@@ -262,23 +280,26 @@ TEST(KernelEquivalence, AccumulationAtEveryKindOfLevel) {
 }
 
 TEST(KernelEquivalence, MotionMaskAtEveryThreshold) {
-  std::mt19937 random(43);
-  for (Size size : kSizes) {
-    FrameRef a = RandomImage(size, random, 80, 100);
-    for (int32_t threshold : {0, 1, 2, 3, 17, 32, 45, 63}) {
-      // Small differences, so that every threshold sees still and moving pixels.
-      FrameRef b = Copy(*a, 4);
-      for (int32_t i = 0; i < b->rowBytes * size.height; ++i) {
-        b->data[i] = static_cast<uint8_t>(
-            std::clamp<int>(b->data[i] + static_cast<int>(random() % 81) - 40, 0, 255));
+  AtEveryVectorWidth([] {
+    std::mt19937 random(43);
+    for (Size size : kSizes) {
+      FrameRef a = RandomImage(size, random, 80, 100);
+      for (int32_t threshold : {0, 1, 2, 3, 17, 32, 45, 63}) {
+        // Small differences, so that every threshold sees still and moving pixels.
+        FrameRef b = Copy(*a, 4);
+        for (int32_t i = 0; i < b->rowBytes * size.height; ++i) {
+          b->data[i] = static_cast<uint8_t>(
+              std::clamp<int>(b->data[i] + static_cast<int>(random() % 81) - 40, 0, 255));
+        }
+        FrameRef fast = NewMask(size.width, size.height);
+        FrameRef plain = NewMask(size.width, size.height);
+        const bool fastResult = ComputeMotionMask(*fast, *a, *b, threshold);
+        ASSERT_EQ(fastResult, ReferenceMotionMask(*plain, *a, *b, threshold)) << threshold;
+        ASSERT_TRUE(SameBytes(*fast, *plain))
+            << size.width << "x" << size.height << " " << threshold << " avx2 " << UsesAvx2();
       }
-      FrameRef fast = NewMask(size.width, size.height);
-      FrameRef plain = NewMask(size.width, size.height);
-      const bool fastResult = ComputeMotionMask(*fast, *a, *b, threshold);
-      ASSERT_EQ(fastResult, ReferenceMotionMask(*plain, *a, *b, threshold)) << threshold;
-      ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height << " " << threshold;
     }
-  }
+  });
 }
 
 TEST(KernelEquivalence, DilationAndBlurAtEverySmooth) {
@@ -315,26 +336,29 @@ FrameRef RunMask(Size size, std::mt19937& random) {
 }
 
 TEST(KernelEquivalence, BlendByMask) {
-  std::mt19937 random(45);
-  for (Size size : kSizes) {
-    for (bool runs : {false, true}) {
-      FrameRef current = RandomImage(size, random);
-      FrameRef neighbour = RandomImage(size, random);
-      FrameRef mask = runs ? RunMask(size, random) : MotionLikeMask(size, random);
-      FrameRef fast = NewImage(size.width, size.height);
-      FrameRef plain = NewImage(size.width, size.height);
-      BlendByMask(*current, *neighbour, *mask, *fast);
-      ReferenceBlend(*current, *neighbour, *mask, *plain);
-      ASSERT_TRUE(SameBytes(*fast, *plain)) << size.width << "x" << size.height << " runs " << runs;
-      // In place, over either input.
-      FrameRef overCurrent = Copy(*current, 4);
-      BlendByMask(*overCurrent, *neighbour, *mask, *overCurrent);
-      ASSERT_TRUE(SameBytes(*overCurrent, *plain)) << size.width << "x" << size.height;
-      FrameRef overNeighbour = Copy(*neighbour, 4);
-      BlendByMask(*current, *overNeighbour, *mask, *overNeighbour);
-      ASSERT_TRUE(SameBytes(*overNeighbour, *plain)) << size.width << "x" << size.height;
+  AtEveryVectorWidth([] {
+    std::mt19937 random(45);
+    for (Size size : kSizes) {
+      for (bool runs : {false, true}) {
+        FrameRef current = RandomImage(size, random);
+        FrameRef neighbour = RandomImage(size, random);
+        FrameRef mask = runs ? RunMask(size, random) : MotionLikeMask(size, random);
+        FrameRef fast = NewImage(size.width, size.height);
+        FrameRef plain = NewImage(size.width, size.height);
+        BlendByMask(*current, *neighbour, *mask, *fast);
+        ReferenceBlend(*current, *neighbour, *mask, *plain);
+        ASSERT_TRUE(SameBytes(*fast, *plain))
+            << size.width << "x" << size.height << " runs " << runs;
+        // In place, over either input.
+        FrameRef overCurrent = Copy(*current, 4);
+        BlendByMask(*overCurrent, *neighbour, *mask, *overCurrent);
+        ASSERT_TRUE(SameBytes(*overCurrent, *plain)) << size.width << "x" << size.height;
+        FrameRef overNeighbour = Copy(*neighbour, 4);
+        BlendByMask(*current, *overNeighbour, *mask, *overNeighbour);
+        ASSERT_TRUE(SameBytes(*overNeighbour, *plain)) << size.width << "x" << size.height;
+      }
     }
-  }
+  });
 }
 
 TEST(KernelEquivalence, FourChannelScanlineFilter) {
@@ -394,3 +418,87 @@ TEST(KernelEquivalence, FourChannelScanlineFilter) {
 }
 
 }  // namespace
+
+namespace {
+
+// A mask as motion between real fields leaves it: mostly still, with
+// moving patches of every size and lone noisy values, so that rows are
+// wholly still, partly moving or moving to their ends.
+FrameRef PatchyMask(Size size, std::mt19937& random) {
+  FrameRef mask = NewMask(size.width, size.height);
+  std::fill(mask->data, mask->data + size.width * size.height, 0);
+  const int32_t patches = static_cast<int32_t>(random() % 4);
+  for (int32_t patch = 0; patch < patches; ++patch) {
+    const auto left = static_cast<int32_t>(random() % size.width);
+    const auto top = static_cast<int32_t>(random() % size.height);
+    const auto right = std::min(size.width, left + 1 + static_cast<int32_t>(random() % 40));
+    const auto bottom = std::min(size.height, top + 1 + static_cast<int32_t>(random() % 12));
+    for (int32_t y = top; y < bottom; ++y) {
+      for (int32_t x = left; x < right; ++x) mask->Row(y)[x] = static_cast<uint8_t>(random());
+    }
+  }
+  for (int32_t i = 0; i < size.width * size.height / 50; ++i) {
+    mask->data[random() % (size.width * size.height)] = static_cast<uint8_t>(random());
+  }
+  return mask;
+}
+
+}  // namespace
+
+TEST(KernelEquivalence, OnePassMaskAndBlendGiveTheStepsBytes) {
+  AtEveryVectorWidth([] {
+    std::mt19937 random(47);
+    const Size sizes[] = {{1, 1}, {2, 3}, {3, 1}, {1, 7}, {5, 4}, {37, 13}, {131, 9}, {97, 40}};
+    for (Size size : sizes) {
+      for (int32_t smooth = 0; smooth <= 33; ++smooth) {
+        for (int32_t kind = 0; kind < 3; ++kind) {
+          FrameRef raw = kind == 0 ? MotionLikeMask(size, random) : PatchyMask(size, random);
+          if (kind == 2) std::fill(raw->data, raw->data + size.width * size.height, 0);
+          FrameRef current = RandomImage(size, random);
+          // The neighbour of an odd-height frame's taller field is a row short.
+          const bool shortNeighbour = size.height > 1 && smooth % 3 == 0;
+          FrameRef neighbour =
+              RandomImage({size.width, size.height - (shortNeighbour ? 1 : 0)}, random);
+
+          FrameRef expectedMask = MedianFilter3x3(*raw);
+          if (smooth != 0) {
+            DilateMask(*expectedMask, smooth, smooth / 2);
+            BoxBlurMask(*expectedMask, smooth, smooth / 2);
+          }
+          FrameRef expected = NewImage(size.width, size.height);
+          BlendByMask(*current, *neighbour, *expectedMask, *expected);
+
+          FrameRef filtered = NewMask(size.width, size.height);
+          FrameRef out = NewImage(size.width, size.height);
+          FilterMaskAndBlend(*raw, smooth, *filtered, *current, *neighbour, *out);
+          ASSERT_TRUE(SameBytes(*filtered, *expectedMask))
+              << size.width << "x" << size.height << " smooth " << smooth << " kind " << kind;
+          ASSERT_TRUE(SameBytes(*out, *expected))
+              << size.width << "x" << size.height << " smooth " << smooth << " kind " << kind;
+
+          // Current's pixels made only when asked for, into the row given;
+          // current's own buffer holds noise, which must not show. Into
+          // current itself, and into the neighbour (which then holds the
+          // result where the mask is 0).
+          for (bool intoNeighbour : {false, true}) {
+            if (intoNeighbour && shortNeighbour) continue;
+            FrameRef noise = RandomImage(size, random);
+            FrameRef target = intoNeighbour ? Copy(*neighbour, 4) : noise;
+            int32_t lastRow = -1;
+            FilterMaskAndBlend(*raw, smooth, *filtered, *noise,
+                               intoNeighbour ? *target : *neighbour, *target,
+                               [&](int32_t y, int32_t first, int32_t end, uint8_t* row) {
+                                 ASSERT_GT(y, lastRow);  // rows in rising order, each once
+                                 lastRow = y;
+                                 std::memcpy(row + 4 * first, current->Row(y) + 4 * first,
+                                             4 * static_cast<size_t>(end - first));
+                               });
+            ASSERT_TRUE(SameBytes(*target, *expected))
+                << size.width << "x" << size.height << " smooth " << smooth << " kind " << kind
+                << " into neighbour " << intoNeighbour;
+          }
+        }
+      }
+    }
+  });
+}

@@ -94,35 +94,52 @@ TEST_F(RenderPathsTest, HalfSpeedFieldsMatchTheKernelsOnAFieldBuffer) {
 }
 
 TEST_F(RenderPathsTest, AdaptiveFieldsMatchTheStepsOnFieldBuffers) {
-  // Frame 1 is frame 0 with two columns changed: little enough motion for
-  // the adaptive step to blend instead of giving up.
-  std::vector<uint8_t>& moved = clip_->FramePixels(1);
-  moved = clip_->FramePixels(0);
-  for (int32_t y = 0; y < kHeight; ++y) {
-    for (int32_t x = 5; x < 7; ++x) {
-      for (int32_t c = 0; c < 3; ++c) moved[(y * kWidth + x) * 4 + c] ^= 0x80;
-    }
-  }
   host_.SetList("deinterlace", 3);
-  refhost::Picture picture;
-  ASSERT_TRUE(host_.RenderFrame(2, picture));
-
-  // Output frame 2's second field shows frame 1's top field on the bottom
-  // lines, compared between the bottom fields of frames 0 and 1.
-  FrameRef field = TopField(1);
-  FrameRef expected = NewImage(kWidth, kHeight / 2);
-  CopyImage(*expected, *field);
-  InterpolateField(*field, *expected, true, false);
-  FrameRef before = SourceField(0, 1);
-  FrameRef after = SourceField(1, 1);
-  FrameRef mask = NewMask(kWidth, kHeight / 2);
-  ASSERT_TRUE(ComputeMotionMask(*mask, *before, *after, 32));
-  mask = MedianFilter3x3(*mask);
-  DilateMask(*mask, 4, 2);
-  BoxBlurMask(*mask, 4, 2);
-  BlendByMask(*expected, *after, *mask, *expected);
-  FrameRef rendered = BottomLines(picture);
-  EXPECT_EQ(std::memcmp(rendered->data, expected->data, kWidth * 4 * (kHeight / 2)), 0);
+  // Output frame 2n's second field shows frame n's top field on the bottom
+  // lines, compared between the bottom fields of frames n − 1 and n.
+  auto check = [&](int32_t outputFrame, bool blends) {
+    refhost::Picture picture;
+    ASSERT_TRUE(host_.RenderFrame(outputFrame, picture));
+    const int32_t frame = outputFrame / 2;
+    FrameRef field = TopField(frame);
+    FrameRef expected = NewImage(kWidth, kHeight / 2);
+    CopyImage(*expected, *field);
+    InterpolateField(*field, *expected, true, false);
+    FrameRef before = frame > 0 ? SourceField(frame - 1, 1) : expected;
+    FrameRef after = SourceField(frame, 1);
+    FrameRef mask = NewMask(kWidth, kHeight / 2);
+    ASSERT_EQ(ComputeMotionMask(*mask, *before, *after, 32), blends) << outputFrame;
+    if (blends) {
+      mask = MedianFilter3x3(*mask);
+      DilateMask(*mask, 4, 2);
+      BoxBlurMask(*mask, 4, 2);
+      BlendByMask(*expected, *after, *mask, *expected);
+    }
+    FrameRef rendered = BottomLines(picture);
+    EXPECT_EQ(std::memcmp(rendered->data, expected->data, kWidth * 4 * (kHeight / 2)), 0)
+        << outputFrame;
+  };
+  // Frame 1 made frame 0 with some columns changed.
+  auto changeColumns = [&](int32_t first, int32_t end) {
+    std::vector<uint8_t>& moved = clip_->FramePixels(1);
+    moved = clip_->FramePixels(0);
+    for (int32_t y = 0; y < kHeight; ++y) {
+      for (int32_t x = first; x < end; ++x) {
+        for (int32_t c = 0; c < 3; ++c) moved[(y * kWidth + x) * 4 + c] ^= 0x80;
+      }
+    }
+  };
+  // Six columns of thirteen: too much moves, and the interpolated field stays
+  // whole (the still part is not taken from the neighbour).
+  changeColumns(0, 6);
+  check(2, false);
+  // Two columns: little enough motion for the adaptive step to blend.
+  changeColumns(5, 7);
+  check(2, true);
+  // Frame 0 has no field before it: the current field stands in, so it is
+  // made whole before the comparison (which, against frame 0's noise, gives
+  // up).
+  check(0, false);
 }
 
 }  // namespace

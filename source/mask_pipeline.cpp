@@ -1,0 +1,294 @@
+// The median, dilation, blur and blend of one adaptive step in one pass down
+// the rows. Each step, run on its own, walks the whole mask (and the blend
+// the whole field) once more; here each filtered mask row is made from the
+// few rows before it that are still in cache, and the field row it drives is
+// blended right after. Rows are made in rising order; every vertical filter
+// keeps the rows it still needs in a ring.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "source/mask_kernels.h"
+#include "source/motion_mask.h"
+
+namespace {
+
+// A ring of the last rowCount rows made of a sequence, row k at k mod rowCount.
+class RowRing {
+ public:
+  RowRing(uint8_t* storage, int32_t rowCount, int32_t width)
+      : storage_(storage), rowCount_(rowCount), width_(width) {}
+  uint8_t* Row(int32_t k) const {
+    return storage_ + static_cast<size_t>(k % rowCount_) * static_cast<size_t>(width_);
+  }
+
+ private:
+  uint8_t* storage_;
+  int32_t rowCount_;
+  int32_t width_;
+};
+
+using maskrows::Extent;
+
+// Makes the rows of MedianFilter3x3, then DilateMask and BoxBlurMask over
+// across and down, of a raw mask, one row at a time in rising order. Each
+// row made is known to be 0 outside an extent, and every stage computes
+// only where its inputs' extents say a value can be other than 0: a still
+// picture's mask is mostly 0, and costs little.
+class FilteredRows {
+ public:
+  FilteredRows(const FrameBuffer& raw, int32_t across, int32_t down, bool widens)
+      : raw_(raw),
+        width_(raw.width),
+        height_(raw.height),
+        across_(across),
+        down_(down),
+        widens_(widens),
+        divideAcross_(widens ? 2 * across + 1 : 1),
+        divideDown_(widens ? 2 * down + 1 : 1),
+        rawExtents_(static_cast<size_t>(raw.height)) {
+    if (!widens_) return;
+    const size_t width = static_cast<size_t>(width_);
+    const size_t padded = width + 2 * static_cast<size_t>(across_);
+    const size_t medianRows = 2 * static_cast<size_t>(down_) + 1;
+    const size_t blurredRows = medianRows + 1;
+    // One block from the allocator, in 16-byte-aligned parts.
+    auto part = [](size_t bytes) { return (bytes + 15) / 16 * 16; };
+    const size_t total = part(medianRows * width) + part(blurredRows * width) + 2 * part(padded) +
+                         part(width) + part(2 * padded) + 2 * part(2 * width);
+    scratch_ = NewMask(static_cast<int32_t>(total), 1);
+    uint8_t* next = scratch_->data;
+    auto take = [&](size_t bytes) {
+      uint8_t* start = next;
+      next += part(bytes);
+      return start;
+    };
+    median_ = RowRing(take(medianRows * width), static_cast<int32_t>(medianRows), width_);
+    blurred_ = RowRing(take(blurredRows * width), static_cast<int32_t>(blurredRows), width_);
+    padded_ = take(padded);
+    dilated_ = take(padded);
+    zeros_ = take(width);
+    std::memset(zeros_, 0, width);
+    work_ = reinterpret_cast<uint16_t*>(take(2 * padded));
+    sums_ = reinterpret_cast<uint16_t*>(take(2 * width));
+    columnSums_ = reinterpret_cast<uint16_t*>(take(2 * width));
+    std::fill(columnSums_, columnSums_ + width_, 0);
+    medianExtents_.resize(medianRows);
+    blurredExtents_.resize(blurredRows);
+    window_.resize(medianRows);
+  }
+
+  // Writes filtered row y into out and returns where it may be other than 0;
+  // y is 0 on the first call and one more on every next.
+  Extent Make(int32_t y, uint8_t* out) {
+    if (!widens_) return MedianOf(y, out);
+    if (y == 0) {
+      for (int32_t k = -down_; k <= down_; ++k) Slide(Clamped(k), -1);
+    }
+    Extent extent;
+    for (int32_t k = y - down_; k <= y + down_; ++k) {
+      extent = Union(extent, BlurredExtent(Clamped(k)));
+    }
+    WriteOutside(out, extent);
+    if (!extent.Empty()) {
+      divideDown_.Divide(columnSums_ + extent.begin, out + extent.begin, extent.end - extent.begin);
+    }
+    if (y + 1 < height_) Slide(Clamped(y + down_ + 1), Clamped(y - down_));
+    return extent;
+  }
+
+ private:
+  int32_t Clamped(int32_t k) const { return std::clamp(k, 0, height_ - 1); }
+
+  // Zeros out's values outside extent.
+  void WriteOutside(uint8_t* out, Extent extent) const {
+    if (extent.Empty()) {
+      std::memset(out, 0, static_cast<size_t>(width_));
+      return;
+    }
+    std::memset(out, 0, static_cast<size_t>(extent.begin));
+    std::memset(out + extent.end, 0, static_cast<size_t>(width_ - extent.end));
+  }
+
+  Extent RawExtent(int32_t j) {
+    for (; rawMeasured_ <= j; ++rawMeasured_) {
+      rawExtents_[rawMeasured_] = maskrows::NonZeroExtent(raw_.Row(rawMeasured_), 0, width_);
+    }
+    return rawExtents_[j];
+  }
+
+  // The median row j: 0 wherever its whole window is.
+  Extent MedianOf(int32_t j, uint8_t* out) {
+    Extent reach = Union(Union(RawExtent(Clamped(j - 1)), RawExtent(j)), RawExtent(Clamped(j + 1)));
+    if (!reach.Empty())
+      reach = Extent{std::max(0, reach.begin - 1), std::min(width_, reach.end + 1)};
+    WriteOutside(out, reach);
+    if (reach.Empty()) return reach;
+    maskrows::MedianRow(raw_.Row(Clamped(j - 1)), raw_.Row(j), raw_.Row(Clamped(j + 1)), out,
+                        width_, reach.begin, reach.end);
+    return maskrows::NonZeroExtent(out, reach.begin, reach.end);
+  }
+
+  // Column sums gain blurred row entering and lose row leaving (−1: none).
+  void Slide(int32_t entering, int32_t leaving) {
+    const uint8_t* in = Blurred(entering);
+    Extent changed = BlurredExtent(entering);
+    const uint8_t* out = zeros_;
+    if (leaving >= 0) {
+      out = blurred_.Row(leaving);
+      changed = Union(changed, BlurredExtent(leaving));
+    }
+    if (changed.Empty()) return;
+    maskrows::SlideSums(columnSums_ + changed.begin, in + changed.begin, out + changed.begin,
+                        changed.end - changed.begin);
+  }
+
+  // The horizontally blurred dilated row k, made when first asked for.
+  const uint8_t* Blurred(int32_t k) {
+    for (; blurredMade_ <= k; ++blurredMade_) MakeBlurred(blurredMade_);
+    return blurred_.Row(k);
+  }
+  Extent BlurredExtent(int32_t k) {
+    Blurred(k);
+    return blurredExtents_[k % blurredExtents_.size()];
+  }
+
+  void MakeBlurred(int32_t k) {
+    const int32_t first = std::max(0, k - down_);
+    const int32_t last = std::min(height_ - 1, k + down_);
+    for (; medianMade_ <= last; ++medianMade_) {
+      medianExtents_[medianMade_ % medianExtents_.size()] =
+          MedianOf(medianMade_, median_.Row(medianMade_));
+    }
+    Extent extent;
+    for (int32_t j = first; j <= last; ++j) {
+      window_[j - first] = median_.Row(j);
+      extent = Union(extent, medianExtents_[j % medianExtents_.size()]);
+    }
+    uint8_t* blurred = blurred_.Row(k);
+    Extent& blurredExtent = blurredExtents_[k % blurredExtents_.size()];
+    blurredExtent = extent;
+    if (extent.Empty()) {
+      std::memset(blurred, 0, static_cast<size_t>(width_));
+      return;
+    }
+    // Dilation: the column maximum, then the row maximum with the row's end
+    // values repeated (the same maximum as the window clipped at the ends).
+    uint8_t* columnMax = padded_ + across_;
+    WriteOutside(columnMax, extent);
+    maskrows::MaxOfRows(window_.data(), last - first + 1, extent.begin, extent.end, columnMax);
+    Pad(padded_);
+    const Extent dilated = Widened(extent);
+    uint8_t* dilatedRow = dilated_ + across_;
+    WriteOutside(dilatedRow, dilated);
+    maskrows::MaxAlongRow(padded_ + dilated.begin, dilated.end - dilated.begin, across_,
+                          dilatedRow + dilated.begin);
+    // Blur across: the window's sum over the row with its end values
+    // repeated, divided with truncation.
+    Pad(dilated_);
+    blurredExtent = Widened(dilated);
+    WriteOutside(blurred, blurredExtent);
+    const int32_t count = blurredExtent.end - blurredExtent.begin;
+    maskrows::SumAlongRow(dilated_ + blurredExtent.begin, count, 2 * across_ + 1, work_, sums_);
+    divideAcross_.Divide(sums_, blurred + blurredExtent.begin, count);
+  }
+
+  // Where a row filtered across ±across_ can be other than 0.
+  Extent Widened(Extent extent) const {
+    return Extent{std::max(0, extent.begin - across_), std::min(width_, extent.end + across_)};
+  }
+
+  // Repeats a row's first and last values into the across_ places on
+  // either side of it.
+  void Pad(uint8_t* padded) const {
+    std::memset(padded, padded[across_], static_cast<size_t>(across_));
+    std::memset(padded + across_ + width_, padded[across_ + width_ - 1],
+                static_cast<size_t>(across_));
+  }
+
+  const FrameBuffer& raw_;
+  int32_t width_;
+  int32_t height_;
+  int32_t across_;
+  int32_t down_;
+  bool widens_;
+  maskrows::WindowDivider divideAcross_;
+  maskrows::WindowDivider divideDown_;
+  FrameRef scratch_;
+  RowRing median_{nullptr, 1, 0};
+  RowRing blurred_{nullptr, 1, 0};
+  uint8_t* padded_ = nullptr;
+  uint8_t* dilated_ = nullptr;
+  uint8_t* zeros_ = nullptr;
+  uint16_t* work_ = nullptr;
+  uint16_t* sums_ = nullptr;
+  uint16_t* columnSums_ = nullptr;
+  std::vector<Extent> rawExtents_;
+  std::vector<Extent> medianExtents_;
+  std::vector<Extent> blurredExtents_;
+  std::vector<const uint8_t*> window_;
+  int32_t rawMeasured_ = 0;
+  int32_t medianMade_ = 0;
+  int32_t blurredMade_ = 0;
+};
+
+}  // namespace
+
+void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
+                        const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
+                        const RowMaker& makeCurrentRow) {
+  const bool filters = raw.data != nullptr && filtered.data != nullptr &&
+                       filtered.width == raw.width && filtered.height == raw.height;
+  const bool blends = current.data != nullptr && out.data != nullptr;
+  // A mask the rows cannot be made into drives no blend, as a mask without
+  // pixels drives none.
+  const FrameBuffer noMask;
+  const FrameBuffer& mask = filters ? filtered : noMask;
+  const int32_t maskRows = filters ? raw.height : 0;
+  const int32_t blendRows = blends ? current.height : 0;
+  std::optional<FilteredRows> rows;
+  if (filters) rows.emplace(raw, smooth, smooth / 2, smooth != 0);
+  // Current's pixels are made where the blend writes, unless that holds the
+  // neighbour's, which the blend still reads.
+  FrameRef madeRow;
+  if (makeCurrentRow && blends && out.data == neighbour.data) madeRow = NewImage(current.width, 1);
+  const int32_t width = current.width;
+  for (int32_t y = 0; y < std::max(maskRows, blendRows); ++y) {
+    Extent moving{0, width};
+    if (y < maskRows) moving = rows->Make(y, filtered.Row(y));
+    if (y >= blendRows) continue;
+    // Where the mask is 0 the neighbour's pixel is taken whole, and
+    // current's is not needed; pixels the neighbour or the mask lacks keep
+    // current's.
+    const int32_t blended = maskrows::BlendedColumns(current, neighbour, mask, y);
+    const Extent needed = blended < width ? Extent{0, width} : moving;
+    uint8_t* o = out.Row(y);
+    const uint8_t* c = current.Row(y);
+    if (makeCurrentRow && !needed.Empty()) {
+      uint8_t* made = madeRow ? madeRow->data : o;
+      makeCurrentRow(y, needed.begin, needed.end, made);
+      c = made;
+    }
+    if (blended < width) {
+      if (o != c) {
+        std::memcpy(o + 4 * static_cast<size_t>(blended), c + 4 * static_cast<size_t>(blended),
+                    4 * static_cast<size_t>(width - blended));
+      }
+      if (blended > 0) maskrows::BlendPixels(c, neighbour.Row(y), mask.Row(y), o, blended);
+      continue;
+    }
+    const uint8_t* n = neighbour.Row(y);
+    if (moving.Empty()) {
+      if (o != n) std::memcpy(o, n, 4 * static_cast<size_t>(width));
+      continue;
+    }
+    if (o != n) {
+      std::memcpy(o, n, 4 * static_cast<size_t>(moving.begin));
+      std::memcpy(o + 4 * moving.end, n + 4 * moving.end,
+                  4 * static_cast<size_t>(width - moving.end));
+    }
+    maskrows::BlendPixels(c + 4 * moving.begin, n + 4 * moving.begin, mask.Row(y) + moving.begin,
+                          o + 4 * moving.begin, moving.end - moving.begin);
+  }
+}
