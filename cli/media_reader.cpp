@@ -196,6 +196,8 @@ struct MediaReader::State {
   bool seekable = false;
   // The index was read from the container's packets, not made by decoding.
   bool fromPackets = false;
+  // Frames 0, 1, ... as indexing decoded them, until they are cached.
+  std::vector<FramePtr> decodedFirst;
   // The number of the frame Next() gives, whose timestamp it must have; -1
   // after a seek until the key frame sought comes.
   int position = 0;
@@ -260,6 +262,7 @@ void MediaReader::State::Index(bool isFile, const MediaReaderOptions& options) {
   if (width <= 0 || height <= 0) throw FileError(source, "the video has no picture size");
   timestamps = std::move(index->timestamps);
   keyFrames = std::move(index->keyFrames);
+  decodedFirst = std::move(index->firstFrames);
   bool uniqueTimestamps = isFile;
   for (size_t number = 0; number < timestamps.size() && uniqueTimestamps; ++number) {
     const int64_t timestamp = timestamps[number];
@@ -286,7 +289,11 @@ void MediaReader::State::Index(bool isFile, const MediaReaderOptions& options) {
     fieldOrderOrigin = declared != FieldOrder::kProgressive ? FieldOrderOrigin::kContainer
                                                             : FieldOrderOrigin::kNone;
   }
-  PlayFromStart();
+  if (index->followsFirstFrames) {
+    position = static_cast<int>(decodedFirst.size());
+  } else {
+    PlayFromStart();
+  }
 }
 
 int MediaReader::State::LastKeyFrameAtOrBefore(int number) const {
@@ -463,6 +470,11 @@ MediaReader::MediaReader(const std::string& source, MediaReaderOptions options)
   size_t frameBytes = static_cast<size_t>(state_->width) * state_->height * 4;
   state_->cache = std::make_unique<refhost::FrameCache<std::shared_ptr<const CachedFrame>>>(
       options.cacheBytes / frameBytes, FrameCount());
+  for (size_t number = 0; number < state_->decodedFirst.size(); ++number) {
+    state_->cache->Insert(static_cast<int>(number),
+                          state_->Convert(std::move(state_->decodedFirst[number])));
+  }
+  state_->decodedFirst.clear();
 }
 
 MediaReader::~MediaReader() = default;

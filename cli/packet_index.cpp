@@ -47,7 +47,8 @@ bool Matches(const AVFrame& frame, int64_t timestamp, bool keyFrame, const Frame
 }
 
 // Decodes from the start: the first `count` frames must be the index's, and
-// when that is all of them the decoder must end there.
+// when that is all of them the decoder must end there. The first
+// kFramesCheckedAtStart are kept.
 bool StartMatches(FrameSource& frames, size_t count, MediaIndex& index) {
   for (size_t number = 0; number < count; ++number) {
     const AVFrame* frame = frames.Next();
@@ -59,8 +60,11 @@ bool StartMatches(FrameSource& frames, size_t count, MediaIndex& index) {
       index.height = frame->height;
       index.flaggedOrder = FieldOrderOfFrame(*frame);
     }
+    if (number < kFramesCheckedAtStart) index.firstFrames.emplace_back(av_frame_clone(frame));
   }
-  return count < index.timestamps.size() || frames.Next() == nullptr;
+  if (count == index.timestamps.size()) return frames.Next() == nullptr;
+  index.followsFirstFrames = count == index.firstFrames.size();
+  return true;
 }
 
 enum class Agreement { kAgrees, kDisagrees, kCannotTell };
@@ -122,9 +126,16 @@ std::optional<MediaIndex> IndexFromPackets(FrameSource& frames) try {
   size_t checked = std::min(count, intraOnly ? 1 : kFramesCheckedAtStart);
   if (!intraOnly && lastKey == 0 && count <= kLastStretchChecked) checked = count;
   if (!StartMatches(frames, checked, index) || frames.DecoderDelay() < depth) return std::nullopt;
-  if (!intraOnly && lastKey > 0 && count - lastKey <= kLastStretchChecked &&
-      EndMatches(frames, lastKey, index) == Agreement::kDisagrees) {
-    return std::nullopt;
+  if (!intraOnly && lastKey > 0 && count - lastKey <= kLastStretchChecked) {
+    index.followsFirstFrames = false;
+    if (EndMatches(frames, lastKey, index) == Agreement::kDisagrees) return std::nullopt;
+  }
+  // A clone that failed for want of memory keeps no frame, nor any after it.
+  for (size_t number = 0; number < index.firstFrames.size(); ++number) {
+    if (!index.firstFrames[number]) {
+      index.firstFrames.resize(number);
+      index.followsFirstFrames = false;
+    }
   }
   return index;
 } catch (const MediaError&) {
