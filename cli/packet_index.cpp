@@ -20,8 +20,9 @@ constexpr AVCodecID kOnePicturePerPacket[] = {AV_CODEC_ID_H264, AV_CODEC_ID_HEVC
 
 // Frames decoded from the start: a picture dropped before the first key
 // frame shows in the first frame, packets that hold one field each in the
-// second. (Frames dropped for reordering deeper than the decoder expected
-// are ruled out by comparing the two.)
+// second. (Frames dropped midway, where the decoder finds the reordering
+// deeper than it expected, are ruled out by comparing the packets'
+// reordering with the frames the decoder holds back.)
 constexpr size_t kFramesCheckedAtStart = 2;
 // The last stretch is decoded (from its key frame to the end) only when it
 // is at most this long; so is a clip without a second key frame, whole.
