@@ -15,7 +15,8 @@
 // their frames (with MediaReaderOptions::indexThreads, clips of independently
 // coded frames in stretches at once, to the same result). Every frame decoded
 // in sequence must have the timestamp the index gives its number; any other
-// is never handed out but throws MediaError naming what did not match.
+// is never handed out but throws MediaError naming what did not match
+// (docs/media-index.md says what that check can and cannot see).
 // Only a bounded cache of converted frames is kept, so long clips are never
 // held whole in memory.
 //
