@@ -85,6 +85,38 @@ class FileSource : public FrameSource {
     return FieldOrderOfStream(EnumValue(format_->streams[streamIndex_]->codecpar->field_order));
   }
 
+  double Seconds(int64_t timestamp) const override {
+    const AVRational base = format_->streams[streamIndex_]->time_base;
+    return base.den > 0 ? static_cast<double>(timestamp) * base.num / base.den : 0.0;
+  }
+
+  bool ScanPackets(PacketScan& scan) override {
+    scan = PacketScan();
+    scan.codec = decoder_->codec_id;
+    while (true) {
+      const int result = av_read_frame(format_, packet_);
+      if (result == AVERROR_EOF) break;
+      if (result < 0) {
+        scan.plain = false;
+        break;
+      }
+      const AVPacket& packet = *packet_;
+      if (packet.stream_index == streamIndex_ && !(packet.flags & AV_PKT_FLAG_DISCARD)) {
+        if (packet.pts == AV_NOPTS_VALUE || packet.size <= 0 ||
+            (packet.flags & AV_PKT_FLAG_CORRUPT)) {
+          scan.plain = false;
+        }
+        scan.timestamps.push_back(packet.pts);
+        scan.keyFrames.push_back((packet.flags & AV_PKT_FLAG_KEY) != 0);
+      }
+      av_packet_unref(packet_);
+    }
+    Restart();
+    return true;
+  }
+
+  int DecoderDelay() const override { return decoder_->has_b_frames; }
+
   bool KeepsFrameOrder() const override {
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(decoder_->codec_id);
     return decoder_->has_b_frames == 0 &&
@@ -215,6 +247,11 @@ class LavfiSource : public FrameSource {
   bool SeekBefore(int64_t) override { return false; }
   int64_t TimestampOf(const AVFrame& frame) const override { return frame.pts; }
   FieldOrder DeclaredFieldOrder() const override { return FieldOrder::kProgressive; }
+
+  double Seconds(int64_t timestamp) const override {
+    const AVRational base = av_buffersink_get_time_base(sink_);
+    return base.den > 0 ? static_cast<double>(timestamp) * base.num / base.den : 0.0;
+  }
 
   Rational FrameRate() const override {
     AVRational rate = av_buffersink_get_frame_rate(sink_);

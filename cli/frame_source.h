@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/media_reader.h"
 
@@ -33,6 +34,19 @@ int EnumValue(const Enum& field) {
 bool IsKeyFrame(const AVFrame& frame);
 FieldOrder FieldOrderOfFrame(const AVFrame& frame);
 
+// The video stream's packets as the container stores them, in stored order,
+// read without decoding.
+struct PacketScan {
+  int codec = 0;                    // FFmpeg's AVCodecID
+  std::vector<int64_t> timestamps;  // presentation timestamps
+  std::vector<bool> keyFrames;
+  // False when any packet lacks a timestamp, is empty or marked damaged, or
+  // the file could not be read to its end: then packets cannot stand for
+  // pictures. (Packets the container marks for discarding, whose pictures
+  // the decoder drops, are left out.)
+  bool plain = true;
+};
+
 // Frames of a clip in presentation order, from the start or from a key frame.
 class FrameSource {
  public:
@@ -48,6 +62,16 @@ class FrameSource {
   // The stream's own field order, or progressive when it names none.
   virtual FieldOrder DeclaredFieldOrder() const = 0;
   virtual Rational FrameRate() const = 0;
+  // A timestamp in seconds.
+  virtual double Seconds(int64_t timestamp) const = 0;
+  // Reads the packets of the whole clip into `scan` and stands at the start
+  // again; false for sources without packets.
+  virtual bool ScanPackets(PacketScan& scan) {
+    (void)scan;
+    return false;
+  }
+  // Frames the decoder holds back to put them in presentation order.
+  virtual int DecoderDelay() const { return 0; }
   // True when the decoder gives frames in the order they are stored (no
   // frame waits for a later one to be shown).
   virtual bool KeepsFrameOrder() const { return false; }

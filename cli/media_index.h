@@ -1,6 +1,6 @@
 // The media reader's index of a clip: every frame's identifying timestamp
-// and whether it is a key frame, in presentation order, found by playing the
-// clip through once.
+// and whether it is a key frame, in presentation order, found here by
+// playing the clip through once (cli/packet_index.h reads it from packets).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,11 @@ struct MediaIndex {
   FieldOrder flaggedOrder = FieldOrder::kProgressive;
   std::vector<int64_t> timestamps;
   std::vector<bool> keyFrames;
+  // Frames decoded while indexing, from frame 0 on, kept so that a render
+  // need not decode them again; true when the source gives the frame after
+  // them next.
+  std::vector<FramePtr> firstFrames;
+  bool followsFirstFrames = false;
 };
 
 // Plays `frames` from where it stands to the end. A lavfi graph (not

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <future>
 #include <mutex>
@@ -12,6 +14,7 @@
 #include "cli/frame_source.h"
 #include "cli/library_messages.h"
 #include "cli/media_index.h"
+#include "cli/packet_index.h"
 #include "cli/pixel_convert.h"
 #include "cli/yuv_frames.h"
 #include "refhost/frame_cache.h"
@@ -191,7 +194,12 @@ struct MediaReader::State {
   std::unordered_map<int64_t, int> numberOfTimestamp;
   // When timestamps cannot name frames, frames are counted from the start.
   bool seekable = false;
-  // The number of the frame Next() gives; -1 after a seek until a frame is known.
+  // The index was read from the container's packets, not made by decoding.
+  bool fromPackets = false;
+  // Frames 0, 1, ... as indexing decoded them, until they are cached.
+  std::vector<FramePtr> decodedFirst;
+  // The number of the frame Next() gives, whose timestamp it must have; -1
+  // after a seek until the key frame sought comes.
   int position = 0;
 
   // Guards decoding, the cache and the frames in flight. Conversions run
@@ -215,6 +223,11 @@ struct MediaReader::State {
   };
 
   void Index(bool isFile, const MediaReaderOptions& options);
+  void PlayFromStart();
+  // True when `frame` (null: the end) is frame `position`; else the error
+  // that says what did not match.
+  bool IsNextInSequence(const AVFrame* frame) const;
+  MediaError OutOfSequence(const AVFrame* frame) const;
   // Decodes up to frame `number` (the mutex held), leaving it and the
   // neighbours just before it in `pending` unless cached or in flight.
   void Decode(int number, std::vector<Pending>& pending);
@@ -225,13 +238,20 @@ struct MediaReader::State {
   std::shared_ptr<const CachedFrame> Convert(FramePtr frame);
   // The frame, decoded and kept or converted (0 ≤ number < frame count).
   std::shared_ptr<const CachedFrame> Get(int number);
+  // The number of a frame by its timestamp, -1 when none has it (files
+  // whose frames have distinct timestamps only).
   int NumberOf(const AVFrame& frame);
   int LastKeyFrameAtOrBefore(int number) const;
 };
 
 void MediaReader::State::Index(bool isFile, const MediaReaderOptions& options) {
   std::optional<MediaIndex> index;
-  if (isFile && options.indexThreads > 1) {
+  if (isFile && !options.indexByDecoding) {
+    index = IndexFromPackets(*frames);
+    fromPackets = index.has_value();
+    if (!index) frames->Restart();
+  }
+  if (!index && isFile && options.indexThreads > 1) {
     index = IndexInParts(*frames, source, options.indexThreads);
     if (!index) frames->Restart();
   }
@@ -242,6 +262,7 @@ void MediaReader::State::Index(bool isFile, const MediaReaderOptions& options) {
   if (width <= 0 || height <= 0) throw FileError(source, "the video has no picture size");
   timestamps = std::move(index->timestamps);
   keyFrames = std::move(index->keyFrames);
+  decodedFirst = std::move(index->firstFrames);
   bool uniqueTimestamps = isFile;
   for (size_t number = 0; number < timestamps.size() && uniqueTimestamps; ++number) {
     const int64_t timestamp = timestamps[number];
@@ -268,8 +289,11 @@ void MediaReader::State::Index(bool isFile, const MediaReaderOptions& options) {
     fieldOrderOrigin = declared != FieldOrder::kProgressive ? FieldOrderOrigin::kContainer
                                                             : FieldOrderOrigin::kNone;
   }
-  frames->Restart();
-  position = 0;
+  if (index->followsFirstFrames) {
+    position = static_cast<int>(decodedFirst.size());
+  } else {
+    PlayFromStart();
+  }
 }
 
 int MediaReader::State::LastKeyFrameAtOrBefore(int number) const {
@@ -280,32 +304,78 @@ int MediaReader::State::LastKeyFrameAtOrBefore(int number) const {
 }
 
 int MediaReader::State::NumberOf(const AVFrame& frame) {
-  if (!seekable) return position;
   auto found = numberOfTimestamp.find(frames->TimestampOf(frame));
   return found == numberOfTimestamp.end() ? -1 : found->second;
+}
+
+void MediaReader::State::PlayFromStart() {
+  frames->Restart();
+  position = 0;
+}
+
+bool MediaReader::State::IsNextInSequence(const AVFrame* frame) const {
+  // Counted frames have no timestamps to check.
+  return frame && (!seekable || frames->TimestampOf(*frame) == timestamps[position]);
+}
+
+MediaError MediaReader::State::OutOfSequence(const AVFrame* frame) const {
+  auto at = [&](int64_t timestamp) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", frames->Seconds(timestamp));
+    return std::to_string(timestamp) + " (" + seconds + " s)";
+  };
+  const std::string index = fromPackets ? "the container's packets have" : "the index has";
+  std::string problem =
+      frame
+          ? "frame " + std::to_string(position) + " decodes with time stamp " +
+                at(frames->TimestampOf(*frame)) + " where " + index + " " + at(timestamps[position])
+          : "the decoder ends after " + std::to_string(position) + " frames where " + index + " " +
+                std::to_string(timestamps.size());
+  problem += fromPackets ? std::string(": the file's packets do not match its pictures; ") +
+                               kIndexingVariable + "=decode counts its frames by decoding them"
+                         : ": the decoder gave other frames when the file was indexed";
+  return FileError(source, problem);
 }
 
 void MediaReader::State::Decode(int number, std::vector<Pending>& pending) {
   int keyFrame = LastKeyFrameAtOrBefore(number);
   // Decoding on is never worse than seeking when no key frame lies between.
-  bool aheadInReach = position >= 0 && position <= number && (keyFrame <= position || !seekable);
+  const bool aheadInReach =
+      position >= 0 && position <= number && (keyFrame <= position || !seekable);
   if (!aheadInReach) {
     if (seekable && keyFrame > 0 && frames->SeekBefore(timestamps[keyFrame])) {
       position = -1;
     } else {
-      frames->Restart();
-      position = 0;
+      PlayFromStart();
       keyFrame = 0;
     }
   }
-  bool restarted = !aheadInReach && keyFrame == 0;
   while (true) {
     AVFrame* frame = frames->Next();
-    int found = frame ? NumberOf(*frame) : -1;
-    if (frame && found >= 0) position = found + 1;
-    // Frames shown before the key frame sought may lean on pictures that
-    // were never decoded; they are passed over.
-    if (found >= keyFrame && found >= number - kNeighboursKept && found <= number) {
+    int found = position;
+    if (position >= 0) {
+      // In sequence: a frame other than the next one would be misnumbered.
+      if (!IsNextInSequence(frame)) {
+        const MediaError error = OutOfSequence(frame);
+        position = -1;  // the next request starts afresh and meets it again
+        throw error;
+      }
+    } else {
+      // After a seek, frames shown before the key frame sought may lean on
+      // pictures that were never decoded; they are passed over. The key frame
+      // starts the sequence.
+      found = frame ? NumberOf(*frame) : -1;
+      if (found >= 0 && found < keyFrame) continue;
+      if (found != keyFrame) {
+        // The seek landed past the key frame, or on frames that cannot be
+        // named: play from the start, which always finds it.
+        PlayFromStart();
+        keyFrame = 0;
+        continue;
+      }
+    }
+    position = found + 1;
+    if (found >= number - kNeighboursKept) {
       if (!cache->Find(found) && inFlight.find(found) == inFlight.end()) {
         Pending next;
         next.number = found;
@@ -315,18 +385,6 @@ void MediaReader::State::Decode(int number, std::vector<Pending>& pending) {
         pending.push_back(std::move(next));
       }
       if (found == number) return;
-    }
-    if (frame && (found < 0 || found > number) && !restarted) {
-      // The seek landed past the frame or on one that cannot be named: play
-      // from the start, which always finds it.
-      frames->Restart();
-      position = 0;
-      keyFrame = 0;
-      restarted = true;
-      continue;
-    }
-    if (!frame || found > number) {
-      throw FileError(source, "frame " + std::to_string(number) + " cannot be decoded again");
     }
   }
 }
@@ -395,6 +453,8 @@ void MediaReader::State::ConvertPending(std::vector<Pending>& pending,
 MediaReader::MediaReader(const std::string& source, MediaReaderOptions options)
     : state_(std::make_unique<State>()) {
   state_->source = source;
+  const char* indexing = std::getenv(kIndexingVariable);
+  if (indexing && std::strcmp(indexing, "decode") == 0) options.indexByDecoding = true;
   bool isFile = !IsLavfiSource(source);
   if (isFile) {
     struct stat info;
@@ -408,7 +468,13 @@ MediaReader::MediaReader(const std::string& source, MediaReaderOptions options)
   }
   state_->Index(isFile, options);
   size_t frameBytes = static_cast<size_t>(state_->width) * state_->height * 4;
-  state_->cache = std::make_unique<refhost::FrameCache<std::shared_ptr<const CachedFrame>>>(options.cacheBytes / frameBytes, FrameCount());
+  state_->cache = std::make_unique<refhost::FrameCache<std::shared_ptr<const CachedFrame>>>(
+      options.cacheBytes / frameBytes, FrameCount());
+  for (size_t number = 0; number < state_->decodedFirst.size(); ++number) {
+    state_->cache->Insert(static_cast<int>(number),
+                          state_->Convert(std::move(state_->decodedFirst[number])));
+  }
+  state_->decodedFirst.clear();
 }
 
 MediaReader::~MediaReader() = default;

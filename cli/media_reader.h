@@ -5,10 +5,18 @@
 //
 // Frame numbers are positions in presentation order counted from 0: frame N
 // is exactly the Nth frame the decoder gives when the clip is played from the
-// start. Opening a file decodes it once to count and index its frames, so
-// that later requests can seek to the nearest key frame and decode forward
-// (with MediaReaderOptions::indexThreads, clips of independently coded
-// frames are indexed in stretches at once, to the same result).
+// start. Opening a file indexes its frames (their timestamps and key frames),
+// so that later requests can seek to the nearest key frame and decode
+// forward. For the common codecs the index is read from the container's
+// packets, checked by decoding the first frames (cli/packet_index.h), and a
+// frame is decoded only when asked for; other files, and any file when
+// MediaReaderOptions::indexByDecoding or the environment's
+// CORVALIS_INDEX=decode asks for it, are decoded once to count and index
+// their frames (with MediaReaderOptions::indexThreads, clips of independently
+// coded frames in stretches at once, to the same result). Every frame decoded
+// in sequence must have the timestamp the index gives its number; any other
+// is never handed out but throws MediaError naming what did not match
+// (docs/media-index.md says what that check can and cannot see).
 // Only a bounded cache of converted frames is kept, so long clips are never
 // held whole in memory.
 //
@@ -64,11 +72,15 @@ struct MediaReaderOptions {
   // Threads that may index a file at once, each playing one stretch of it;
   // used for clips whose frames are each coded on their own.
   int indexThreads = 1;
+  // Index files by decoding every frame, never from their packets.
+  bool indexByDecoding = false;
 };
 
 class MediaReader {
  public:
   static constexpr const char* kLavfiPrefix = "lavfi:";
+  // The environment variable that, set to "decode", sets indexByDecoding.
+  static constexpr const char* kIndexingVariable = "CORVALIS_INDEX";
 
   explicit MediaReader(const std::string& source, MediaReaderOptions options = {});
   ~MediaReader();

@@ -9,6 +9,7 @@ set(CORVALIS_MEDIA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/media_reader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/output_codec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packet_index.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pixel_buffer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pixel_convert.cpp
   ${CMAKE_CURRENT_LIST_DIR}/png_writer.cpp

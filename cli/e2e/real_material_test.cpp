@@ -2,18 +2,20 @@
 // progressive and interlaced (top and bottom first), even and odd sizes down
 // to one row, FFV1 RGB, phone H.264 with sound, long-GOP interlaced H.264,
 // MPEG-2 4:2:2 in QuickTime, DV NTSC and PAL, 10-bit ProRes whose container
-// contradicts its frames' field order, XDCAM-style MPEG-2 4:2:2 in MXF,
-// AVCHD-style interlaced H.264 in a transport stream, interlaced 4:2:0 whose
-// fields differ in colour and DVD-style telecined MPEG-2. The checks are
-// properties of every render, not stored pictures: a plain render gives the
-// source back, slow motion without de-interlacing shows only source fields,
-// in the order they were shot, reverse play
-// over long-GOP media is the reverse play of a lossless copy, an effect
-// longer than its clip is black past the clip's end, and the same project
-// gives the same bytes whatever the heap held and however many threads ran.
+// contradicts its frames' field order, XDCAM-style MPEG-2 4:2:2 in MXF (open
+// GOPs with B-frames), AVCHD-style interlaced H.264 in a transport stream,
+// interlaced 4:2:0 whose fields differ in colour and DVD-style telecined
+// MPEG-2. The checks are properties of every file and render, not stored
+// pictures: the index read from a file's packets is the one decoding makes,
+// a plain render gives the source back, slow motion without de-interlacing
+// shows only source fields, in the order they were shot, reverse play over
+// long-GOP media is the reverse play of a lossless copy, an effect longer
+// than its clip is black past the clip's end, and the same project gives the
+// same bytes whatever the heap held and however many threads ran.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,7 +25,9 @@ extern "C" {
 }
 
 #include "cli/e2e/cli_fixture.h"
+#include "cli/frame_source.h"
 #include "cli/media_reader.h"
+#include "cli/packet_index.h"
 
 namespace {
 
@@ -191,6 +195,15 @@ TEST_F(RealMaterial, FullSpeedGivesTheSourceBackInEveryMode) {
     ASSERT_NO_FATAL_FAILURE(Make(material));
     MediaReader source(Path(material.file));
     ASSERT_EQ(source.GetFieldOrder(), material.order);
+    // Read from the packets, the index is the one decoding makes.
+    const std::string path = Path(material.file);
+    const std::optional<cli::MediaIndex> packets =
+        cli::IndexFromPackets(*cli::OpenFileSource(path));
+    ASSERT_TRUE(packets);
+    const cli::MediaIndex decoded = cli::IndexSerially(*cli::OpenFileSource(path), path, true, 0);
+    EXPECT_EQ(packets->timestamps, decoded.timestamps);
+    EXPECT_EQ(packets->keyFrames, decoded.keyFrames);
+    EXPECT_EQ(packets->flaggedOrder, decoded.flaggedOrder);
     for (const char* mode : kModes) {
       SCOPED_TRACE(mode);
       // No video type or field order: the tool takes them from the file.

@@ -4,14 +4,17 @@
 #include <filesystem>
 #include <thread>
 
+#include "cli/frame_source.h"
 #include "cli/media_index.h"
 #include "cli/media_reader.h"
 #include "cli/media_writer.h"
+#include "cli/packet_index.h"
 #include "cli/png_writer.h"
 #include "cli/tests/temp_dir.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 }
 
 namespace cli {
@@ -157,12 +160,65 @@ TEST(MediaRoundTrip, SeekingInLongGroupsOfPicturesFindsTheSameFrames) {
   }
 }
 
-TEST(MediaRoundTrip, IndexingInStretchesGivesTheSerialIndex) {
-  av_log_set_level(AV_LOG_ERROR);
+// Copies the packets of `in`'s one stream into `out` (container from its
+// name) from its key frame `fromKey` (counting from 0) on, and, when `extra`
+// is given, puts it in as a packet of its own before stored packet
+// `extraBefore`, halfway in time between its neighbours (streams without
+// B-frames).
+void CopyPackets(const std::string& in, const std::string& out, int fromKey,
+                 const std::string& extra = "", int extraBefore = -1) {
+  AVFormatContext* input = nullptr;
+  ASSERT_GE(avformat_open_input(&input, in.c_str(), nullptr, nullptr), 0);
+  ASSERT_GE(avformat_find_stream_info(input, nullptr), 0);
+  AVFormatContext* output = nullptr;
+  ASSERT_GE(avformat_alloc_output_context2(&output, nullptr, nullptr, out.c_str()), 0);
+  AVStream* stream = avformat_new_stream(output, nullptr);
+  avcodec_parameters_copy(stream->codecpar, input->streams[0]->codecpar);
+  stream->codecpar->codec_tag = 0;
+  stream->time_base = input->streams[0]->time_base;
+  ASSERT_GE(avio_open(&output->pb, out.c_str(), AVIO_FLAG_WRITE), 0);
+  ASSERT_GE(avformat_write_header(output, nullptr), 0);
+  const AVRational base = input->streams[0]->time_base;
+  AVPacket* packet = av_packet_alloc();
+  int keys = 0;
+  int stored = 0;
+  int64_t previous = 0;
+  while (av_read_frame(input, packet) >= 0) {
+    keys += (packet->flags & AV_PKT_FLAG_KEY) != 0;
+    if (keys > fromKey) {
+      if (stored++ == extraBefore) {
+        AVPacket* inserted = av_packet_alloc();
+        av_new_packet(inserted, static_cast<int>(extra.size()));
+        std::copy(extra.begin(), extra.end(), inserted->data);
+        inserted->pts = inserted->dts = (previous + packet->pts) / 2;
+        av_packet_rescale_ts(inserted, base, stream->time_base);
+        EXPECT_GE(av_write_frame(output, inserted), 0);
+        av_packet_free(&inserted);
+      }
+      previous = packet->pts;
+      packet->stream_index = 0;
+      av_packet_rescale_ts(packet, base, stream->time_base);
+      EXPECT_GE(av_write_frame(output, packet), 0);
+    }
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  EXPECT_GE(av_write_trailer(output), 0);
+  avio_closep(&output->pb);
+  avformat_free_context(output);
+  avformat_close_input(&input);
+}
+
+MediaIndex DecodingIndex(const std::string& clip) {
+  return IndexSerially(*OpenFileSource(clip), clip, true, 0);
+}
+
+TEST(MediaRoundTrip, QuickIndexesGiveTheSerialIndex) {
+  av_log_set_level(AV_LOG_FATAL);
   TempDir dir;
   const std::string clip = dir.File("long.mkv");  // FFV1: every frame a key frame
   WriteClip(clip, 101);                           // 4 s, so up to 4 stretches
-  const MediaIndex serial = IndexSerially(*OpenFileSource(clip), clip, true, 0);
+  const MediaIndex serial = DecodingIndex(clip);
   ASSERT_EQ(serial.timestamps.size(), 101u);
   for (int parts : {2, 3, 4, 16}) {
     std::unique_ptr<FrameSource> first = OpenFileSource(clip);
@@ -177,26 +233,132 @@ TEST(MediaRoundTrip, IndexingInStretchesGivesTheSerialIndex) {
   MediaReaderOptions options;
   options.indexThreads = 3;
   options.cacheBytes = 1;
+  options.indexByDecoding = true;
   MediaReader reader(clip, options);
   ASSERT_EQ(reader.FrameCount(), 101);
   for (int number : {100, 3, 67, 34, 33, 0, 99, 50}) {
     EXPECT_EQ(reader.Frame(number)->pixels, MakeFrame(number).pixels) << "frame " << number;
   }
-
   // Too short for two stretches of a second, or frames that lean on others:
   // the caller indexes serially.
   const std::string brief = dir.File("brief.mkv");
   WriteClip(brief, 30);
   EXPECT_FALSE(IndexInParts(*OpenFileSource(brief), brief, 2));
-  if (avcodec_find_encoder_by_name("libx264")) {
-    MediaWriterOptions h264;
-    h264.codec = "libx264";
-    const std::string gop = dir.File("gop.mp4");
-    WriteClip(gop, 101, FieldOrder::kProgressive, h264);
-    EXPECT_FALSE(IndexInParts(*OpenFileSource(gop), gop, 2));
-    MediaReaderOptions twoThreads;
-    twoThreads.indexThreads = 2;
-    EXPECT_EQ(MediaReader(gop, twoThreads).FrameCount(), 101);
+
+  // Read from the packets: long GOPs with B-frames, MPEG-2's open GOPs,
+  // FFV1 leaning on its key frames, intra-only ProRes; interlaced and not;
+  // with the last stretch decoded (a key frame near the end) and not.
+  struct Coded {
+    std::string file;
+    std::string codec;
+    CodecOptions settings;
+    int frames;
+    FieldOrder order;
+  };
+  const Coded kinds[] = {
+      {"ffv1.mkv", "", {}, 101, FieldOrder::kProgressive},
+      {"ffv1-gop.mkv", "ffv1", {{"g", "12"}}, 40, FieldOrder::kTopFirst},
+      {"h264.mkv",
+       "libx264",
+       {{"g", "6"}, {"bf", "2"}, {"x264-params", "scenecut=0"}},
+       41,
+       FieldOrder::kTopFirst},
+      {"h264-one-gop.mp4",
+       "libx264",
+       {{"bf", "3"}, {"x264-params", "scenecut=0"}},
+       60,
+       FieldOrder::kProgressive},
+      {"mpeg2-open.ts",
+       "mpeg2video",
+       {{"g", "6"}, {"bf", "2"}, {"flags", "-cgop"}},
+       40,
+       FieldOrder::kBottomFirst},
+      {"prores.mov", "prores", {}, 12, FieldOrder::kTopFirst},
+  };
+  for (const Coded& kind : kinds) {
+    if (!kind.codec.empty() && !avcodec_find_encoder_by_name(kind.codec.c_str())) continue;
+    SCOPED_TRACE(kind.file);
+    MediaWriterOptions coding;
+    coding.codec = kind.codec;
+    coding.codecOptions = kind.settings;
+    WriteClip(dir.File(kind.file), kind.frames, kind.order, coding);
+    const MediaIndex decoded = DecodingIndex(dir.File(kind.file));
+    ASSERT_EQ(decoded.timestamps.size(), static_cast<size_t>(kind.frames));
+    const std::optional<MediaIndex> packets =
+        IndexFromPackets(*OpenFileSource(dir.File(kind.file)));
+    ASSERT_TRUE(packets);
+    EXPECT_EQ(packets->timestamps, decoded.timestamps);
+    EXPECT_EQ(packets->keyFrames, decoded.keyFrames);
+    EXPECT_EQ(packets->width, kWidth);
+    EXPECT_EQ(packets->height, kHeight);
+    EXPECT_EQ(packets->flaggedOrder, decoded.flaggedOrder);
+  }
+
+  // Not read from packets: a generated clip has none, MPEG-4 part 2 codes
+  // some packets without a picture, and a decoder drops the leading
+  // B-frames of a stream cut where its first GOP is open. Readers index
+  // those by decoding.
+  EXPECT_FALSE(IndexFromPackets(*OpenLavfiSource("lavfi:x", "testsrc2=duration=1")));
+  MediaWriterOptions mpeg4;
+  mpeg4.codec = "mpeg4";
+  mpeg4.codecOptions = {{"bf", "2"}};
+  WriteClip(dir.File("mpeg4.avi"), 20, FieldOrder::kProgressive, mpeg4);
+  EXPECT_FALSE(IndexFromPackets(*OpenFileSource(dir.File("mpeg4.avi"))));
+  const std::string cut = dir.File("cut.ts");
+  CopyPackets(dir.File("mpeg2-open.ts"), cut, 1);
+  PacketScan packets;
+  ASSERT_TRUE(OpenFileSource(cut)->ScanPackets(packets));
+  const size_t decoded = DecodingIndex(cut).timestamps.size();
+  EXPECT_EQ(decoded, packets.timestamps.size() - 2);
+  EXPECT_FALSE(IndexFromPackets(*OpenFileSource(cut)));
+  EXPECT_EQ(MediaReader(cut).FrameCount(), static_cast<int>(decoded));
+}
+
+TEST(MediaRoundTrip, PacketsThatDisagreeWithTheirPicturesAreReported) {
+  av_log_set_level(AV_LOG_FATAL);
+  if (!avcodec_find_encoder_by_name("libx264")) GTEST_SKIP() << "no libx264 in this FFmpeg";
+  TempDir dir;
+  MediaWriterOptions h264;
+  h264.codec = "libx264";
+  h264.codecOptions = {{"g", "10"}, {"bf", "0"}, {"x264-params", "scenecut=0"}};
+  WriteClip(dir.File("gop.mkv"), 60, FieldOrder::kProgressive, h264);
+  // A packet of filler data between frames 24 and 25: no picture, and
+  // nothing at the start or in the last stretch shows it.
+  const std::string filler = {0, 0, 0, 4, 12, char(0xff), char(0xff), char(0x80)};
+  const std::string damaged = dir.File("damaged.mkv");
+  CopyPackets(dir.File("gop.mkv"), damaged, 0, filler, 25);
+  MediaReader reader(damaged);
+  ASSERT_EQ(reader.FrameCount(), 61);
+  MediaReader original(dir.File("gop.mkv"));
+  for (int number = 0; number < 25; ++number) {
+    EXPECT_EQ(reader.Frame(number)->pixels, original.Frame(number)->pixels) << number;
+  }
+  // Frame 25 would be the packet without a picture; the decoder gives the
+  // next frame, which must not be handed out as 25 or any later number.
+  // The same error comes again on asking again.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      reader.Frame(27);
+      ADD_FAILURE() << "frame 27 was handed out";
+    } catch (const MediaError& error) {
+      EXPECT_EQ(std::string(error.what()).rfind(damaged + ": frame 25 decodes with time stamp", 0),
+                0u)
+          << error.what();
+      EXPECT_NE(std::string(error.what()).find("CORVALIS_INDEX=decode"), std::string::npos);
+    }
+  }
+  // In the last stretch, the check of the end finds it: indexed by decoding.
+  const std::string lateDamage = dir.File("late.mkv");
+  CopyPackets(dir.File("gop.mkv"), lateDamage, 0, filler, 55);
+  EXPECT_FALSE(IndexFromPackets(*OpenFileSource(lateDamage)));
+  EXPECT_EQ(MediaReader(lateDamage).FrameCount(), 60);
+  // Indexed by decoding, the file is what its decoder gives.
+  setenv("CORVALIS_INDEX", "decode", 1);
+  MediaReader decoded(damaged);
+  unsetenv("CORVALIS_INDEX");
+  ASSERT_EQ(decoded.FrameCount(), 60);
+  for (int number : {30, 59, 24, 25}) {
+    EXPECT_EQ(decoded.Frame(number)->pixels, original.Frame(number)->pixels) << number;
   }
 }
 
