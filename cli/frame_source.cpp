@@ -35,14 +35,18 @@ FieldOrder FieldOrderOfFrame(const AVFrame& frame) {
 
 namespace {
 
-// The field shown first decides; which one is stored first does not matter here.
+// The field stored first in the interleaved frame is the earlier one. The
+// mixed values ("tb", "bt") are, in the files users have, what FFmpeg's own
+// tools write for top-first and bottom-first frames (a plain transcode of a
+// top-first clip to ProRes or FFV1 says "tb"), whatever their names suggest
+// about display order; reading "tb" as bottom first makes such clips judder.
 FieldOrder FieldOrderOfStream(int order) {
   switch (order) {
     case AV_FIELD_TT:
-    case AV_FIELD_BT:
+    case AV_FIELD_TB:
       return FieldOrder::kTopFirst;
     case AV_FIELD_BB:
-    case AV_FIELD_TB:
+    case AV_FIELD_BT:
       return FieldOrder::kBottomFirst;
     default:
       return FieldOrder::kProgressive;

@@ -274,9 +274,9 @@ void MediaReader::State::Index(bool isFile, const MediaReaderOptions& options) {
   seekable = uniqueTimestamps;
   if (!seekable) numberOfTimestamp.clear();
   frameRate = frames->FrameRate();
-  // A plain transcode may leave a container order that contradicts the
-  // frames (ProRes of a top-first clip in a .mov saying "tb"); the frames
-  // are what the decoder shows, so they decide whenever they say interlaced.
+  // A container's order may contradict the frames (a file remuxed or
+  // retagged by hand); the frames are what the decoder shows, so they
+  // decide whenever they say interlaced.
   // Codecs without interlace flags mark every frame progressive, which says
   // nothing; then the container decides.
   const FieldOrder declared = frames->DeclaredFieldOrder();
