@@ -102,19 +102,16 @@ TEST(ParamMaintenance, TheSelectedKeyWins) {
   EXPECT_EQ(NumberKeys(fx, "threshold"), (std::vector<double>{20, 20, 20}));
 }
 
-TEST(ParamMaintenance, UntouchedParametersAreLeftAlone) {
+TEST(ParamMaintenance, UntouchedOrKeylessSettingsAreLeftAlone) {
   RenderedEffect fx;
   KeyNumbers(fx, "smooth", {4, 7});
   EXPECT_TRUE(fx.host().NotifyChanged({"threshold"}));
   EXPECT_EQ(NumberKeys(fx, "smooth"), (std::vector<double>{4, 7}));
-  EXPECT_FALSE(fx.host().NotifyChanged({}));
-}
-
-TEST(ParamMaintenance, TouchedSettingWithoutKeysWritesNothing) {
-  RenderedEffect fx;
+  // A touched setting without keys is reported; nothing is written.
   fx.host().Parameter("interpAll")->ClearKeys();
   EXPECT_TRUE(fx.host().NotifyChanged({"interpAll"}));
   EXPECT_EQ(fx.host().Parameter("interpAll")->GetNumKeys(), 0);
+  EXPECT_FALSE(fx.host().NotifyChanged({}));
 }
 
 TEST(ParamMaintenance, TimeCodeIsReportedButNotUnified) {

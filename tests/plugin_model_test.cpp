@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "host/corvalis.h"
 #include "refhost/effect_host.h"
+#include "tests/test_clips.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -18,14 +21,6 @@
 #endif
 
 namespace {
-
-refhost::ProjectSettings SmallProject() {
-  refhost::ProjectSettings settings;
-  settings.totalFrames = 10;
-  settings.width = 8;
-  settings.height = 6;
-  return settings;
-}
 
 #if defined(_WIN32)
 // The names in the loaded module's export directory; exports by ordinal alone
@@ -81,25 +76,22 @@ TEST(PluginModel, DescribesTheEffect) {
   EXPECT_NE(model.UpdateParamsCallback(), nullptr);
   EXPECT_TRUE(model.HostQuery(7));
 
+  // One format: 8-bit, unnamed, in the layout the host delivers.
   ASSERT_EQ(model.Formats().size(), 1u);
-  EXPECT_EQ(model.Formats()[0].colorspace, 0);
-  EXPECT_EQ(model.Formats()[0].bits, 8);
-  EXPECT_FALSE(model.Formats()[0].hasName);
-  EXPECT_EQ(model.Formats()[0].format, 6);
-
-  ASSERT_EQ(model.Inputs().size(), 2u);
-  EXPECT_EQ(model.Inputs()[0].index, 0);
-  EXPECT_EQ(model.Inputs()[0].label, "Bottom");
-  EXPECT_EQ(model.Inputs()[0].id, "bottom");
-  EXPECT_TRUE(model.Inputs()[0].hasFlag);
-  EXPECT_EQ(model.Inputs()[0].flag, 0);
-  EXPECT_EQ(model.Inputs()[1].index, 1);
-  EXPECT_EQ(model.Inputs()[1].label, "Input");
-  EXPECT_EQ(model.Inputs()[1].id, "input");
-  EXPECT_FALSE(model.Inputs()[1].hasFlag);
-  ASSERT_EQ(model.Outputs().size(), 1u);
-  EXPECT_EQ(model.Outputs()[0].label, "Output");
-  EXPECT_EQ(model.Outputs()[0].id, "output");
+  const avxModel_v1::Format& format = model.Formats()[0];
+  EXPECT_EQ(std::tuple(format.colorspace, format.bits, format.hasName, format.format),
+            std::tuple(0, 8, false, 6));
+  // Ports as "index label id flag", "-" where none is declared.
+  auto ports = [](const std::vector<avxModel_v1::Port>& list) {
+    std::vector<std::string> out;
+    for (const avxModel_v1::Port& p : list)
+      out.push_back(std::to_string(p.index) + " " + p.label + " " + p.id + " " +
+                    (p.hasFlag ? std::to_string(p.flag) : "-"));
+    return out;
+  };
+  EXPECT_EQ(ports(model.Inputs()),
+            (std::vector<std::string>{"0 Bottom bottom 0", "1 Input input -"}));
+  EXPECT_EQ(ports(model.Outputs()), (std::vector<std::string>{"0 Output output -"}));
 
   model.DeleteInstance(nullptr);  // ignored
   avxInstance_v1* instance = model.CreateInstance();
@@ -157,7 +149,7 @@ const ParameterRow kParameterTable[] = {
 // keys every one at both ends of a new effect with the default.
 TEST(PluginModel, CreatesTheFullParameterSetInOrder) {
   refhost::Plugin plugin;
-  refhost::EffectHost host(plugin, SmallProject());
+  refhost::EffectHost host(plugin, testclips::Settings(8, 6, 10));
   avxInstance_v1& instance = host.Instance();
   const int count = static_cast<int>(sizeof kParameterTable / sizeof kParameterTable[0]);
   ASSERT_EQ(instance.ParameterCount(), count);
@@ -230,20 +222,17 @@ TEST(PluginModel, CreatesTheFullParameterSetInOrder) {
 
 TEST(PluginModel, NewInstanceHoldsTheDefaults) {
   refhost::Plugin plugin;
-  refhost::EffectHost host(plugin, SmallProject());
+  refhost::EffectHost host(plugin, testclips::Settings(8, 6, 10));
   auto& effect = static_cast<Corvalis&>(host.Instance());
   // Adaptive interpolation cleans its motion mask unless told otherwise.
   EXPECT_TRUE(effect.medianMask);
   // The first key plays, the last is out of the play order.
   ASSERT_EQ(effect.keyTable.size(), 2u);
-  EXPECT_EQ(effect.keyTable[0].time, 0.0);
-  EXPECT_EQ(effect.keyTable[0].speed, 100.0);
-  EXPECT_EQ(effect.keyTable[0].strobe, 1.0);
-  EXPECT_EQ(effect.keyTable[0].hold, 0.0);
-  EXPECT_EQ(effect.keyTable[0].order, 1);
-  EXPECT_EQ(effect.keyTable[1].time, 1.0);
-  EXPECT_EQ(effect.keyTable[1].speed, 0.0);
-  EXPECT_EQ(effect.keyTable[1].order, 0);
+  const SpeedKey& first = effect.keyTable[0];
+  const SpeedKey& last = effect.keyTable[1];
+  EXPECT_EQ(std::tuple(first.time, first.speed, first.strobe, first.hold, first.order),
+            std::tuple(0.0, 100.0, 1.0, 0.0, 1));
+  EXPECT_EQ(std::tuple(last.time, last.speed, last.order), std::tuple(1.0, 0.0, 0));
 }
 
 }  // namespace

@@ -18,10 +18,6 @@ TEST(TimemapTimeline, DefaultKeysPlayTheSourceUnchanged) {
   fx.DefaultKeys();
   fx.Render(0);
   Corvalis& effect = fx.effect();
-  ASSERT_EQ(effect.keyTable.size(), 2u);
-  EXPECT_EQ(effect.keyTable[0].order, 1);
-  EXPECT_EQ(effect.keyTable[1].order, 0);
-
   const size_t units = static_cast<size_t>(fx.Units());
   ASSERT_EQ(effect.timelinePositions.size(), units);
   ASSERT_EQ(effect.timelineKeyMarks.size(), units);
@@ -141,15 +137,6 @@ TEST(TimemapTimeline, HoldCurveKeepsSlowingIntoReverse) {
   // after 200 units, then below the source.
   EXPECT_NEAR(effect.timelinePositions[400], 0.0, 1e-9);
   EXPECT_LT(effect.timelinePositions[401], 0.0);
-
-  // Below the source the limit rule decides: black by default.
-  fx.Render(200, 2);
-  EXPECT_TRUE(fx.effect().sourceImages.empty());
-  EXPECT_EQ(fx.effect().sourceField, -1);
-  fx.SetList("overLimits", kOverLimitsPingPong);
-  fx.Render(200, 2);
-  EXPECT_GT(fx.effect().sourcePosition, 0.0);
-  EXPECT_EQ(fx.effect().sourceImages.size(), 1u);
 }
 
 TEST(TimemapTimeline, OppositeSpeedsGiveAThirtyUnitSegment) {
@@ -259,9 +246,6 @@ TEST(TimemapTimeline, LoopRestartsAtTheFirstWaypointAndRepeats) {
   EXPECT_EQ(effect.timelinePositions[40], 0.0);
   EXPECT_EQ(effect.timelineSpeeds[40], 1.0);
   EXPECT_EQ(effect.timelineKeyMarks[40], -1);
-  ExpectCopy(effect, 41, 1);
-  ExpectCopy(effect, 79, 39);
-  ExpectCopy(effect, 80, 0);
   for (int v = 41; v < fx.Units(); ++v) ExpectCopy(effect, v, v % 40);
 }
 
@@ -269,16 +253,10 @@ TEST(TimemapTimeline, PingPongTurnsWithoutRepeatingTheTurningUnits) {
   KeyedEffect fx(60);
   KeyFortyUnitCurve(fx, kAfterEndPingPong);
   const Corvalis& effect = fx.effect();
-  ExpectCopy(effect, 40, 38);
-  ExpectCopy(effect, 41, 37);
-  ExpectCopy(effect, 78, 0);
-  ExpectCopy(effect, 79, 1);
-  ExpectCopy(effect, 117, 39);
-  ExpectCopy(effect, 118, 38);
-  // Walk the copied unit down and up, turning at 0 and at 39.
-  int copied = 38;
+  // The copied unit walks down from 38 and up again, turning at 0 and at 39.
+  int copied = 39;
   int step = -1;
-  for (int v = 41; v < fx.Units(); ++v) {
+  for (int v = 40; v < fx.Units(); ++v) {
     copied += step;
     if (copied == 0 || copied == 39) step = -step;
     ExpectCopy(effect, v, copied);
@@ -294,7 +272,7 @@ TEST(TimemapTimeline, PingPongOfASingleUnitRepeatsIt) {
   for (int v = 1; v < fx.Units(); ++v) ExpectCopy(effect, v, 0);
 }
 
-TEST(TimemapTimeline, BlackAfterTheEndIsResolvedByTheLimitRule) {
+TEST(TimemapTimeline, BlackAfterTheEndGoesToTheLimitRuleFreezeStaysPut) {
   KeyedEffect fx(50);
   fx.Keys({{0, 100, 1, 10, 1}, {fx.Units() - 1, 100, 1, 10, 0}});
   fx.SetList("afterEnd", kAfterEndBlack);
@@ -320,11 +298,7 @@ TEST(TimemapTimeline, BlackAfterTheEndIsResolvedByTheLimitRule) {
       EXPECT_EQ(effect.sourceImages.size(), 1u) << c.overLimits;
     }
   }
-}
-
-TEST(TimemapTimeline, FreezeAfterTheEndKeepsTheLastPosition) {
-  KeyedEffect fx(20);
-  fx.Keys({{0, 100, 1, 10, 1}, {fx.Units() - 1, 100, 1, 10, 0}});
+  // "Freeze" instead stays on the last position the curve reached.
   fx.SetList("afterEnd", kAfterEndFreeze);
   fx.Render(0);
   for (int u = 9; u < fx.Units(); ++u) EXPECT_EQ(fx.effect().timelinePositions[u], 9.0) << u;
