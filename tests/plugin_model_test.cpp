@@ -161,11 +161,9 @@ TEST(PluginModel, CreatesTheFullParameterSetInOrder) {
     EXPECT_EQ(parameter->Id(), row.id);
     avxParameter* group = instance.GroupOf(i);
     EXPECT_EQ(group ? group->Label() : std::string(), row.group);
-    if (group) {
-      EXPECT_EQ(group->Kind(), avxParamKind::kGroup);
-    }
+    EXPECT_TRUE(group == nullptr || group->Kind() == avxParamKind::kGroup);
     EXPECT_EQ(parameter->IsHidden(), std::string(row.id) == "order");
-    std::string kind = row.kind;
+    const std::string kind = row.kind;
     if (kind != "G") {
       ASSERT_EQ(parameter->GetNumKeys(), 2);
       EXPECT_EQ(parameter->GetKey(0)->GetTime(), 0.0);
@@ -178,11 +176,8 @@ TEST(PluginModel, CreatesTheFullParameterSetInOrder) {
     } else if (kind == "N" || kind == "W") {
       auto* n = dynamic_cast<avxPNumber*>(parameter);
       ASSERT_NE(n, nullptr);
-      EXPECT_EQ(n->Lower(), row.lower);
-      EXPECT_EQ(n->Upper(), row.upper);
-      EXPECT_EQ(n->Step(), row.step);
-      EXPECT_EQ(n->Type(), row.type);
-      EXPECT_EQ(n->LastFlag(), row.flag);
+      EXPECT_EQ(std::tuple(n->Lower(), n->Upper(), n->Step(), n->Type(), n->LastFlag()),
+                std::tuple(row.lower, row.upper, row.step, row.type, row.flag));
       EXPECT_EQ(n->Widget() == 2, kind == "W");
       EXPECT_EQ(n->GetValue(0.5), row.defaultValue);
       EXPECT_EQ(parameter->GetKey(0)->GetValueSize(), 8u);

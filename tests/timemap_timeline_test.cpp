@@ -139,59 +139,40 @@ TEST(TimemapTimeline, HoldCurveKeepsSlowingIntoReverse) {
   EXPECT_LT(effect.timelinePositions[401], 0.0);
 }
 
-TEST(TimemapTimeline, OppositeSpeedsGiveAThirtyUnitSegment) {
-  KeyedEffect fx(40);
-  fx.Keys({{0, 50, 1, 0, 1}, {40, -50, 1, 0, 2}});
-  fx.Render(0);
-  const Corvalis& effect = fx.effect();
-  EXPECT_EQ(effect.timelineKeyMarks[30], 1);
-  EXPECT_EQ(effect.timelinePositions[30], 40.0);
-  for (int u = 1; u < 30; ++u) EXPECT_EQ(effect.timelineKeyMarks[u], -1) << u;
-}
-
-TEST(TimemapTimeline, HoldLongerThanTheSegmentPlaysTheHoldThenJumps) {
-  KeyedEffect fx(20);
-  fx.Keys({{0, 100, 1, 10, 1}, {5, 100, 1, 0, 2}});
-  fx.Render(0);
-  const Corvalis& effect = fx.effect();
-  for (int u = 0; u < 10; ++u) {
-    EXPECT_EQ(effect.timelinePositions[u], u) << u;
-    EXPECT_EQ(effect.timelineSpeeds[u], 1.0) << u;
-  }
-  EXPECT_EQ(effect.timelinePositions[10], 5.0);
-  EXPECT_EQ(effect.timelineKeyMarks[10], 1);
-}
-
-TEST(TimemapTimeline, PlayOrderMayRunAgainstSourceTime) {
+// Where a segment reaches its second waypoint in play order, and what plays
+// before: a ramp between opposite speeds, a hold longer than the segment, and
+// play orders against source time (backwards at -100 % the 40 units take 40
+// output units; forwards the ramp cannot get there, so the hold, at least one
+// unit, plays and jumps).
+TEST(TimemapTimeline, SegmentsReachTheirSecondWaypoint) {
   struct Case {
-    double speed;
-    double hold;
-    int jumpUnit;  // unit at which the second waypoint is reached
+    timemaptest::Waypoint first, second;  // in play order
+    double step;                          // source units a unit before the jump, NAN: a ramp
+    int jumpUnit;
   };
-  // Backwards at −100 % the 40 units take 40 output units; forwards the
-  // ramp cannot get there, so the hold (at least one unit) plays and jumps.
-  for (const Case& c : {Case{-100, 0, 40}, Case{100, 0, 1}, Case{100, 3, 3}}) {
+  // clang-format off
+  const Case cases[] = {
+      {{0, 50, 1, 0, 1}, {40, -50, 1, 0, 2}, NAN, 30},
+      {{0, 100, 1, 10, 1}, {5, 100, 1, 0, 2}, 1, 10},
+      {{50, -100, 1, 0, 1}, {10, -100, 1, 0, 2}, -1, 40},
+      {{50, 100, 1, 0, 1}, {10, 100, 1, 0, 2}, 1, 1},
+      {{50, 100, 1, 3, 1}, {10, 100, 1, 0, 2}, 1, 3},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.jumpUnit);
     KeyedEffect fx(40);
-    fx.Keys({{10, c.speed, 1, 0, 2}, {50, c.speed, 1, c.hold, 1}});
+    fx.Keys({c.first, c.second});
     fx.Render(0);
     const Corvalis& effect = fx.effect();
     for (int u = 0; u < c.jumpUnit; ++u) {
-      EXPECT_EQ(effect.timelinePositions[u], 50.0 + u * c.speed / 100.0) << c.speed << " " << u;
+      EXPECT_EQ(effect.timelineKeyMarks[u], u == 0 ? 0 : -1) << u;
+      if (std::isnan(c.step)) continue;
+      EXPECT_EQ(effect.timelinePositions[u], c.first.unit + u * c.step) << u;
+      EXPECT_EQ(effect.timelineSpeeds[u], c.step) << u;
     }
-    EXPECT_EQ(effect.timelinePositions[c.jumpUnit], 10.0) << c.speed << " " << c.hold;
-    EXPECT_EQ(effect.timelineKeyMarks[c.jumpUnit], 1) << c.speed << " " << c.hold;
-  }
-}
-
-TEST(TimemapTimeline, StrobeShowsEachSampleForItsLength) {
-  KeyedEffect fx(20);
-  fx.ConstantSpeed(100, 4);
-  fx.Render(0);
-  const Corvalis& effect = fx.effect();
-  for (int u = 0; u < fx.Units(); ++u) {
-    EXPECT_EQ(effect.timelinePositions[u], 4.0 * (u / 4)) << u;
-    EXPECT_EQ(effect.timelineStrobes[u], 4) << u;
-    EXPECT_EQ(effect.timelineCountdowns[u], 4 - u % 4) << u;
+    EXPECT_EQ(effect.timelinePositions[c.jumpUnit], c.second.unit);
+    EXPECT_EQ(effect.timelineKeyMarks[c.jumpUnit], 1);
   }
 }
 
@@ -202,23 +183,23 @@ TEST(TimemapTimeline, StrobeLengthIsInterpolatedAcrossTheSegment) {
   const Corvalis& effect = fx.effect();
   // At a sample taken at unit u of the 100-unit segment, 100 − u units are
   // left: the length is trunc((10u + 2(100 − u)) / 100).
+  // Between samples the position holds and the countdown runs down to 1.
   int sample = 0;
+  int length = 0;
   int samples = 0;
   for (int u = 0; u < 100; ++u) {
     if (u == sample) {
-      const int expected = (200 + 8 * u) / 100;
-      EXPECT_EQ(effect.timelineStrobes[u], expected) << u;
-      EXPECT_EQ(effect.timelineCountdowns[u], expected) << u;
+      length = (200 + 8 * u) / 100;
       EXPECT_EQ(effect.timelinePositions[u], u) << u;
-      sample += expected;
+      sample += length;
       ++samples;
     } else {
-      EXPECT_LT(effect.timelineCountdowns[u], effect.timelineStrobes[u]) << u;
       EXPECT_EQ(effect.timelinePositions[u], effect.timelinePositions[u - 1]) << u;
     }
+    EXPECT_EQ(effect.timelineStrobes[u], length) << u;
+    EXPECT_EQ(effect.timelineCountdowns[u], length - (u - (sample - length))) << u;
   }
   EXPECT_GT(samples, 10);
-  EXPECT_GT(effect.timelineStrobes[99], 2);
   EXPECT_EQ(effect.timelineStrobes[100], 10);
 }
 
