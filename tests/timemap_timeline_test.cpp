@@ -88,55 +88,44 @@ TEST(TimemapTimeline, EveryChangeRebuildsTheTimeline) {
   }
 }
 
-// Waypoints at units 0 (100 %) and 100 (0 %), holds 0.
-void KeyRampToStandstill(KeyedEffect& fx) { fx.Keys({{0, 100, 1, 0, 1}, {100, 0, 1, 0, 2}}); }
-
-TEST(TimemapTimeline, RampReachesTheNextWaypointExactly) {
-  KeyedEffect fx(150);
-  KeyRampToStandstill(fx);
-  fx.Render(0);
-  const Corvalis& effect = fx.effect();
-  for (int u = 1; u <= 199; ++u) {
-    EXPECT_NEAR(effect.timelineSpeeds[u], 1.0 - u / 201.0, 1e-12) << u;
-    EXPECT_EQ(effect.timelineKeyMarks[u], -1) << u;
-  }
-  EXPECT_NEAR(effect.timelinePositions[199], 199.0 - 19900.0 / 201.0, 1e-9);
-  EXPECT_LT(effect.timelinePositions[199], 100.0);
-  EXPECT_EQ(effect.timelinePositions[200], 100.0);
-  EXPECT_EQ(effect.timelineSpeeds[200], 0.0);
-  EXPECT_EQ(effect.timelineKeyMarks[200], 1);
-}
-
-TEST(TimemapTimeline, HoldSpeedAndFreezeStayAtAStandstill) {
-  for (int32_t afterEnd : {kAfterEndHoldSpeed, kAfterEndFreeze}) {
-    KeyedEffect fx(150);
-    KeyRampToStandstill(fx);
+// Waypoints at units 0 (100 %) and 100 (0 %): the ramp reaches the second
+// exactly, whatever follows. After it "Hold Speed" and "Freeze" stand still,
+// the strobe sampling the unchanged position; "Hold Curve" keeps slowing into
+// reverse.
+TEST(TimemapTimeline, RampToAStandstillAndWhatFollows) {
+  for (int32_t afterEnd : {kAfterEndHoldSpeed, kAfterEndFreeze, kAfterEndHoldCurve}) {
+    SCOPED_TRACE(afterEnd);
+    KeyedEffect fx(220);
+    fx.Keys({{0, 100, 1, 0, 1}, {100, 0, 1, 0, 2}});
     fx.SetList("afterEnd", afterEnd);
     fx.Render(0);
     const Corvalis& effect = fx.effect();
-    for (int u = 201; u < fx.Units(); ++u) {
-      EXPECT_EQ(effect.timelinePositions[u], 100.0) << afterEnd << " " << u;
-      EXPECT_EQ(effect.timelineSpeeds[u], 0.0) << afterEnd << " " << u;
-      // The strobe keeps sampling the unchanged position.
-      EXPECT_EQ(effect.timelineCountdowns[u], 1) << afterEnd << " " << u;
+    for (int u = 1; u <= 199; ++u) {
+      EXPECT_NEAR(effect.timelineSpeeds[u], 1.0 - u / 201.0, 1e-12) << u;
+      EXPECT_EQ(effect.timelineKeyMarks[u], -1) << u;
     }
+    EXPECT_NEAR(effect.timelinePositions[199], 199.0 - 19900.0 / 201.0, 1e-9);
+    EXPECT_LT(effect.timelinePositions[199], 100.0);
+    EXPECT_EQ(effect.timelinePositions[200], 100.0);
+    EXPECT_EQ(effect.timelineSpeeds[200], 0.0);
+    EXPECT_EQ(effect.timelineKeyMarks[200], 1);
+    if (afterEnd != kAfterEndHoldCurve) {
+      for (int u = 201; u < fx.Units(); ++u) {
+        EXPECT_EQ(effect.timelinePositions[u], 100.0) << u;
+        EXPECT_EQ(effect.timelineSpeeds[u], 0.0) << u;
+        EXPECT_EQ(effect.timelineCountdowns[u], 1) << u;
+      }
+      continue;
+    }
+    EXPECT_NEAR(effect.timelineSpeeds[201], -1.0 / 201, 1e-12);
+    EXPECT_NEAR(effect.timelineSpeeds[202], -2.0 / 201, 1e-12);
+    EXPECT_NEAR(effect.timelinePositions[201], 100.0 - 1.0 / 201, 1e-12);
+    EXPECT_NEAR(effect.timelinePositions[202], 100.0 - 3.0 / 201, 1e-12);
+    // n units after the stop the position is 100 − n(n + 1)/2/201: back at 0
+    // after 200 units, then below the source.
+    EXPECT_NEAR(effect.timelinePositions[400], 0.0, 1e-9);
+    EXPECT_LT(effect.timelinePositions[401], 0.0);
   }
-}
-
-TEST(TimemapTimeline, HoldCurveKeepsSlowingIntoReverse) {
-  KeyedEffect fx(220);
-  KeyRampToStandstill(fx);
-  fx.SetList("afterEnd", kAfterEndHoldCurve);
-  fx.Render(0);
-  const Corvalis& effect = fx.effect();
-  EXPECT_NEAR(effect.timelineSpeeds[201], -1.0 / 201, 1e-12);
-  EXPECT_NEAR(effect.timelineSpeeds[202], -2.0 / 201, 1e-12);
-  EXPECT_NEAR(effect.timelinePositions[201], 100.0 - 1.0 / 201, 1e-12);
-  EXPECT_NEAR(effect.timelinePositions[202], 100.0 - 3.0 / 201, 1e-12);
-  // n units after the stop the position is 100 − n(n + 1)/2/201: back at 0
-  // after 200 units, then below the source.
-  EXPECT_NEAR(effect.timelinePositions[400], 0.0, 1e-9);
-  EXPECT_LT(effect.timelinePositions[401], 0.0);
 }
 
 // Where a segment reaches its second waypoint in play order, and what plays
