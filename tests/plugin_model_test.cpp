@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "host/corvalis.h"
 #include "refhost/effect_host.h"
+#include "tests/test_clips.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -18,14 +21,6 @@
 #endif
 
 namespace {
-
-refhost::ProjectSettings SmallProject() {
-  refhost::ProjectSettings settings;
-  settings.totalFrames = 10;
-  settings.width = 8;
-  settings.height = 6;
-  return settings;
-}
 
 #if defined(_WIN32)
 // The names in the loaded module's export directory; exports by ordinal alone
@@ -81,25 +76,22 @@ TEST(PluginModel, DescribesTheEffect) {
   EXPECT_NE(model.UpdateParamsCallback(), nullptr);
   EXPECT_TRUE(model.HostQuery(7));
 
+  // One format: 8-bit, unnamed, in the layout the host delivers.
   ASSERT_EQ(model.Formats().size(), 1u);
-  EXPECT_EQ(model.Formats()[0].colorspace, 0);
-  EXPECT_EQ(model.Formats()[0].bits, 8);
-  EXPECT_FALSE(model.Formats()[0].hasName);
-  EXPECT_EQ(model.Formats()[0].format, 6);
-
-  ASSERT_EQ(model.Inputs().size(), 2u);
-  EXPECT_EQ(model.Inputs()[0].index, 0);
-  EXPECT_EQ(model.Inputs()[0].label, "Bottom");
-  EXPECT_EQ(model.Inputs()[0].id, "bottom");
-  EXPECT_TRUE(model.Inputs()[0].hasFlag);
-  EXPECT_EQ(model.Inputs()[0].flag, 0);
-  EXPECT_EQ(model.Inputs()[1].index, 1);
-  EXPECT_EQ(model.Inputs()[1].label, "Input");
-  EXPECT_EQ(model.Inputs()[1].id, "input");
-  EXPECT_FALSE(model.Inputs()[1].hasFlag);
-  ASSERT_EQ(model.Outputs().size(), 1u);
-  EXPECT_EQ(model.Outputs()[0].label, "Output");
-  EXPECT_EQ(model.Outputs()[0].id, "output");
+  const avxModel_v1::Format& format = model.Formats()[0];
+  EXPECT_EQ(std::tuple(format.colorspace, format.bits, format.hasName, format.format),
+            std::tuple(0, 8, false, 6));
+  // Ports as "index label id flag", "-" where none is declared.
+  auto ports = [](const std::vector<avxModel_v1::Port>& list) {
+    std::vector<std::string> out;
+    for (const avxModel_v1::Port& p : list)
+      out.push_back(std::to_string(p.index) + " " + p.label + " " + p.id + " " +
+                    (p.hasFlag ? std::to_string(p.flag) : "-"));
+    return out;
+  };
+  EXPECT_EQ(ports(model.Inputs()),
+            (std::vector<std::string>{"0 Bottom bottom 0", "1 Input input -"}));
+  EXPECT_EQ(ports(model.Outputs()), (std::vector<std::string>{"0 Output output -"}));
 
   model.DeleteInstance(nullptr);  // ignored
   avxInstance_v1* instance = model.CreateInstance();
@@ -114,45 +106,50 @@ struct ParameterRow {
   const char* group;  // label of the group it belongs to, "" for top level
   double lower, upper, step;
   int type;
-  int flag;  // group flag, or number's last flag
+  int flag;             // group flag, or number's last flag
+  double defaultValue;  // of numbers, lists and booleans, as a new instance holds it
 };
 
+// clang-format off
 const ParameterRow kParameterTable[] = {
-    {"G", "Keyframe", "group", "", 0, 0, 0, 0, 1},
-    {"W", "Speed (%)", "speed", "Keyframe", -10000, 10000, 10, 1, 1},
-    {"W", "Strobe (fields)", "strobe", "Keyframe", 1, 3600, 10, 1, 1},
-    {"W", "Hold (fields)", "hold", "Keyframe", 0, 3600, 10, 1, 1},
-    {"G", "Input", "group", "", 0, 0, 0, 0, 1},
-    {"L", "Input", "inputMode", "Input", 0, 0, 0, 1, 0},
-    {"G", "Output", "group", "", 0, 0, 0, 0, 1},
-    {"L", "Output", "outputMode", "Output", 0, 0, 0, 1, 0},
-    {"G", "End", "endGroup", "", 0, 0, 0, 0, 1},
-    {"L", "After End", "afterEnd", "End", 0, 0, 0, 1, 0},
-    {"G", "Limit", "group", "", 0, 0, 0, 0, 1},
-    {"L", "Over Limits", "overLimits", "Limit", 0, 0, 0, 1, 0},
-    {"G", "De-int", "group", "", 0, 0, 0, 0, 1},
-    {"L", "Deinterlace", "deinterlace", "De-int", 0, 0, 0, 1, 0},
-    {"G", "Interpolation", "group", "", 0, 0, 0, 0, 0},
-    {"B", "Enhancement", "enhance", "Interpolation", 0, 0, 0, 0, 0},
-    {"B", "Interpolate All", "interpAll", "Interpolation", 0, 0, 0, 0, 0},
-    {"G", "Adaptive", "adaptive", "", 0, 0, 0, 0, 1},
-    {"B", "Show Motion", "showMotion", "Adaptive", 0, 0, 0, 0, 0},
-    {"N", "Diff", "threshold", "Adaptive", 0, 63, 1, 1, 0},
-    {"N", "Smooth", "smooth", "Adaptive", 0, 32, 1, 1, 0},
-    {"G", "Options", "options", "", 0, 0, 0, 0, 1},
-    {"B", "Blending", "blending", "Options", 0, 0, 0, 0, 0},
-    {"B", "Swap Input Fields", "reverseFields", "Options", 0, 0, 0, 0, 0},
-    {"G", "Display", "display", "", 0, 0, 0, 0, 1},
-    {"B", "Show Source", "showSource", "Display", 0, 0, 0, 0, 0},
-    {"B", "Show Graph", "showGraph", "Display", 0, 0, 0, 0, 0},
-    {"B", "Show Time Code", "showTimeCode", "Display", 0, 0, 0, 0, 0},
-    {"S", "Source TC Start", "timeCode", "Display", 0, 0, 0, 0, 0},
-    {"N", "Order", "order", "", 0, 50, 1, 1, 1},
+    {"G", "Keyframe", "group", "", 0, 0, 0, 0, 1, 0},
+    {"W", "Speed (%)", "speed", "Keyframe", -10000, 10000, 10, 1, 1, 100},
+    {"W", "Strobe (fields)", "strobe", "Keyframe", 1, 3600, 10, 1, 1, 1},
+    {"W", "Hold (fields)", "hold", "Keyframe", 0, 3600, 10, 1, 1, 0},
+    {"G", "Input", "group", "", 0, 0, 0, 0, 1, 0},
+    {"L", "Input", "inputMode", "Input", 0, 0, 0, 1, 0, kInputInterlaced},
+    {"G", "Output", "group", "", 0, 0, 0, 0, 1, 0},
+    {"L", "Output", "outputMode", "Output", 0, 0, 0, 1, 0, kOutputInterlaced},
+    {"G", "End", "endGroup", "", 0, 0, 0, 0, 1, 0},
+    {"L", "After End", "afterEnd", "End", 0, 0, 0, 1, 0, kAfterEndHoldSpeed},
+    {"G", "Limit", "group", "", 0, 0, 0, 0, 1, 0},
+    {"L", "Over Limits", "overLimits", "Limit", 0, 0, 0, 1, 0, kOverLimitsBlack},
+    {"G", "De-int", "group", "", 0, 0, 0, 0, 1, 0},
+    {"L", "Deinterlace", "deinterlace", "De-int", 0, 0, 0, 1, 0, kDeinterlaceAdaptive},
+    {"G", "Interpolation", "group", "", 0, 0, 0, 0, 0, 0},
+    {"B", "Enhancement", "enhance", "Interpolation", 0, 0, 0, 0, 0, 0},
+    {"B", "Interpolate All", "interpAll", "Interpolation", 0, 0, 0, 0, 0, 0},
+    {"G", "Adaptive", "adaptive", "", 0, 0, 0, 0, 1, 0},
+    {"B", "Show Motion", "showMotion", "Adaptive", 0, 0, 0, 0, 0, 0},
+    {"N", "Diff", "threshold", "Adaptive", 0, 63, 1, 1, 0, 32},
+    {"N", "Smooth", "smooth", "Adaptive", 0, 32, 1, 1, 0, 4},
+    {"G", "Options", "options", "", 0, 0, 0, 0, 1, 0},
+    {"B", "Blending", "blending", "Options", 0, 0, 0, 0, 0, 0},
+    {"B", "Swap Input Fields", "reverseFields", "Options", 0, 0, 0, 0, 0, 0},
+    {"G", "Display", "display", "", 0, 0, 0, 0, 1, 0},
+    {"B", "Show Source", "showSource", "Display", 0, 0, 0, 0, 0, 1},
+    {"B", "Show Graph", "showGraph", "Display", 0, 0, 0, 0, 0, 1},
+    {"B", "Show Time Code", "showTimeCode", "Display", 0, 0, 0, 0, 0, 1},
+    {"S", "Source TC Start", "timeCode", "Display", 0, 0, 0, 0, 0, 0},
+    {"N", "Order", "order", "", 0, 50, 1, 1, 1, 1},
 };
+// clang-format on
 
+// The parameters in order, each with its range, kind and default: the host
+// keys every one at both ends of a new effect with the default.
 TEST(PluginModel, CreatesTheFullParameterSetInOrder) {
   refhost::Plugin plugin;
-  refhost::EffectHost host(plugin, SmallProject());
+  refhost::EffectHost host(plugin, testclips::Settings(8, 6, 10));
   avxInstance_v1& instance = host.Instance();
   const int count = static_cast<int>(sizeof kParameterTable / sizeof kParameterTable[0]);
   ASSERT_EQ(instance.ParameterCount(), count);
@@ -164,11 +161,14 @@ TEST(PluginModel, CreatesTheFullParameterSetInOrder) {
     EXPECT_EQ(parameter->Id(), row.id);
     avxParameter* group = instance.GroupOf(i);
     EXPECT_EQ(group ? group->Label() : std::string(), row.group);
-    if (group) {
-      EXPECT_EQ(group->Kind(), avxParamKind::kGroup);
-    }
+    EXPECT_TRUE(group == nullptr || group->Kind() == avxParamKind::kGroup);
     EXPECT_EQ(parameter->IsHidden(), std::string(row.id) == "order");
-    std::string kind = row.kind;
+    const std::string kind = row.kind;
+    if (kind != "G") {
+      ASSERT_EQ(parameter->GetNumKeys(), 2);
+      EXPECT_EQ(parameter->GetKey(0)->GetTime(), 0.0);
+      EXPECT_EQ(parameter->GetKey(1)->GetTime(), 1.0);
+    }
     if (kind == "G") {
       auto* g = dynamic_cast<avxPGroup*>(parameter);
       ASSERT_NE(g, nullptr);
@@ -176,22 +176,29 @@ TEST(PluginModel, CreatesTheFullParameterSetInOrder) {
     } else if (kind == "N" || kind == "W") {
       auto* n = dynamic_cast<avxPNumber*>(parameter);
       ASSERT_NE(n, nullptr);
-      EXPECT_EQ(n->Lower(), row.lower);
-      EXPECT_EQ(n->Upper(), row.upper);
-      EXPECT_EQ(n->Step(), row.step);
-      EXPECT_EQ(n->Type(), row.type);
-      EXPECT_EQ(n->LastFlag(), row.flag);
+      EXPECT_EQ(std::tuple(n->Lower(), n->Upper(), n->Step(), n->Type(), n->LastFlag()),
+                std::tuple(row.lower, row.upper, row.step, row.type, row.flag));
       EXPECT_EQ(n->Widget() == 2, kind == "W");
+      EXPECT_EQ(n->GetValue(0.5), row.defaultValue);
+      EXPECT_EQ(parameter->GetKey(0)->GetValueSize(), 8u);
     } else if (kind == "L") {
       auto* l = dynamic_cast<avxPList*>(parameter);
       ASSERT_NE(l, nullptr);
       EXPECT_EQ(l->Type(), 1);
+      EXPECT_EQ(l->GetValue(0.5), row.defaultValue);
+      EXPECT_EQ(parameter->GetKey(1)->GetValueSize(), 4u);
     } else if (kind == "B") {
-      EXPECT_NE(dynamic_cast<avxPBoolean*>(parameter), nullptr);
+      auto* b = dynamic_cast<avxPBoolean*>(parameter);
+      ASSERT_NE(b, nullptr);
+      EXPECT_EQ(b->GetValue(0.5), row.defaultValue);
+      EXPECT_EQ(parameter->GetKey(1)->GetValueSize(), 1u);
     } else {
       auto* s = dynamic_cast<avxPString*>(parameter);
       ASSERT_NE(s, nullptr);
       EXPECT_EQ(s->Type(), 0);
+      char text[32];
+      s->GetValue(0.5, text, sizeof text);
+      EXPECT_STREQ(text, "00:00:00:00");
     }
   }
   // Lookups by id find the parameters, never the groups sharing "group".
@@ -210,58 +217,17 @@ TEST(PluginModel, CreatesTheFullParameterSetInOrder) {
 
 TEST(PluginModel, NewInstanceHoldsTheDefaults) {
   refhost::Plugin plugin;
-  refhost::EffectHost host(plugin, SmallProject());
+  refhost::EffectHost host(plugin, testclips::Settings(8, 6, 10));
   auto& effect = static_cast<Corvalis&>(host.Instance());
-  EXPECT_EQ(effect.speed, 100);
-  EXPECT_EQ(effect.strobe, 1);
-  EXPECT_EQ(effect.hold, 0);
-  EXPECT_EQ(effect.inputMode, 0);
-  EXPECT_EQ(effect.outputMode, 0);
-  EXPECT_EQ(effect.afterEnd, 2);
-  EXPECT_EQ(effect.overLimits, 0);
-  EXPECT_EQ(effect.deinterlace, 3);
-  EXPECT_EQ(effect.order, 1);
-  EXPECT_STREQ(effect.timeCode, "00:00:00:00");
-  EXPECT_FALSE(effect.blending);
-  EXPECT_FALSE(effect.reverseFields);
-  EXPECT_TRUE(effect.showTimeCode);
-  EXPECT_TRUE(effect.showSource);
-  EXPECT_TRUE(effect.showGraph);
-  EXPECT_FALSE(effect.showMotion);
-  EXPECT_FALSE(effect.enhance);
-  EXPECT_FALSE(effect.interpAll);
+  // Adaptive interpolation cleans its motion mask unless told otherwise.
   EXPECT_TRUE(effect.medianMask);
-  EXPECT_EQ(effect.threshold, 32);
-  EXPECT_EQ(effect.smooth, 4);
-  EXPECT_EQ(effect.inputPhase, 0);
-  EXPECT_EQ(effect.outputPhase, 0);
-  EXPECT_EQ(effect.frameBased, false);
-  EXPECT_EQ(effect.renderField, -1);
-  EXPECT_EQ(effect.fieldDominance, -1);
-  EXPECT_EQ(effect.sourceField, -1);
-  EXPECT_TRUE(effect.sourceImages.empty());
-  EXPECT_TRUE(effect.timelinePositions.empty());
-  EXPECT_FALSE(effect.motionMask);
-
+  // The first key plays, the last is out of the play order.
   ASSERT_EQ(effect.keyTable.size(), 2u);
-  EXPECT_EQ(effect.keyTable[0].time, 0.0);
-  EXPECT_EQ(effect.keyTable[0].speed, 100.0);
-  EXPECT_EQ(effect.keyTable[0].strobe, 1.0);
-  EXPECT_EQ(effect.keyTable[0].hold, 0.0);
-  EXPECT_EQ(effect.keyTable[0].order, 1);
-  EXPECT_EQ(effect.keyTable[1].time, 1.0);
-  EXPECT_EQ(effect.keyTable[1].speed, 0.0);
-  EXPECT_EQ(effect.keyTable[1].order, 0);
-
-  // The host keyed every parameter at both ends with its default.
-  avxParameter* speed = host.Parameter("speed");
-  ASSERT_EQ(speed->GetNumKeys(), 2);
-  EXPECT_EQ(speed->GetKey(0)->GetTime(), 0.0);
-  EXPECT_EQ(speed->GetKey(1)->GetTime(), 1.0);
-  EXPECT_EQ(dynamic_cast<avxPNumber*>(speed)->GetValue(0.5), 100.0);
-  EXPECT_EQ(host.Parameter("deinterlace")->GetKey(1)->GetValueSize(), 4u);
-  EXPECT_EQ(host.Parameter("blending")->GetKey(1)->GetValueSize(), 1u);
-  EXPECT_EQ(host.Parameter("hold")->GetKey(0)->GetValueSize(), 8u);
+  const SpeedKey& first = effect.keyTable[0];
+  const SpeedKey& last = effect.keyTable[1];
+  EXPECT_EQ(std::tuple(first.time, first.speed, first.strobe, first.hold, first.order),
+            std::tuple(0.0, 100.0, 1.0, 0.0, 1));
+  EXPECT_EQ(std::tuple(last.time, last.speed, last.order), std::tuple(1.0, 0.0, 0));
 }
 
 }  // namespace

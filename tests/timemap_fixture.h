@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/corvalis.h"
 #include "refhost/effect_host.h"
@@ -55,6 +56,13 @@ class KeyedEffect {
       host_->SetKeyBool(id, parameter->GetKey(i)->GetTime(), value);
     }
     host_->SetBool(id, value);
+  }
+
+  // The 3:2 phases as the effect stores them: "input,output" codes.
+  void StorePhases(const std::string& codes) {
+    std::vector<uint8_t> block(codes.begin(), codes.end());
+    block.push_back(0);
+    host_->SetInstanceDataBlock(block);
   }
 
   refhost::EffectHost& host() { return *host_; }

@@ -2,6 +2,7 @@
 // sequence; order changes made on the table go back into the order keys.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "tests/timemap_fixture.h"
@@ -35,22 +36,25 @@ TEST(TimemapKeyTable, OrderNumbersAreNormalised) {
   }
 }
 
-TEST(TimemapKeyTable, RecordsCarryTheKeyedValues) {
+TEST(TimemapKeyTable, RecordsCarryTheKeyedValuesAndFollowNewKeys) {
   KeyedEffect fx(20);
   fx.Keys({{0, 80, 3, 5, 2}, {20, -40, 7, 0, 1}});
   fx.Render(0);
   Corvalis& effect = fx.effect();
   ASSERT_EQ(effect.keyTable.size(), 2u);
-  EXPECT_EQ(effect.keyTable[0].time, 0.0);
-  EXPECT_EQ(effect.keyTable[0].speed, 80.0);
-  EXPECT_EQ(effect.keyTable[0].strobe, 3.0);
-  EXPECT_EQ(effect.keyTable[0].hold, 5.0);
+  const SpeedKey& first = effect.keyTable[0];
+  EXPECT_EQ(std::tuple(first.time, first.speed, first.strobe, first.hold),
+            std::tuple(0.0, 80.0, 3.0, 5.0));
   EXPECT_EQ(effect.keyTable[1].time, fx.host().UnitTime(20));
   EXPECT_EQ(effect.keyTable[1].speed, -40.0);
   EXPECT_EQ(effect.MaxOrder(), 2);
   EXPECT_EQ(effect.FindKeyByOrder(1), 1);
   EXPECT_EQ(effect.FindKeyByOrder(2), 0);
   EXPECT_EQ(effect.FindKeyByOrder(3), -1);
+  // A key added later is in the table the next time it is asked for.
+  fx.Key({10, 50, 1, 0, 3});
+  EXPECT_EQ(effect.GetKeyTable().size(), 3u);
+  EXPECT_EQ(Orders(effect), (std::vector<int32_t>{2, 3, 1}));
 }
 
 TEST(TimemapKeyTable, MismatchedKeyCountsKeepTheProvisionalOrders) {
@@ -60,17 +64,6 @@ TEST(TimemapKeyTable, MismatchedKeyCountsKeepTheProvisionalOrders) {
   fx.Render(0);
   EXPECT_EQ(Orders(fx.effect()), (std::vector<int32_t>{1, 2, 0}));
   EXPECT_EQ(fx.effect().keyTable[1].speed, 0.0);
-}
-
-TEST(TimemapKeyTable, KeyTableFollowsANewKey) {
-  KeyedEffect fx(20);
-  fx.Keys({{0, 100, 1, 0, 1}, {fx.Units() - 1, 100, 1, 0, 0}});
-  fx.Render(0);
-  Corvalis& effect = fx.effect();
-  ASSERT_EQ(effect.keyTable.size(), 2u);
-  fx.Key({10, 50, 1, 0, 2});
-  EXPECT_EQ(effect.GetKeyTable().size(), 3u);
-  EXPECT_EQ(Orders(effect), (std::vector<int32_t>{1, 2, 0}));
 }
 
 TEST(TimemapKeyTable, OrderChangesOnTheTableReachTheOrderKeys) {

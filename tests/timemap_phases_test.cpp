@@ -17,21 +17,6 @@ std::vector<uint8_t> Bytes(const std::string& text, bool terminated = true) {
   return bytes;
 }
 
-TEST(TimemapPhases, RenderLoadsTheStoredCodes) {
-  KeyedEffect fx(10);
-  fx.DefaultKeys();
-  fx.Render(0);
-  EXPECT_EQ(fx.effect().inputPhase, 0);
-  EXPECT_EQ(fx.effect().outputPhase, 0);
-  fx.Render(1);
-  EXPECT_EQ(fx.effect().inputPhase, 0);
-
-  fx.host().SetInstanceDataBlock(Bytes("2,5"));
-  fx.Render(0);
-  EXPECT_EQ(fx.effect().inputPhase, 2);
-  EXPECT_EQ(fx.effect().outputPhase, 5);
-}
-
 TEST(TimemapPhases, SavedCodesSurviveTheNextRender) {
   KeyedEffect fx(10);
   fx.DefaultKeys();

@@ -3,7 +3,6 @@
 // blending.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <tuple>
 #include <vector>
 
@@ -29,561 +28,116 @@ struct Row {
   int32_t output;
   int32_t deinterlace;
   bool blending;
-  const char* phases;  // instance data "%d,%d", or null
+  const char* phases;  // stored 3:2 phase codes, or null
   int32_t frame;
   int32_t selector;
   double position;
   int32_t field;
   std::vector<Image> images;
+  int32_t videoType = 1;  // 0: a frame-based project
 };
 
 constexpr bool F = false;
 constexpr bool T = true;
 constexpr int32_t kIn = kInputInterlaced;
 constexpr int32_t kProg = kInputProgressive;
+constexpr int32_t kF1 = kInputDuplicateF1;
+constexpr int32_t kF2 = kInputDuplicateF2;
+constexpr int32_t k32 = kInput32;
 constexpr int32_t kOut = kOutputInterlaced;
+constexpr int32_t kOutProg = kOutputProgressive;
+constexpr int32_t kOut32 = kOutput32;
 
-void SetPhases(KeyedEffect& fx, const char* phases) {
-  if (phases == nullptr) return;
-  std::string text(phases);
-  std::vector<uint8_t> block(text.begin(), text.end());
-  block.push_back(0);
-  fx.host().SetInstanceDataBlock(block);
-}
-
-void Check(const Row& row) {
-  KeyedEffect fx(60);
-  fx.ConstantSpeed(row.speed, row.strobe);
-  fx.SetList("inputMode", row.input);
-  fx.SetList("outputMode", row.output);
-  fx.SetList("deinterlace", row.deinterlace);
-  fx.SetBool("blending", row.blending);
-  SetPhases(fx, row.phases);
-  fx.Render(row.frame, row.selector);
-  const Corvalis& effect = fx.effect();
-  SCOPED_TRACE(row.what);
-  EXPECT_NEAR(effect.sourcePosition, row.position, 1e-6);
-  EXPECT_EQ(effect.sourceField, row.field);
-  ASSERT_EQ(effect.sourceImages.size(), row.images.size());
-  for (size_t i = 0; i < row.images.size(); ++i) {
-    const SourceImage image = effect.sourceImages.at(i);
-    EXPECT_EQ(image.frame, row.images[i].frame) << i;
-    EXPECT_NEAR(image.level, row.images[i].level, 1e-9) << i;
-    EXPECT_EQ(image.second, row.images[i].second) << i;
-    EXPECT_EQ(image.interp, row.images[i].interp) << i;
-  }
-}
-
-TEST(TimemapSourceCases, InterlacedSources) {
+TEST(TimemapSourceCases, EachStructureTakesItsFields) {
+  // clang-format off
   const Row rows[] = {
+      // Interlaced sources.
       {"new timeline, first", 100, 1, kIn, kOut, 0, F, nullptr, 10, 1, 20, 20, {{10, 1, F, F}}},
       {"new timeline, second", 100, 1, kIn, kOut, 0, F, nullptr, 10, 2, 21, 21, {{10, 1, T, F}}},
       {"50 %, first", 50, 1, kIn, kOut, 0, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
       {"50 %, second", 50, 1, kIn, kOut, 0, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, T}}},
-      {"50 % blended, first",
-       50,
-       1,
-       kIn,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       1,
-       10,
-       10,
-       {{5, 1, F, F}, {5, 0, T, T}}},
-      {"50 % blended, second",
-       50,
-       1,
-       kIn,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       2,
-       10.5,
-       10,
-       {{5, 0.5, F, T}, {5, 0.5, T, F}}},
-      {"strobe 4 blended, at the sample",
-       100,
-       4,
-       kIn,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       1,
-       20,
-       20,
-       {{10, 1, F, F}, {12, 0, F, F}}},
-      {"strobe 4 blended, a unit later",
-       100,
-       4,
-       kIn,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       2,
-       20,
-       20,
-       {{10, 0.75, F, T}, {12, 0.25, F, T}}},
-      {"strobe 4 blended, half way",
-       100,
-       4,
-       kIn,
-       kOut,
-       0,
-       T,
-       nullptr,
-       11,
-       1,
-       20,
-       20,
-       {{10, 0.5, F, F}, {12, 0.5, F, F}}},
+      {"50 % blended, first", 50, 1, kIn, kOut, 0, T, nullptr, 10, 1, 10, 10, {{5, 1, F, F}, {5, 0, T, T}}},
+      {"50 % blended, second", 50, 1, kIn, kOut, 0, T, nullptr, 10, 2, 10.5, 10, {{5, 0.5, F, T}, {5, 0.5, T, F}}},
+      {"strobe 4 blended, at the sample", 100, 4, kIn, kOut, 0, T, nullptr, 10, 1, 20, 20, {{10, 1, F, F}, {12, 0, F, F}}},
+      {"strobe 4 blended, a unit later", 100, 4, kIn, kOut, 0, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, T}, {12, 0.25, F, T}}},
+      {"strobe 4 blended, half way", 100, 4, kIn, kOut, 0, T, nullptr, 11, 1, 20, 20, {{10, 0.5, F, F}, {12, 0.5, F, F}}},
       {"tapesim, first", 50, 1, kIn, kOut, 1, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
       {"tapesim, second", 50, 1, kIn, kOut, 1, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, F}}},
-      {"tapesim blended, first",
-       50,
-       1,
-       kIn,
-       kOut,
-       1,
-       T,
-       nullptr,
-       10,
-       1,
-       10,
-       10,
-       {{5, 1, F, F}, {5, 0, T, T}}},
-      {"tapesim blended, second",
-       50,
-       1,
-       kIn,
-       kOut,
-       1,
-       T,
-       nullptr,
-       10,
-       2,
-       10.5,
-       10,
-       {{5, 0.5, F, T}, {5, 0.5, T, F}}},
-      {"tapesim strobe, quarter",
-       100,
-       4,
-       kIn,
-       kOut,
-       1,
-       T,
-       nullptr,
-       10,
-       2,
-       20,
-       20,
-       {{10, 0.75, F, F}, {12, 0.25, F, T}}},
-      {"tapesim strobe, half",
-       100,
-       4,
-       kIn,
-       kOut,
-       1,
-       T,
-       nullptr,
-       11,
-       1,
-       20,
-       20,
-       {{10, 0.5, F, T}, {12, 0.5, F, F}}},
-      {"to progressive, first",
-       50,
-       1,
-       kIn,
-       kOutputProgressive,
-       0,
-       F,
-       nullptr,
-       10,
-       1,
-       10,
-       10,
-       {{5, 1, F, F}}},
-      {"to progressive, second uses the first's unit",
-       50,
-       1,
-       kIn,
-       kOutputProgressive,
-       0,
-       F,
-       nullptr,
-       10,
-       2,
-       10,
-       10,
-       {{5, 1, F, T}}},
-  };
-  for (const Row& row : rows) Check(row);
-}
-
-TEST(TimemapSourceCases, DuplicatedAndProgressiveSources) {
-  const int32_t f1 = kInputDuplicateF1;
-  const int32_t f2 = kInputDuplicateF2;
-  const Row rows[] = {
-      {"dup F1, first", 50, 1, f1, kOut, 0, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
-      {"dup F1, second", 50, 1, f1, kOut, 0, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, T}}},
-      {"dup F1 blended, first",
-       50,
-       1,
-       f1,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       1,
-       10,
-       10,
-       {{5, 1, F, F}, {6, 0, F, F}}},
-      {"dup F1 blended, second",
-       50,
-       1,
-       f1,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       2,
-       10.5,
-       10,
-       {{5, 0.75, F, T}, {6, 0.25, F, T}}},
-      {"dup F1 strobe",
-       100,
-       4,
-       f1,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       2,
-       20,
-       20,
-       {{10, 0.75, F, T}, {12, 0.25, F, T}}},
-      {"dup F2, first", 50, 1, f2, kOut, 0, F, nullptr, 10, 1, 10, 11, {{5, 1, T, T}}},
-      {"dup F2, second", 50, 1, f2, kOut, 0, F, nullptr, 10, 2, 10.5, 11, {{5, 1, T, F}}},
-      {"dup F2 blended, first",
-       50,
-       1,
-       f2,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       1,
-       10,
-       11,
-       {{5, 0.75, T, T}, {6, 0.25, T, T}}},
-      {"dup F2 blended, second",
-       50,
-       1,
-       f2,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       2,
-       10.5,
-       11,
-       {{5, 1, T, F}, {6, 0, T, F}}},
-      {"dup F2 strobe",
-       100,
-       4,
-       f2,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       1,
-       20,
-       21,
-       {{10, 1, T, T}, {12, 0, T, T}}},
+      {"tapesim blended, first", 50, 1, kIn, kOut, 1, T, nullptr, 10, 1, 10, 10, {{5, 1, F, F}, {5, 0, T, T}}},
+      {"tapesim blended, second", 50, 1, kIn, kOut, 1, T, nullptr, 10, 2, 10.5, 10, {{5, 0.5, F, T}, {5, 0.5, T, F}}},
+      {"tapesim strobe, quarter", 100, 4, kIn, kOut, 1, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, F}, {12, 0.25, F, T}}},
+      {"tapesim strobe, half", 100, 4, kIn, kOut, 1, T, nullptr, 11, 1, 20, 20, {{10, 0.5, F, T}, {12, 0.5, F, F}}},
+      {"to progressive, first", 50, 1, kIn, kOutProg, 0, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
+      {"to progressive, second uses the first's unit", 50, 1, kIn, kOutProg, 0, F, nullptr, 10, 2, 10, 10, {{5, 1, F, T}}},
+      // Duplicated-field and progressive sources.
+      {"dup F1, first", 50, 1, kF1, kOut, 0, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
+      {"dup F1, second", 50, 1, kF1, kOut, 0, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, T}}},
+      {"dup F1 blended, first", 50, 1, kF1, kOut, 0, T, nullptr, 10, 1, 10, 10, {{5, 1, F, F}, {6, 0, F, F}}},
+      {"dup F1 blended, second", 50, 1, kF1, kOut, 0, T, nullptr, 10, 2, 10.5, 10, {{5, 0.75, F, T}, {6, 0.25, F, T}}},
+      {"dup F1 strobe", 100, 4, kF1, kOut, 0, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, T}, {12, 0.25, F, T}}},
+      {"dup F2, first", 50, 1, kF2, kOut, 0, F, nullptr, 10, 1, 10, 11, {{5, 1, T, T}}},
+      {"dup F2, second", 50, 1, kF2, kOut, 0, F, nullptr, 10, 2, 10.5, 11, {{5, 1, T, F}}},
+      {"dup F2 blended, first", 50, 1, kF2, kOut, 0, T, nullptr, 10, 1, 10, 11, {{5, 0.75, T, T}, {6, 0.25, T, T}}},
+      {"dup F2 blended, second", 50, 1, kF2, kOut, 0, T, nullptr, 10, 2, 10.5, 11, {{5, 1, T, F}, {6, 0, T, F}}},
+      {"dup F2 strobe", 100, 4, kF2, kOut, 0, T, nullptr, 10, 1, 20, 21, {{10, 1, T, T}, {12, 0, T, T}}},
       {"progressive, first", 50, 1, kProg, kOut, 0, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
       {"progressive, second", 50, 1, kProg, kOut, 0, F, nullptr, 10, 2, 10.5, 10, {{5, 1, T, F}}},
-      {"progressive blended, first",
-       50,
-       1,
-       kProg,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       1,
-       10,
-       10,
-       {{5, 1, F, F}, {6, 0, F, F}}},
-      {"progressive blended, second",
-       50,
-       1,
-       kProg,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       2,
-       10.5,
-       10,
-       {{5, 0.75, T, F}, {6, 0.25, T, F}}},
+      {"progressive blended, first", 50, 1, kProg, kOut, 0, T, nullptr, 10, 1, 10, 10, {{5, 1, F, F}, {6, 0, F, F}}},
+      {"progressive blended, second", 50, 1, kProg, kOut, 0, T, nullptr, 10, 2, 10.5, 10, {{5, 0.75, T, F}, {6, 0.25, T, F}}},
       // The strobe partner is the same field of the frame at the next sample.
-      {"progressive strobe",
-       100,
-       4,
-       kProg,
-       kOut,
-       0,
-       T,
-       nullptr,
-       10,
-       2,
-       20,
-       20,
-       {{10, 0.75, T, F}, {12, 0.25, T, F}}},
+      {"progressive strobe", 100, 4, kProg, kOut, 0, T, nullptr, 10, 2, 20, 20, {{10, 0.75, T, F}, {12, 0.25, T, F}}},
+      // 3:2 outputs.
+      {"interlaced to 3:2, first", 100, 1, kIn, kOut32, 0, F, nullptr, 10, 1, 20, 20, {{10, 1, F, F}}},
+      {"interlaced to 3:2, second", 100, 1, kIn, kOut32, 0, F, nullptr, 10, 2, 22.5, 23, {{11, 1, T, F}}},
+      {"interlaced to 3:2, odd field in a first field", 100, 1, kIn, kOut32, 0, F, nullptr, 11, 1, 22.5, 23, {{11, 1, T, T}}},
+      {"interlaced to 3:2 blended", 100, 1, kIn, kOut32, 0, T, nullptr, 10, 2, 22.5, 23, {{11, 0.5, F, F}, {11, 0.5, T, F}}},
+      {"interlaced to 3:2 strobe", 100, 4, kIn, kOut32, 0, T, nullptr, 11, 1, 20, 20, {{10, 0.5, F, F}, {10, 0.5, T, F}}},
+      // A 3:2 output field shows the film instant: the mean of its units.
+      {"3:2 film instant, first", 50, 1, kIn, kOut32, 0, F, "0,3", 1, 1, 0, 0, {{0, 1, F, F}}},
+      {"3:2 film instant, second", 50, 1, kIn, kOut32, 0, F, "0,3", 1, 2, 1.25, 1, {{0, 1, T, F}}},
+      {"progressive to 3:2, first", 100, 1, kProg, kOut32, 0, F, nullptr, 11, 1, 22.5, 22, {{11, 1, F, F}}},
+      {"progressive to 3:2, second", 100, 1, kProg, kOut32, 0, F, nullptr, 14, 2, 30, 31, {{15, 1, T, F}}},
+      {"progressive to 3:2 blended", 100, 1, kProg, kOut32, 0, T, nullptr, 11, 1, 22.5, 22, {{11, 0.5, F, F}, {11, 0.5, T, F}}},
+      {"dup F1 to 3:2", 100, 1, kF1, kOut32, 0, F, nullptr, 10, 2, 22.5, 22, {{11, 1, F, F}}},
+      {"dup F2 to 3:2", 100, 1, kF2, kOut32, 0, F, nullptr, 10, 1, 20, 21, {{10, 1, T, F}}},
+      {"dup F2 to 3:2 blended", 100, 1, kF2, kOut32, 0, T, nullptr, 10, 1, 20, 21, {{10, 0.5, F, F}, {10, 0.5, T, F}}},
+      // 3:2 sources: one film field, never blended.
+      {"3:2 to progressive, first", 20, 1, k32, kOutProg, 0, F, "3,0", 31, 1, 12.4, 14, {{7, 1, F, F}}},
+      {"3:2 to progressive, second", 20, 1, k32, kOutProg, 0, F, "3,0", 31, 2, 12.4, 13, {{6, 1, T, F}}},
+      {"3:2 to progressive, never blended", 20, 1, k32, kOutProg, 0, T, "3,0", 31, 1, 12.4, 14, {{7, 1, F, F}}},
+      {"3:2 to progressive, unset phase", 20, 1, k32, kOutProg, 0, F, nullptr, 31, 1, 12.4, 13, {{6, 1, T, F}}},
+      {"3:2 to interlaced, first", 20, 1, k32, kOut, 0, F, "3,0", 31, 1, 12.4, 12, {{6, 1, F, F}}},
+      {"3:2 to interlaced, second", 40, 1, k32, kOut, 0, F, "3,0", 15, 2, 12.4, 11, {{5, 1, T, F}}},
+      {"3:2 to interlaced, never blended", 20, 1, k32, kOut, 0, T, "3,0", 31, 1, 12.4, 12, {{6, 1, F, F}}},
+      {"3:2 to 3:2, first", 49.6, 1, k32, kOut32, 0, F, "3,0", 12, 1, 12.4, 10, {{5, 1, F, F}}},
+      {"3:2 to 3:2, second", 49.6, 1, k32, kOut32, 0, T, "3,0", 12, 2, 12.4, 11, {{5, 1, T, F}}},
+      // Frame-based projects: positions count whole frames.
+      {"frames", 100, 1, kIn, kOut, 0, F, nullptr, 7, 0, 7, 7, {{7, 1, F, F}}, 0},
+      {"frames, 50 % blended", 50, 1, kIn, kOut, 0, T, nullptr, 7, 0, 3.5, 3, {{3, 0.5, F, F}, {4, 0.5, F, F}}, 0},
   };
-  for (const Row& row : rows) Check(row);
-}
-
-TEST(TimemapSourceCases, PulldownOutputs) {
-  const int32_t o32 = kOutput32;
-  const Row rows[] = {
-      {"interlaced to 3:2, first", 100, 1, kIn, o32, 0, F, nullptr, 10, 1, 20, 20, {{10, 1, F, F}}},
-      {"interlaced to 3:2, second",
-       100,
-       1,
-       kIn,
-       o32,
-       0,
-       F,
-       nullptr,
-       10,
-       2,
-       22.5,
-       23,
-       {{11, 1, T, F}}},
-      {"interlaced to 3:2, odd field in a first field",
-       100,
-       1,
-       kIn,
-       o32,
-       0,
-       F,
-       nullptr,
-       11,
-       1,
-       22.5,
-       23,
-       {{11, 1, T, T}}},
-      {"interlaced to 3:2 blended",
-       100,
-       1,
-       kIn,
-       o32,
-       0,
-       T,
-       nullptr,
-       10,
-       2,
-       22.5,
-       23,
-       {{11, 0.5, F, F}, {11, 0.5, T, F}}},
-      {"interlaced to 3:2 strobe",
-       100,
-       4,
-       kIn,
-       o32,
-       0,
-       T,
-       nullptr,
-       11,
-       1,
-       20,
-       20,
-       {{10, 0.5, F, F}, {10, 0.5, T, F}}},
-      {"progressive to 3:2, first",
-       100,
-       1,
-       kProg,
-       o32,
-       0,
-       F,
-       nullptr,
-       11,
-       1,
-       22.5,
-       22,
-       {{11, 1, F, F}}},
-      {"progressive to 3:2, second",
-       100,
-       1,
-       kProg,
-       o32,
-       0,
-       F,
-       nullptr,
-       14,
-       2,
-       30,
-       31,
-       {{15, 1, T, F}}},
-      {"progressive to 3:2 blended",
-       100,
-       1,
-       kProg,
-       o32,
-       0,
-       T,
-       nullptr,
-       11,
-       1,
-       22.5,
-       22,
-       {{11, 0.5, F, F}, {11, 0.5, T, F}}},
-      {"dup F1 to 3:2",
-       100,
-       1,
-       kInputDuplicateF1,
-       o32,
-       0,
-       F,
-       nullptr,
-       10,
-       2,
-       22.5,
-       22,
-       {{11, 1, F, F}}},
-      {"dup F2 to 3:2",
-       100,
-       1,
-       kInputDuplicateF2,
-       o32,
-       0,
-       F,
-       nullptr,
-       10,
-       1,
-       20,
-       21,
-       {{10, 1, T, F}}},
-      {"dup F2 to 3:2 blended",
-       100,
-       1,
-       kInputDuplicateF2,
-       o32,
-       0,
-       T,
-       nullptr,
-       10,
-       1,
-       20,
-       21,
-       {{10, 0.5, F, F}, {10, 0.5, T, F}}},
-  };
-  for (const Row& row : rows) Check(row);
-}
-
-TEST(TimemapSourceCases, PulldownSources) {
-  const int32_t i32 = kInput32;
-  const Row rows[] = {
-      {"3:2 to progressive, first",
-       20,
-       1,
-       i32,
-       kOutputProgressive,
-       0,
-       F,
-       "3,0",
-       31,
-       1,
-       12.4,
-       14,
-       {{7, 1, F, F}}},
-      {"3:2 to progressive, second",
-       20,
-       1,
-       i32,
-       kOutputProgressive,
-       0,
-       F,
-       "3,0",
-       31,
-       2,
-       12.4,
-       13,
-       {{6, 1, T, F}}},
-      {"3:2 to progressive, never blended",
-       20,
-       1,
-       i32,
-       kOutputProgressive,
-       0,
-       T,
-       "3,0",
-       31,
-       1,
-       12.4,
-       14,
-       {{7, 1, F, F}}},
-      {"3:2 to progressive, unset phase",
-       20,
-       1,
-       i32,
-       kOutputProgressive,
-       0,
-       F,
-       nullptr,
-       31,
-       1,
-       12.4,
-       13,
-       {{6, 1, T, F}}},
-      {"3:2 to interlaced, first", 20, 1, i32, kOut, 0, F, "3,0", 31, 1, 12.4, 12, {{6, 1, F, F}}},
-      {"3:2 to interlaced, second", 40, 1, i32, kOut, 0, F, "3,0", 15, 2, 12.4, 11, {{5, 1, T, F}}},
-      {"3:2 to interlaced, never blended",
-       20,
-       1,
-       i32,
-       kOut,
-       0,
-       T,
-       "3,0",
-       31,
-       1,
-       12.4,
-       12,
-       {{6, 1, F, F}}},
-      {"3:2 to 3:2, first", 49.6, 1, i32, kOutput32, 0, F, "3,0", 12, 1, 12.4, 10, {{5, 1, F, F}}},
-      {"3:2 to 3:2, second", 49.6, 1, i32, kOutput32, 0, T, "3,0", 12, 2, 12.4, 11, {{5, 1, T, F}}},
-  };
-  for (const Row& row : rows) Check(row);
-}
-
-TEST(TimemapSourceCases, PulldownOutputShowsTheFilmInstant) {
-  KeyedEffect fx(20);
-  fx.ConstantSpeed(50);
-  fx.SetList("outputMode", kOutput32);
-  SetPhases(fx, "0,3");
-  fx.Render(1, 1);
-  EXPECT_EQ(fx.effect().sourcePosition, 0.0);
-  fx.Render(1, 2);
-  EXPECT_EQ(fx.effect().sourcePosition, 1.25);  // mean of units 2 and 3
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    KeyedEffect fx(60, row.videoType);
+    fx.ConstantSpeed(row.speed, row.strobe);
+    fx.SetList("inputMode", row.input);
+    fx.SetList("outputMode", row.output);
+    fx.SetList("deinterlace", row.deinterlace);
+    fx.SetBool("blending", row.blending);
+    if (row.phases != nullptr) fx.StorePhases(row.phases);
+    fx.Render(row.frame, row.selector);
+    const Corvalis& effect = fx.effect();
+    EXPECT_NEAR(effect.sourcePosition, row.position, 1e-6);
+    EXPECT_EQ(effect.sourceField, row.field);
+    ASSERT_EQ(effect.sourceImages.size(), row.images.size());
+    for (size_t i = 0; i < row.images.size(); ++i) {
+      const SourceImage image = effect.sourceImages.at(i);
+      EXPECT_EQ(image.frame, row.images[i].frame) << i;
+      EXPECT_NEAR(image.level, row.images[i].level, 1e-9) << i;
+      EXPECT_EQ(image.second, row.images[i].second) << i;
+      EXPECT_EQ(image.interp, row.images[i].interp) << i;
+    }
+  }
 }
 
 TEST(TimemapSourceCases, FieldRequestsAndOverlayQueries) {
@@ -607,31 +161,13 @@ TEST(TimemapSourceCases, FieldRequestsAndOverlayQueries) {
   fx.Render(25, 1);
   EXPECT_TRUE(fx.effect().sourceImages.empty());
   EXPECT_EQ(fx.effect().sourceField, -1);
-}
-
-TEST(TimemapSourceCases, FrameBasedProjectsCountFrames) {
-  KeyedEffect fx(20, 0);
-  fx.ConstantSpeed(100);
-  fx.Render(7);
-  Corvalis& effect = fx.effect();
-  EXPECT_EQ(effect.UnitsPerFrame(), 1);
-  EXPECT_EQ(effect.CurrentUnit(), 7);
-  EXPECT_EQ(effect.timelinePositions.size(), 20u);
-  EXPECT_EQ(effect.sourcePosition, 7.0);
-  ASSERT_EQ(effect.sourceImages.size(), 1u);
-  EXPECT_EQ(effect.sourceImages.at(0).frame, 7);
-  EXPECT_FALSE(effect.sourceImages.at(0).second);
-
-  KeyedEffect slow(20, 0);
-  slow.ConstantSpeed(50);
-  slow.SetBool("blending", true);
-  slow.Render(7);
-  const SourceImageList& images = slow.effect().sourceImages;
-  ASSERT_EQ(images.size(), 2u);
-  EXPECT_EQ(images.at(0).frame, 3);
-  EXPECT_EQ(images.at(0).level, 0.5);
-  EXPECT_EQ(images.at(1).frame, 4);
-  EXPECT_EQ(images.at(1).level, 0.5);
+  // A frame-based project counts one unit a frame.
+  KeyedEffect frames(20, 0);
+  frames.ConstantSpeed(100);
+  frames.Render(7);
+  EXPECT_EQ(frames.effect().UnitsPerFrame(), 1);
+  EXPECT_EQ(frames.effect().CurrentUnit(), 7);
+  EXPECT_EQ(frames.effect().timelinePositions.size(), 20u);
 }
 
 TEST(TimemapSourceCases, FieldsPastTheSourceAreClampedUnderLoopOnly) {
@@ -648,7 +184,7 @@ TEST(TimemapSourceCases, FieldsPastTheSourceAreClampedUnderLoopOnly) {
     fx.SetList("inputMode", kInput32);
     fx.SetList("outputMode", kOutputProgressive);
     fx.SetList("overLimits", overLimits);
-    fx.host().SetInstanceDataBlock({'3', ',', '0', 0});
+    fx.StorePhases("3,0");
     fx.Keys({{149}});
     fx.Render(75, 1);
     const SourceImageList& images = fx.effect().sourceImages;
