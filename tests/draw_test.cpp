@@ -1,12 +1,14 @@
-// Overlay drawing primitives and waypoint markers: byte results, clipping
-// and placement.
+// Overlay drawing primitives, waypoint markers and the built-in font: byte
+// results, clipping and placement.
 #include "overlay/draw.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "overlay/font.h"
@@ -28,9 +30,11 @@ FrameRef Canvas(int width, int height, Colour background = kBackground) {
 
 Colour At(const FrameRef& image, int x, int y) { return LoadPixel(PixelAt(*image, x, y)); }
 
+using Pixels = std::set<std::pair<int, int>>;
+
 // The pixels of the image that differ from the background, as (x, y).
-std::set<std::pair<int, int>> Changed(const FrameRef& image, Colour background = kBackground) {
-  std::set<std::pair<int, int>> changed;
+Pixels Changed(const FrameRef& image, Colour background = kBackground) {
+  Pixels changed;
   for (int y = 0; y < image->height; ++y) {
     for (int x = 0; x < image->width; ++x) {
       if (At(image, x, y) != background) changed.insert({x, y});
@@ -38,8 +42,6 @@ std::set<std::pair<int, int>> Changed(const FrameRef& image, Colour background =
   }
   return changed;
 }
-
-using Pixels = std::set<std::pair<int, int>>;
 
 TEST(OverlayDrawBlend, AlphaRules) {
   const Colour old{0, 100, 255, 200};
@@ -121,51 +123,35 @@ TEST(OverlayDrawRect, FrameBlendsEachBorderPixelOnce) {
   EXPECT_EQ(Changed(clipped), (Pixels{{0, 2}, {1, 2}, {2, 2}, {2, 0}, {2, 1}}));
 }
 
-TEST(OverlayDrawLine, RunsExcludeTheirFarEnd) {
-  FrameRef image = Canvas(12, 10);
-  DrawLine(Pen{*image, kInkWhite}, 5, 5, 9, 5);
-  EXPECT_EQ(Changed(image), (Pixels{{5, 5}, {6, 5}, {7, 5}, {8, 5}}));
-
-  FrameRef reversed = Canvas(12, 10);
-  DrawLine(Pen{*reversed, kInkWhite}, 3, 8, 3, 6);
-  EXPECT_EQ(Changed(reversed), (Pixels{{3, 6}, {3, 7}}));
-
-  FrameRef point = Canvas(12, 10);
-  DrawLine(Pen{*point, kInkWhite}, 4, 4, 4, 4);
-  EXPECT_TRUE(Changed(point).empty());
-}
-
-TEST(OverlayDrawLine, RunsClipToTheBuffer) {
-  FrameRef image = Canvas(12, 10);
-  const Pen pen{*image, kInkWhite};
-  DrawLine(pen, -5, 2, 3, 2);
-  DrawLine(pen, 10, 7, 30, 7);
-  DrawLine(pen, 11, -4, 11, 1);
-  DrawLine(pen, 0, 12, 8, 12);   // below the last row
-  DrawLine(pen, -1, 0, -1, 9);   // left of the first column
-  DrawLine(pen, 12, 0, 12, 9);   // right of the last column
-  DrawLine(pen, 0, -1, 11, -1);  // above the first row
-  EXPECT_EQ(Changed(image), (Pixels{{0, 2}, {1, 2}, {2, 2}, {10, 7}, {11, 7}, {11, 0}}));
-}
-
-TEST(OverlayDrawLine, DiagonalsFollowBresenhamFromEitherEnd) {
+// Runs cover their ends' span less the far end; every line colours the same
+// pixels drawn from either end, and is cut at the 12 × 10 buffer's edges.
+TEST(OverlayDrawLine, LinesColourTheSamePixelsFromEitherEnd) {
   struct Case {
     int x0, y0, x1, y1;
     Pixels expected;
   };
+  // clang-format off
   const Case cases[] = {
+      {5, 5, 9, 5, {{5, 5}, {6, 5}, {7, 5}, {8, 5}}},
+      {3, 8, 3, 6, {{3, 6}, {3, 7}}},
+      {4, 4, 4, 4, {}},
+      {-5, 2, 3, 2, {{0, 2}, {1, 2}, {2, 2}}},
+      {10, 7, 30, 7, {{10, 7}, {11, 7}}},
+      {11, -4, 11, 1, {{11, 0}}},
+      {0, 12, 8, 12, {}}, {-1, 0, -1, 9, {}}, {12, 0, 12, 9, {}}, {0, -1, 11, -1, {}},
       // Shallow: offsets 0, 0.5, 1, 1.5, 2; halves round away from the left end.
       {0, 0, 4, 2, {{0, 0}, {1, 1}, {2, 1}, {3, 2}, {4, 2}}},
       // Steep, leaning left: offsets 0, 1/3, 2/3, 1 from the top end.
       {1, 0, 0, 3, {{1, 0}, {1, 1}, {0, 2}, {0, 3}}},
-      // Exactly diagonal, upwards.
       {1, 4, 4, 1, {{1, 4}, {2, 3}, {3, 2}, {4, 1}}},
   };
+  // clang-format on
   for (const Case& c : cases) {
-    FrameRef forward = Canvas(8, 8);
+    SCOPED_TRACE(testing::Message() << c.x0 << "," << c.y0 << " to " << c.x1 << "," << c.y1);
+    FrameRef forward = Canvas(12, 10);
     DrawLine(Pen{*forward, kInkWhite}, c.x0, c.y0, c.x1, c.y1);
-    EXPECT_EQ(Changed(forward), c.expected) << c.x0 << "," << c.y0 << " to " << c.x1 << "," << c.y1;
-    FrameRef backward = Canvas(8, 8);
+    EXPECT_EQ(Changed(forward), c.expected);
+    FrameRef backward = Canvas(12, 10);
     DrawLine(Pen{*backward, kInkWhite}, c.x1, c.y1, c.x0, c.y0);
     EXPECT_EQ(Changed(backward), c.expected) << "reversed";
   }
@@ -284,6 +270,182 @@ TEST(OverlayMarker, CutAtTheBufferEdgePixelByPixel) {
   EXPECT_EQ(At(image, 10, 10), kBackground);
   EXPECT_EQ(At(image, 2, 4), kMarkerOutline) << "tip";
   EXPECT_EQ(At(image, 0, 12), kMarkerLabelFill) << "label clipped, its left frame outside";
+}
+
+constexpr Colour kPaper{0, 0, 0, 0};
+constexpr Colour kInk{16, 255, 16, 255};
+const std::string kCharset = "0123456789+-:;.,";
+
+FrameRef Paper(int width, int height) { return Canvas(width, height, kPaper); }
+Pixels Inked(const FrameRef& image) { return Changed(image, kPaper); }
+
+// The glyph's ink in cell coordinates, drawn into the smallest target that
+// takes it whole.
+Pixels GlyphInk(char ch) {
+  FrameRef cell = Paper(kCellWidth + 1, kFontHeight + 1);
+  DrawChar(ch, *cell, 0, 0, kInk);
+  return Inked(cell);
+}
+
+Pixels Block(int left, int top, int right, int bottom) {  // inclusive corners
+  Pixels block;
+  for (int y = top; y <= bottom; ++y) {
+    for (int x = left; x <= right; ++x) block.insert({x, y});
+  }
+  return block;
+}
+
+Pixels Union(Pixels a, const Pixels& b) {
+  a.insert(b.begin(), b.end());
+  return a;
+}
+
+TEST(OverlayFontGlyphs, LookupFollowsTheCharset) {
+  ASSERT_EQ(kOverlayFont.glyphCount, 16);
+  EXPECT_EQ(std::string(kOverlayFont.charset, 16), kCharset);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(GlyphIndex(kCharset[i]), i) << kCharset[i];
+  for (char other : {'A', 'a', ' ', '/', '<', '\0', '\xff'}) {
+    EXPECT_EQ(GlyphIndex(other), -1) << static_cast<int>(other);
+  }
+}
+
+TEST(OverlayFontGlyphs, ZeroIsTheGivenShape) {
+  const char* const rows[] = {"...####....", "..######...", "..##..##...", ".##....##..",
+                              ".##....##..", ".##....##..", ".##....##..", ".##....##..",
+                              ".##....##..", "..##..##...", "..######...", "...####...."};
+  Pixels expected;
+  for (int y = 0; y < 12; ++y) {
+    for (int x = 0; x < 11; ++x) {
+      if (rows[y][x] == '#') expected.insert({x, y});
+    }
+  }
+  EXPECT_EQ(GlyphInk('0'), expected);
+}
+
+TEST(OverlayFontGlyphs, InkStaysWithinEachGlyphsExtent) {
+  for (char ch : kCharset) {
+    const Pixels ink = GlyphInk(ch);
+    ASSERT_FALSE(ink.empty()) << ch;
+    int top = kFontHeight, bottom = -1;
+    for (auto [x, y] : ink) {
+      EXPECT_LT(x, kCellWidth) << ch;
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+    if (ch >= '0' && ch <= '9') {
+      EXPECT_EQ(top, 0) << ch;
+      EXPECT_EQ(bottom, 11) << ch;
+    } else if (ch == '+') {
+      EXPECT_EQ(top, 2);
+      EXPECT_EQ(bottom, 11);
+    } else if (ch == ';' || ch == ',') {
+      EXPECT_EQ(bottom, 14) << ch;
+    }
+  }
+  const Pixels upperDot = Block(4, 4, 6, 5);
+  const Pixels lowerDot = Block(4, 10, 6, 11);
+  EXPECT_EQ(GlyphInk(':'), Union(upperDot, lowerDot));
+  EXPECT_EQ(GlyphInk('.'), lowerDot);
+  std::set<int> minusRows;
+  for (auto [x, y] : GlyphInk('-')) minusRows.insert(y);
+  EXPECT_EQ(minusRows, (std::set<int>{6, 7}));
+  // ";" is ":" with a tail, "," is "." with the same tail.
+  for (auto [x, y] : GlyphInk(':')) EXPECT_TRUE(GlyphInk(';').count({x, y}));
+  EXPECT_EQ(GlyphInk(';').size() - GlyphInk(':').size(), GlyphInk(',').size() - lowerDot.size());
+
+  // Every glyph is its own shape, and the strip past the last cell is blank.
+  std::set<Pixels> shapes;
+  for (char ch : kCharset) shapes.insert(GlyphInk(ch));
+  EXPECT_EQ(shapes.size(), kCharset.size());
+  for (int row = 0; row < kOverlayFont.height; ++row) {
+    for (int column = 176; column < 180; ++column) {
+      EXPECT_EQ(kOverlayFont.bitmap[row * kOverlayFont.rowBytes + column], 0);
+    }
+  }
+}
+
+TEST(OverlayFontText, GlyphsAreDrawnOnlyWhole) {
+  // A glyph may not touch the last row or column of the target.
+  FrameRef image = Paper(40, 100);
+  DrawChar('8', *image, 5, 85, kInk);
+  DrawChar('8', *image, 29, 5, kInk);  // 29 + 11 = 40, the width
+  DrawChar('8', *image, -1, 5, kInk);
+  DrawChar('8', *image, 5, -1, kInk);
+  DrawChar('A', *image, 5, 5, kInk);
+  EXPECT_TRUE(Inked(image).empty());
+
+  DrawChar('8', *image, 28, 84, kInk);
+  const Pixels ink = Inked(image);
+  ASSERT_FALSE(ink.empty());
+  for (auto [x, y] : ink) {
+    EXPECT_GE(x, 28);
+    EXPECT_GE(y, 84);
+    EXPECT_LT(y, 99) << "never the last row";
+  }
+  // Ink is laid over the target with the colour's alpha.
+  FrameRef faint = Paper(20, 20);
+  DrawChar('.', *faint, 1, 1, Colour{255, 255, 255, 0});
+  EXPECT_TRUE(Inked(faint).empty());
+  DrawChar('.', *faint, 1, 1, Colour{255, 0, 0, 51});
+  EXPECT_EQ(At(faint, 5, 11), (Colour{51, 0, 0, 51}));
+}
+
+TEST(OverlayFontText, TextAdvancesOneCellPerCharacter) {
+  EXPECT_EQ(TextWidth(""), 0);
+  EXPECT_EQ(TextWidth("abc"), 33);
+  EXPECT_EQ(TextWidth("01:00:00;01.2"), 13 * 11);
+
+  FrameRef text = Paper(60, 20);
+  DrawText("0x1", *text, 2, 1, kInk);
+  Pixels expected;
+  for (auto [x, y] : GlyphInk('0')) expected.insert({x + 2, y + 1});
+  for (auto [x, y] : GlyphInk('1')) expected.insert({x + 24, y + 1});
+  EXPECT_EQ(Inked(text), expected) << "the letter leaves an empty cell";
+
+  // Cells that do not fit whole are skipped; the ones before them are drawn.
+  FrameRef narrow = Paper(30, 20);
+  DrawText("111", *narrow, 2, 1, kInk);
+  int rightmost = 0;
+  for (auto [x, y] : Inked(narrow)) rightmost = std::max(rightmost, x);
+  EXPECT_GE(rightmost, 13);
+  EXPECT_LT(rightmost, 24);
+}
+
+TEST(OverlayFontLabel, ShadesABoxAroundTheText) {
+  FrameRef image = NewImage(30, 30);
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 30; ++x) StorePixel(PixelAt(*image, x, y), Colour{255, 100, 0, 50});
+  }
+  StorePixel(PixelAt(*image, 10, 10), Colour{255, 100, 0, 200});
+  DrawLabel(*image, 10, 8, kInk, "");
+  // An empty text still shades 4 columns by 19 rows: (x − 2, y − 2) to (x + 1, y + 16).
+  int shaded = 0;
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 30; ++x) {
+      const bool inBox = x >= 8 && x <= 11 && y >= 6 && y <= 24;
+      const Colour pixel = At(image, x, y);
+      if (!inBox) {
+        EXPECT_EQ(pixel, (Colour{255, 100, 0, 50})) << x << "," << y;
+        continue;
+      }
+      ++shaded;
+      // (136 × 255 + 2380)/255 = 145, (136 × 100 + 2380)/255 = 62, 2380/255 = 9.
+      EXPECT_EQ(pixel.blue, 145);
+      EXPECT_EQ(pixel.green, 62);
+      EXPECT_EQ(pixel.red, 9);
+      EXPECT_EQ(pixel.alpha, (x == 10 && y == 10) ? 200 : 119) << "coverage raised to 119 only";
+    }
+  }
+  EXPECT_EQ(shaded, 4 * 19);
+
+  // At the corner the box is clipped and the text drawn over the shade.
+  FrameRef corner = Paper(40, 30);
+  DrawLabel(*corner, 0, 0, kInk, "0");
+  EXPECT_EQ(At(corner, 0, 0), (Colour{9, 9, 9, 119}));
+  EXPECT_EQ(At(corner, 12, 16), (Colour{9, 9, 9, 119})) << "box corner (x + 11 + 1, y + 16)";
+  EXPECT_EQ(At(corner, 13, 0), kPaper);
+  EXPECT_EQ(At(corner, 0, 17), kPaper);
+  EXPECT_EQ(At(corner, 3, 0), kInk) << "first ink of the 0";
 }
 
 }  // namespace
