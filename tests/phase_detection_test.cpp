@@ -178,25 +178,11 @@ TEST(PhaseDetection, FetchesSevenFieldsOnce) {
   EXPECT_EQ(clip.host.AlternateFrameCalls(), 7);
 }
 
-// A frame of `base` colour with some pixels changed, as one clip frame.
+// A pixel of frame 1 changed from the grey 100 that fills both frames.
 struct PixelChange {
-  int32_t x;
-  int32_t y;
-  uint8_t blue;
-  uint8_t green;
-  uint8_t red;
+  int32_t x, y;
+  uint8_t blue, green, red;
 };
-
-std::vector<uint8_t> Frame(int32_t width, int32_t height, const std::vector<PixelChange>& changes) {
-  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4, 100);
-  for (const PixelChange& change : changes) {
-    uint8_t* pixel = &pixels[(static_cast<size_t>(change.y) * width + change.x) * 4];
-    pixel[0] = change.blue;
-    pixel[1] = change.green;
-    pixel[2] = change.red;
-  }
-  return pixels;
-}
 
 TEST(PhaseDetection, FieldsDifferOnlyWhereAllThreeChannelsExceedTheTolerance) {
   refhost::Plugin plugin;
@@ -209,29 +195,30 @@ TEST(PhaseDetection, FieldsDifferOnlyWhereAllThreeChannelsExceedTheTolerance) {
   };
   // Frame rows 2y are top-field row y; the field has 16 rows and 32 columns,
   // so the compared region is rows 6..9, columns 12..19.
+  // clang-format off
   const Case cases[] = {
       {"blue at the tolerance", {{15, 14, 132, 200, 0}}, true, {}, {}},
       {"blue one over", {{15, 14, 133, 200, 0}}, false, {15, 7}, {33, 100, 100, 0}},
       {"red at the tolerance", {{15, 14, 0, 0, 132}}, true, {}, {}},
       {"darker by more", {{12, 12, 60, 50, 40}}, false, {12, 6}, {40, 50, 60, 0}},
       {"last row and column", {{19, 18, 0, 0, 0}}, false, {19, 9}, {100, 100, 100, 0}},
-      {"outside the region",
-       {{11, 12, 0, 0, 0}, {20, 12, 0, 0, 0}, {15, 10, 0, 0, 0}, {15, 20, 0, 0, 0}},
-       true,
-       {},
-       {}},
-      {"first in scan order",
-       {{18, 16, 0, 0, 0}, {13, 18, 255, 255, 255}, {14, 16, 255, 100, 255}},
-       false,
-       {18, 8},
-       {100, 100, 100, 0}},
+      {"outside the region", {{11, 12, 0, 0, 0}, {20, 12, 0, 0, 0}, {15, 10, 0, 0, 0}, {15, 20, 0, 0, 0}}, true, {}, {}},
+      {"first in scan order", {{18, 16, 0, 0, 0}, {13, 18, 255, 255, 255}, {14, 16, 255, 100, 255}}, false, {18, 8}, {100, 100, 100, 0}},
       {"other field only", {{15, 15, 0, 0, 0}}, true, {}, {}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     auto clip = std::make_shared<refhost::MemoryClip>(kWidth, kHeight);
-    clip->AddFrame(Frame(kWidth, kHeight, {}));
-    clip->AddFrame(Frame(kWidth, kHeight, c.changes));
+    std::vector<uint8_t> pixels(kWidth * kHeight * 4, 100);
+    clip->AddFrame(pixels);
+    for (const PixelChange& change : c.changes) {
+      uint8_t* pixel = &pixels[(change.y * kWidth + change.x) * 4];
+      pixel[0] = change.blue;
+      pixel[1] = change.green;
+      pixel[2] = change.red;
+    }
+    clip->AddFrame(pixels);
     refhost::EffectHost host(plugin, FieldSettings(2, kAvxFieldOdd));
     host.SetInput(1, clip);
     SourceCache cache;
