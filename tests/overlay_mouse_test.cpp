@@ -42,25 +42,6 @@ struct OrderRig {
   OverlayRig rig;
 };
 
-TEST(OverlayOrderBox, SitsAboveTheBottomOfTheGraphAtTheKey) {
-  OrderRig order({1, 2, 3, 4});
-  CorvalisOverlay& overlay = order.rig.overlay();
-  const PixelRect graph = overlay.GraphArea(kOverlayWidth, kOverlayHeight);
-  EXPECT_EQ(overlay.leftMargin, 23);
-  EXPECT_EQ(overlay.rightMargin, 10) << "the reference host is not the wide-margin product";
-  EXPECT_EQ(graph.top, 1);
-  EXPECT_EQ(graph.left, 23);
-  EXPECT_EQ(graph.bottom, 97);
-  EXPECT_EQ(graph.right, 190);
-  // 23 + trunc(6/19 × 167) = 23 + trunc(52.7).
-  EXPECT_EQ(CorvalisOverlay::KeyX(graph, 6.0 / 19.0), 75);
-  const PixelRect box = CorvalisOverlay::OrderBox(graph, 75);
-  EXPECT_EQ(box.left, 69);
-  EXPECT_EQ(box.right, 83);
-  EXPECT_EQ(box.top, 97 - (4 * kBand + 8));
-  EXPECT_EQ(box.bottom, box.top + 3 * kBand);
-}
-
 // Presses at the box of a key: its top line raises the key's order, its
 // bottom line lowers it, by the order rules; the middle line and the pixels
 // around the box do nothing.
