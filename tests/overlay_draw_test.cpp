@@ -1,6 +1,6 @@
-// The overlay's Draw: which layers it paints for which settings, where the
-// graph's parts land, the order box's signs, the status label, and a golden
-// picture of a whole draw.
+// The overlay's Draw: which layers it paints for which settings, the order
+// box's signs, the status label, the source and motion views, and a golden
+// picture of a whole draw that pins where the graph's parts land.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
