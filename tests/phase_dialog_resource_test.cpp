@@ -71,7 +71,9 @@ TEST(PhaseDialogResource, ThePluginCarriesTheDialogsTemplate) {
                        : buttonKind == BS_DEFPUSHBUTTON ? "DEFPUSHBUTTON"
                        : buttonKind == BS_PUSHBUTTON    ? "PUSHBUTTON"
                                                         : "?";
-    if (!combo) EXPECT_EQ(item.classAtom, 0x0080) << item.text << " is a button";
+    if (!combo) {
+      EXPECT_EQ(item.classAtom, 0x0080) << item.text << " is a button";
+    }
     const uint32_t shown = kTabStop | kVerticalScroll | (combo ? kDropDownList | kSort : 0);
     carried.push_back(Line(kind, item.id, item.text, item.x, item.y, item.width, item.height,
                            item.style & shown));

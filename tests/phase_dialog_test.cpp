@@ -149,7 +149,9 @@ TEST(PhaseDialog, ScriptedPressesSetThePhasesOnlyOnOk) {
       EXPECT_EQ(instance.pendingMessages[0], "Dominant Field: Odd   Non-Dominant Field: Even\n");
     }
 #if defined(_WIN32)
-    if (c.detections > 0) EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_ARROW));
+    if (c.detections > 0) {
+      EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_ARROW));
+    }
 #else
     std::vector<std::string> cursors;
     for (int i = 0; i < c.detections; ++i) cursors.insert(cursors.end(), {"wait", "arrow"});
