@@ -1,12 +1,14 @@
-// Overlay drawing primitives and waypoint markers: byte results, clipping
-// and placement.
+// Overlay drawing primitives, waypoint markers and the built-in font: byte
+// results, clipping and placement.
 #include "overlay/draw.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "overlay/font.h"
@@ -28,9 +30,11 @@ FrameRef Canvas(int width, int height, Colour background = kBackground) {
 
 Colour At(const FrameRef& image, int x, int y) { return LoadPixel(PixelAt(*image, x, y)); }
 
+using Pixels = std::set<std::pair<int, int>>;
+
 // The pixels of the image that differ from the background, as (x, y).
-std::set<std::pair<int, int>> Changed(const FrameRef& image, Colour background = kBackground) {
-  std::set<std::pair<int, int>> changed;
+Pixels Changed(const FrameRef& image, Colour background = kBackground) {
+  Pixels changed;
   for (int y = 0; y < image->height; ++y) {
     for (int x = 0; x < image->width; ++x) {
       if (At(image, x, y) != background) changed.insert({x, y});
@@ -39,7 +43,13 @@ std::set<std::pair<int, int>> Changed(const FrameRef& image, Colour background =
   return changed;
 }
 
-using Pixels = std::set<std::pair<int, int>>;
+Pixels Block(int left, int top, int right, int bottom) {  // inclusive corners
+  Pixels block;
+  for (int y = top; y <= bottom; ++y) {
+    for (int x = left; x <= right; ++x) block.insert({x, y});
+  }
+  return block;
+}
 
 TEST(OverlayDrawBlend, AlphaRules) {
   const Colour old{0, 100, 255, 200};
@@ -58,11 +68,7 @@ TEST(OverlayDrawBlend, AlphaRules) {
 TEST(OverlayDrawRect, FillClipsToTheBuffer) {
   FrameRef image = Canvas(8, 6);
   FillRect(Pen{*image, kInkWhite}, PixelRect{-3, -2, 2, 3});
-  Pixels expected;
-  for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 3; ++x) expected.insert({x, y});
-  }
-  EXPECT_EQ(Changed(image), expected);
+  EXPECT_EQ(Changed(image), Block(0, 0, 2, 1));
 
   FrameRef untouched = Canvas(8, 6);
   for (const PixelRect& outside :
@@ -121,51 +127,41 @@ TEST(OverlayDrawRect, FrameBlendsEachBorderPixelOnce) {
   EXPECT_EQ(Changed(clipped), (Pixels{{0, 2}, {1, 2}, {2, 2}, {2, 0}, {2, 1}}));
 }
 
-TEST(OverlayDrawLine, RunsExcludeTheirFarEnd) {
-  FrameRef image = Canvas(12, 10);
-  DrawLine(Pen{*image, kInkWhite}, 5, 5, 9, 5);
-  EXPECT_EQ(Changed(image), (Pixels{{5, 5}, {6, 5}, {7, 5}, {8, 5}}));
-
-  FrameRef reversed = Canvas(12, 10);
-  DrawLine(Pen{*reversed, kInkWhite}, 3, 8, 3, 6);
-  EXPECT_EQ(Changed(reversed), (Pixels{{3, 6}, {3, 7}}));
-
-  FrameRef point = Canvas(12, 10);
-  DrawLine(Pen{*point, kInkWhite}, 4, 4, 4, 4);
-  EXPECT_TRUE(Changed(point).empty());
-}
-
-TEST(OverlayDrawLine, RunsClipToTheBuffer) {
-  FrameRef image = Canvas(12, 10);
-  const Pen pen{*image, kInkWhite};
-  DrawLine(pen, -5, 2, 3, 2);
-  DrawLine(pen, 10, 7, 30, 7);
-  DrawLine(pen, 11, -4, 11, 1);
-  DrawLine(pen, 0, 12, 8, 12);   // below the last row
-  DrawLine(pen, -1, 0, -1, 9);   // left of the first column
-  DrawLine(pen, 12, 0, 12, 9);   // right of the last column
-  DrawLine(pen, 0, -1, 11, -1);  // above the first row
-  EXPECT_EQ(Changed(image), (Pixels{{0, 2}, {1, 2}, {2, 2}, {10, 7}, {11, 7}, {11, 0}}));
-}
-
-TEST(OverlayDrawLine, DiagonalsFollowBresenhamFromEitherEnd) {
+// Runs cover their ends' span less the far end; every line colours the same
+// pixels drawn from either end, and is cut at the 12 × 10 buffer's edges
+// without overflow however far outside its ends lie.
+TEST(OverlayDrawLine, LinesColourTheSamePixelsFromEitherEnd) {
   struct Case {
     int x0, y0, x1, y1;
     Pixels expected;
   };
+  // clang-format off
   const Case cases[] = {
+      {5, 5, 9, 5, {{5, 5}, {6, 5}, {7, 5}, {8, 5}}},
+      {3, 8, 3, 6, {{3, 6}, {3, 7}}},
+      {4, 4, 4, 4, {}},
+      {-5, 2, 3, 2, {{0, 2}, {1, 2}, {2, 2}}},
+      {10, 7, 30, 7, {{10, 7}, {11, 7}}},
+      {11, -4, 11, 1, {{11, 0}}},
+      {0, 12, 8, 12, {}}, {-1, 0, -1, 9, {}}, {12, 0, 12, 9, {}}, {0, -1, 11, -1, {}},
       // Shallow: offsets 0, 0.5, 1, 1.5, 2; halves round away from the left end.
       {0, 0, 4, 2, {{0, 0}, {1, 1}, {2, 1}, {3, 2}, {4, 2}}},
       // Steep, leaning left: offsets 0, 1/3, 2/3, 1 from the top end.
       {1, 0, 0, 3, {{1, 0}, {1, 1}, {0, 2}, {0, 3}}},
-      // Exactly diagonal, upwards.
       {1, 4, 4, 1, {{1, 4}, {2, 3}, {3, 2}, {4, 1}}},
+      // Far outside: both ends above, both to the right, past the top-left corner.
+      {-10, -3, 20, -1, {}}, {9, -20, 30, 10, {}}, {-6, 2, 2, -6, {}},
+      // Over the whole int range, without overflow, the line crosses from row 0
+      // to row 1 exactly at x = 0 (step 2^31 of 2^32 − 1 rounds up).
+      {INT32_MIN, 0, INT32_MAX, 1, Block(0, 1, 11, 1)},
   };
+  // clang-format on
   for (const Case& c : cases) {
-    FrameRef forward = Canvas(8, 8);
+    SCOPED_TRACE(testing::Message() << c.x0 << "," << c.y0 << " to " << c.x1 << "," << c.y1);
+    FrameRef forward = Canvas(12, 10);
     DrawLine(Pen{*forward, kInkWhite}, c.x0, c.y0, c.x1, c.y1);
-    EXPECT_EQ(Changed(forward), c.expected) << c.x0 << "," << c.y0 << " to " << c.x1 << "," << c.y1;
-    FrameRef backward = Canvas(8, 8);
+    EXPECT_EQ(Changed(forward), c.expected);
+    FrameRef backward = Canvas(12, 10);
     DrawLine(Pen{*backward, kInkWhite}, c.x1, c.y1, c.x0, c.y0);
     EXPECT_EQ(Changed(backward), c.expected) << "reversed";
   }
@@ -196,22 +192,6 @@ TEST(OverlayDrawLine, ClippedLinesMatchTheUnclippedLine) {
   EXPECT_GT(clippedLines, 20) << "the trials should cross the buffer's edges";
 }
 
-TEST(OverlayDrawLine, FarOutsideEndsAreRejectedOrClippedWithoutOverflow) {
-  FrameRef image = Canvas(8, 4);
-  const Pen pen{*image, kInkWhite};
-  DrawLine(pen, -10, -3, 20, -1);  // both ends above
-  DrawLine(pen, 9, -20, 30, 10);   // both ends to the right
-  DrawLine(pen, -6, 2, 2, -6);     // passes the top-left corner outside
-  EXPECT_TRUE(Changed(image).empty());
-
-  // Over the whole int range the line crosses from row 0 to row 1 exactly
-  // at x = 0 (step 2^31 of 2^32 − 1 rounds up).
-  DrawLine(pen, INT32_MIN, 0, INT32_MAX, 1);
-  Pixels row1;
-  for (int x = 0; x < 8; ++x) row1.insert({x, 1});
-  EXPECT_EQ(Changed(image), row1);
-}
-
 TEST(OverlayMarker, MasksAreTheTriangleAndItsInside) {
   for (int row = 0; row < kMarkerRows; ++row) {
     for (int column = 0; column < kMarkerColumns; ++column) {
@@ -230,6 +210,8 @@ TEST(OverlayMarker, MasksAreTheTriangleAndItsInside) {
   }
 }
 
+// Where each part lands, and the highlight, a whole overlay's golden picture
+// pins; here the choice between below and above at its very edge.
 TEST(OverlayMarker, HangsBelowUnlessTheLabelWouldPassTheBottom) {
   constexpr int kHeight = 60, kX = 20;
   // y + 17 + 8 = 60 still fits: below, tip on the next row, label from y + 8.
@@ -237,9 +219,6 @@ TEST(OverlayMarker, HangsBelowUnlessTheLabelWouldPassTheBottom) {
   DrawMarker(*below, kX, 35, "1", false);
   EXPECT_EQ(At(below, kX, 36), kMarkerOutline);
   EXPECT_EQ(At(below, kX + 1, 36), kMarkerOutline);
-  EXPECT_EQ(At(below, kX - 6, 42), kMarkerOutline) << "base row, left end";
-  EXPECT_EQ(At(below, kX + 7, 42), kMarkerOutline) << "base row, right end";
-  EXPECT_EQ(At(below, kX, 38), kMarkerFill);
   EXPECT_EQ(At(below, kX, 35), kBackground) << "the point itself is left";
   EXPECT_EQ(At(below, kX - 6, 43), kMarkerLabelInk) << "label frame, top-left";
   EXPECT_EQ(At(below, kX + 7, 59), kMarkerLabelInk) << "label frame, bottom-right";
@@ -252,7 +231,6 @@ TEST(OverlayMarker, HangsBelowUnlessTheLabelWouldPassTheBottom) {
   EXPECT_EQ(At(above, kX, 34), kMarkerOutline) << "tip just above the point";
   EXPECT_EQ(At(above, kX + 1, 34), kMarkerOutline);
   EXPECT_EQ(At(above, kX - 6, 28), kMarkerOutline) << "base row on top";
-  EXPECT_EQ(At(above, kX, 32), kMarkerFill);
   EXPECT_EQ(At(above, kX, 35), kBackground);
   EXPECT_EQ(At(above, kX - 6, 11), kMarkerLabelInk) << "label top is y - 25";
   EXPECT_EQ(At(above, kX - 6, 27), kMarkerLabelInk) << "label bottom row";
@@ -262,21 +240,6 @@ TEST(OverlayMarker, HangsBelowUnlessTheLabelWouldPassTheBottom) {
   }
 }
 
-TEST(OverlayMarker, HighlightChangesFillAndDigit) {
-  constexpr int kX = 20, kY = 5;
-  FrameRef plain = Canvas(40, 60);
-  DrawMarker(*plain, kX, kY, "0", false);
-  FrameRef current = Canvas(40, 60);
-  DrawMarker(*current, kX, kY, "0", true);
-  EXPECT_EQ(At(plain, kX, kY + 3), kMarkerFill);
-  EXPECT_EQ(At(current, kX, kY + 3), kMarkerFillCurrent);
-  // The "0" glyph's first ink is row 0, column 3 of its cell at
-  // (left + 2, top + 2) = (x − 4, y + 10).
-  EXPECT_EQ(At(plain, kX - 1, kY + 10), kMarkerLabelInk);
-  EXPECT_EQ(At(current, kX - 1, kY + 10), kMarkerLabelInkCurrent);
-  EXPECT_EQ(At(plain, kX - 2, kY + 10), kMarkerLabelFill);
-}
-
 TEST(OverlayMarker, CutAtTheBufferEdgePixelByPixel) {
   FrameRef image = Canvas(12, 40);
   DrawMarker(*image, 2, 3, "5", false);  // left edge at column −4
@@ -284,6 +247,170 @@ TEST(OverlayMarker, CutAtTheBufferEdgePixelByPixel) {
   EXPECT_EQ(At(image, 10, 10), kBackground);
   EXPECT_EQ(At(image, 2, 4), kMarkerOutline) << "tip";
   EXPECT_EQ(At(image, 0, 12), kMarkerLabelFill) << "label clipped, its left frame outside";
+}
+
+constexpr Colour kPaper{0, 0, 0, 0};
+constexpr Colour kInk{16, 255, 16, 255};
+const std::string kCharset = "0123456789+-:;.,";
+
+FrameRef Paper(int width, int height) { return Canvas(width, height, kPaper); }
+Pixels Inked(const FrameRef& image) { return Changed(image, kPaper); }
+
+// The glyph's ink in cell coordinates, drawn into the smallest target that
+// takes it whole.
+Pixels GlyphInk(char ch) {
+  FrameRef cell = Paper(kCellWidth + 1, kFontHeight + 1);
+  DrawChar(ch, *cell, 0, 0, kInk);
+  return Inked(cell);
+}
+
+TEST(OverlayFontGlyphs, LookupFollowsTheCharset) {
+  ASSERT_EQ(kOverlayFont.glyphCount, 16);
+  EXPECT_EQ(std::string(kOverlayFont.charset, 16), kCharset);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(GlyphIndex(kCharset[i]), i) << kCharset[i];
+  for (char other : {'A', 'a', ' ', '/', '<', '\0', '\xff'}) {
+    EXPECT_EQ(GlyphIndex(other), -1) << static_cast<int>(other);
+  }
+}
+
+TEST(OverlayFontGlyphs, ZeroIsTheGivenShape) {
+  const char* const rows[] = {"...####....", "..######...", "..##..##...", ".##....##..",
+                              ".##....##..", ".##....##..", ".##....##..", ".##....##..",
+                              ".##....##..", "..##..##...", "..######...", "...####...."};
+  Pixels expected;
+  for (int y = 0; y < 12; ++y) {
+    for (int x = 0; x < 11; ++x) {
+      if (rows[y][x] == '#') expected.insert({x, y});
+    }
+  }
+  EXPECT_EQ(GlyphInk('0'), expected);
+}
+
+TEST(OverlayFontGlyphs, InkStaysWithinEachGlyphsExtent) {
+  for (char ch : kCharset) {
+    const Pixels ink = GlyphInk(ch);
+    ASSERT_FALSE(ink.empty()) << ch;
+    int top = kFontHeight, bottom = -1;
+    for (auto [x, y] : ink) {
+      EXPECT_LT(x, kCellWidth) << ch;
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+    if (ch >= '0' && ch <= '9') {
+      EXPECT_EQ(top, 0) << ch;
+      EXPECT_EQ(bottom, 11) << ch;
+    } else if (ch == '+') {
+      EXPECT_EQ(top, 2);
+      EXPECT_EQ(bottom, 11);
+    } else if (ch == ';' || ch == ',') {
+      EXPECT_EQ(bottom, 14) << ch;
+    }
+  }
+  const Pixels upperDot = Block(4, 4, 6, 5);
+  const Pixels lowerDot = Block(4, 10, 6, 11);
+  Pixels colon = upperDot;
+  colon.insert(lowerDot.begin(), lowerDot.end());
+  EXPECT_EQ(GlyphInk(':'), colon);
+  EXPECT_EQ(GlyphInk('.'), lowerDot);
+  std::set<int> minusRows;
+  for (auto [x, y] : GlyphInk('-')) minusRows.insert(y);
+  EXPECT_EQ(minusRows, (std::set<int>{6, 7}));
+  // ";" is ":" with a tail, "," is "." with the same tail.
+  for (auto [x, y] : GlyphInk(':')) EXPECT_TRUE(GlyphInk(';').count({x, y}));
+  EXPECT_EQ(GlyphInk(';').size() - GlyphInk(':').size(), GlyphInk(',').size() - lowerDot.size());
+
+  // Every glyph is its own shape, and the strip past the last cell is blank.
+  std::set<Pixels> shapes;
+  for (char ch : kCharset) shapes.insert(GlyphInk(ch));
+  EXPECT_EQ(shapes.size(), kCharset.size());
+  for (int row = 0; row < kOverlayFont.height; ++row) {
+    for (int column = 176; column < 180; ++column) {
+      EXPECT_EQ(kOverlayFont.bitmap[row * kOverlayFont.rowBytes + column], 0);
+    }
+  }
+}
+
+TEST(OverlayFontText, GlyphsAreDrawnOnlyWhole) {
+  // A glyph may not touch the last row or column of the target.
+  FrameRef image = Paper(40, 100);
+  DrawChar('8', *image, 5, 85, kInk);
+  DrawChar('8', *image, 29, 5, kInk);  // 29 + 11 = 40, the width
+  DrawChar('8', *image, -1, 5, kInk);
+  DrawChar('8', *image, 5, -1, kInk);
+  DrawChar('A', *image, 5, 5, kInk);
+  EXPECT_TRUE(Inked(image).empty());
+
+  DrawChar('8', *image, 28, 84, kInk);
+  const Pixels ink = Inked(image);
+  ASSERT_FALSE(ink.empty());
+  for (auto [x, y] : ink) {
+    EXPECT_GE(x, 28);
+    EXPECT_GE(y, 84);
+    EXPECT_LT(y, 99) << "never the last row";
+  }
+  // Ink is laid over the target with the colour's alpha.
+  FrameRef faint = Paper(20, 20);
+  DrawChar('.', *faint, 1, 1, Colour{255, 255, 255, 0});
+  EXPECT_TRUE(Inked(faint).empty());
+  DrawChar('.', *faint, 1, 1, Colour{255, 0, 0, 51});
+  EXPECT_EQ(At(faint, 5, 11), (Colour{51, 0, 0, 51}));
+}
+
+TEST(OverlayFontText, TextAdvancesOneCellPerCharacter) {
+  EXPECT_EQ(TextWidth(""), 0);
+  EXPECT_EQ(TextWidth("abc"), 33);
+
+  FrameRef text = Paper(60, 20);
+  DrawText("0x1", *text, 2, 1, kInk);
+  Pixels expected;
+  for (auto [x, y] : GlyphInk('0')) expected.insert({x + 2, y + 1});
+  for (auto [x, y] : GlyphInk('1')) expected.insert({x + 24, y + 1});
+  EXPECT_EQ(Inked(text), expected) << "the letter leaves an empty cell";
+
+  // Cells that do not fit whole are skipped; the ones before them are drawn.
+  FrameRef narrow = Paper(30, 20);
+  DrawText("111", *narrow, 2, 1, kInk);
+  int rightmost = 0;
+  for (auto [x, y] : Inked(narrow)) rightmost = std::max(rightmost, x);
+  EXPECT_GE(rightmost, 13);
+  EXPECT_LT(rightmost, 24);
+}
+
+TEST(OverlayFontLabel, ShadesABoxAroundTheText) {
+  FrameRef image = NewImage(30, 30);
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 30; ++x) StorePixel(PixelAt(*image, x, y), Colour{255, 100, 0, 50});
+  }
+  StorePixel(PixelAt(*image, 10, 10), Colour{255, 100, 0, 200});
+  DrawLabel(*image, 10, 8, kInk, "");
+  // An empty text still shades 4 columns by 19 rows: (x − 2, y − 2) to (x + 1, y + 16).
+  int shaded = 0;
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 30; ++x) {
+      const bool inBox = x >= 8 && x <= 11 && y >= 6 && y <= 24;
+      const Colour pixel = At(image, x, y);
+      if (!inBox) {
+        EXPECT_EQ(pixel, (Colour{255, 100, 0, 50})) << x << "," << y;
+        continue;
+      }
+      ++shaded;
+      // (136 × 255 + 2380)/255 = 145, (136 × 100 + 2380)/255 = 62, 2380/255 = 9.
+      EXPECT_EQ(pixel.blue, 145);
+      EXPECT_EQ(pixel.green, 62);
+      EXPECT_EQ(pixel.red, 9);
+      EXPECT_EQ(pixel.alpha, (x == 10 && y == 10) ? 200 : 119) << "coverage raised to 119 only";
+    }
+  }
+  EXPECT_EQ(shaded, 4 * 19);
+
+  // At the corner the box is clipped and the text drawn over the shade.
+  FrameRef corner = Paper(40, 30);
+  DrawLabel(*corner, 0, 0, kInk, "0");
+  EXPECT_EQ(At(corner, 0, 0), (Colour{9, 9, 9, 119}));
+  EXPECT_EQ(At(corner, 12, 16), (Colour{9, 9, 9, 119})) << "box corner (x + 11 + 1, y + 16)";
+  EXPECT_EQ(At(corner, 13, 0), kPaper);
+  EXPECT_EQ(At(corner, 0, 17), kPaper);
+  EXPECT_EQ(At(corner, 3, 0), kInk) << "first ink of the 0";
 }
 
 }  // namespace

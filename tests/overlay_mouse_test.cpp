@@ -42,89 +42,52 @@ struct OrderRig {
   OverlayRig rig;
 };
 
-TEST(OverlayOrderBox, SitsAboveTheBottomOfTheGraphAtTheKey) {
-  OrderRig order({1, 2, 3, 4});
-  CorvalisOverlay& overlay = order.rig.overlay();
-  const PixelRect graph = overlay.GraphArea(kOverlayWidth, kOverlayHeight);
-  EXPECT_EQ(overlay.leftMargin, 23);
-  EXPECT_EQ(overlay.rightMargin, 10) << "the reference host is not the wide-margin product";
-  EXPECT_EQ(graph.top, 1);
-  EXPECT_EQ(graph.left, 23);
-  EXPECT_EQ(graph.bottom, 97);
-  EXPECT_EQ(graph.right, 190);
-  // 23 + trunc(6/19 × 167) = 23 + trunc(52.7).
-  EXPECT_EQ(CorvalisOverlay::KeyX(graph, 6.0 / 19.0), 75);
-  const PixelRect box = CorvalisOverlay::OrderBox(graph, 75);
-  EXPECT_EQ(box.left, 69);
-  EXPECT_EQ(box.right, 83);
-  EXPECT_EQ(box.top, 97 - (4 * kBand + 8));
-  EXPECT_EQ(box.bottom, box.top + 3 * kBand);
-}
-
-// Presses along the edges of the box of key 1 (order 2 of 4): which of them
-// raise, which lower and which miss.
-TEST(OverlayOrderBox, BandsAreTheTopAndBottomLineOfTheBox) {
-  struct Case {
-    const char* where;
-    int dx, dy;  // from the box's top-left corner, or from its bottom/right when negative
-    bool fromBottom;
-    Orders expected;
-  };
-  const Orders unchanged{1, 2, 3, 4};
-  const Orders raised{1, 3, 2, 4};
-  const Orders lowered{2, 1, 3, 4};
-  const Case cases[] = {
-      {"top-left pixel", 0, 0, false, raised},
-      {"last row of the up band", 0, kBand - 1, false, raised},
-      {"first row of the middle line", 0, kBand, false, unchanged},
-      {"last row of the middle line", 0, -kBand, true, unchanged},
-      {"first row of the down band", 0, -kBand + 1, true, lowered},
-      {"bottom row", 13, -1, true, lowered},
-      {"right column, up band", 13, 5, false, raised},
-      {"just right of the box", 14, 5, false, unchanged},
-      {"just left of the box", -1, 5, false, unchanged},
-      {"just above the box", 3, -1, false, unchanged},
-      {"just below the box", 3, 0, true, unchanged},
-  };
-  for (const Case& c : cases) {
-    OrderRig order({1, 2, 3, 4});
-    const PixelRect box = order.BoxOf(1);
-    const int x = box.left + c.dx;
-    const int y = c.fromBottom ? box.bottom + c.dy : box.top + c.dy;
-    const bool changed = c.expected != unchanged;
-    EXPECT_EQ(order.rig.host().Click(x, y), changed) << c.where;
-    EXPECT_EQ(order.rig.Orders(), c.expected) << c.where;
-  }
-}
-
-TEST(OverlayOrderBox, RaiseAndLowerFollowTheOrderRules) {
-  enum Band { kUp, kDown };
+// Presses at the box of a key: its top line raises the key's order, its
+// bottom line lowers it, by the order rules; the middle line and the pixels
+// around the box do nothing.
+TEST(OverlayOrderBox, PressesInTheBandsRaiseOrLowerByTheOrderRules) {
   struct Case {
     const char* what;
     Orders before;
     int key;
-    Band band;
+    int dx, dy;  // from the box's left, and from its top or else its bottom
+    bool fromBottom;
     Orders after;
   };
+  const Orders plain{1, 2, 3, 4};
+  const Orders raised{1, 3, 2, 4};
+  const Orders lowered{2, 1, 3, 4};
+  // clang-format off
   const Case cases[] = {
-      {"raise swaps with the next", {1, 2, 3, 4}, 1, kUp, {1, 3, 2, 4}},
-      {"the top order cannot rise", {1, 2, 3, 4}, 3, kUp, {1, 2, 3, 4}},
-      {"the top order can be lowered", {1, 2, 3, 4}, 3, kDown, {1, 2, 4, 3}},
-      {"lower swaps with the previous", {1, 2, 3, 4}, 2, kDown, {1, 3, 2, 4}},
-      {"order 0 joins as the last", {1, 0, 2, 3}, 1, kUp, {1, 4, 2, 3}},
-      {"order 0 has no down action", {1, 0, 2, 3}, 1, kDown, {1, 0, 2, 3}},
-      {"order 1 leaves, the others move up", {3, 1, 2, 4}, 1, kDown, {2, 0, 1, 3}},
-      {"a single ordered key cannot leave", {0, 1, 0, 0}, 1, kDown, {0, 1, 0, 0}},
-      {"a single ordered key is the top", {0, 1, 0, 0}, 1, kUp, {0, 1, 0, 0}},
-      {"an unordered key joins a single one", {0, 1, 0, 0}, 3, kUp, {0, 1, 0, 2}},
+      {"top-left pixel", plain, 1, 0, 0, false, raised},
+      {"last row of the up band", plain, 1, 0, kBand - 1, false, raised},
+      {"first row of the middle line", plain, 1, 0, kBand, false, plain},
+      {"last row of the middle line", plain, 1, 0, -kBand, true, plain},
+      {"first row of the down band", plain, 1, 0, -kBand + 1, true, lowered},
+      {"bottom row", plain, 1, 13, -1, true, lowered},
+      {"right column, up band", plain, 1, 13, 5, false, raised},
+      {"just right of the box", plain, 1, 14, 5, false, plain},
+      {"just left of the box", plain, 1, -1, 5, false, plain},
+      {"just above the box", plain, 1, 3, -1, false, plain},
+      {"just below the box", plain, 1, 3, 0, true, plain},
+      {"the top order cannot rise", plain, 3, 7, 2, false, plain},
+      {"the top order can be lowered", plain, 3, 7, -2, true, {1, 2, 4, 3}},
+      {"lower swaps with the previous", plain, 2, 7, -2, true, {1, 3, 2, 4}},
+      {"order 0 joins as the last", {1, 0, 2, 3}, 1, 7, 2, false, {1, 4, 2, 3}},
+      {"order 0 has no down action", {1, 0, 2, 3}, 1, 7, -2, true, {1, 0, 2, 3}},
+      {"order 1 leaves, the others move up", {3, 1, 2, 4}, 1, 7, -2, true, {2, 0, 1, 3}},
+      {"a single ordered key cannot leave", {0, 1, 0, 0}, 1, 7, -2, true, {0, 1, 0, 0}},
+      {"a single ordered key is the top", {0, 1, 0, 0}, 1, 7, 2, false, {0, 1, 0, 0}},
+      {"an unordered key joins a single one", {0, 1, 0, 0}, 3, 7, 2, false, {0, 1, 0, 2}},
   };
+  // clang-format on
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     OrderRig order(c.before);
-    ASSERT_EQ(order.rig.Orders(), c.before) << c.what;
     const PixelRect box = order.BoxOf(c.key);
-    const int y = c.band == kUp ? box.top + 2 : box.bottom - 2;
-    EXPECT_EQ(order.rig.host().Click(box.left + 7, y), c.after != c.before) << c.what;
-    EXPECT_EQ(order.rig.Orders(), c.after) << c.what;
+    const int y = (c.fromBottom ? box.bottom : box.top) + c.dy;
+    EXPECT_EQ(order.rig.host().Click(box.left + c.dx, y), c.after != c.before);
+    EXPECT_EQ(order.rig.Orders(), c.after);
   }
 }
 

@@ -102,8 +102,6 @@ class OverlayRig {
   }
   void Draw() { host_->DrawOverlay(); }
 
-  int32_t Width() { return host_->OverlayImage()->GetWidth(); }
-  int32_t Height() { return host_->OverlayImage()->GetHeight(); }
   Colour At(int32_t x, int32_t y) { return LoadPixel(host_->OverlayImage()->GetRowPtr(x, y)); }
   // The buffer's bytes, row after row.
   std::vector<uint8_t> Bytes() {

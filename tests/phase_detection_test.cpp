@@ -25,15 +25,14 @@ refhost::ProjectSettings FieldSettings(int32_t frames, avxField dominance) {
   return settings;
 }
 
-Corvalis& InstanceOf(refhost::EffectHost& host) { return static_cast<Corvalis&>(host.Instance()); }
-
-// A host showing frame 10 of 20 frames of flat-coloured pulldown material,
-// with nothing queued yet.
-struct FlatPulldown {
-  FlatPulldown(int32_t phase, avxField dominance)
-      : host(plugin, FieldSettings(20, dominance)), instance(InstanceOf(host)) {
-    host.SetInput(1, PulldownClip(kWidth, kHeight, 20, phase, dominance, FlatFilm));
-    host.SetPosition(10, dominance, 1);
+// A host on a clip of pulldown material, at the first field of a frame.
+struct Detector {
+  Detector(int32_t frames, avxField dominance, int32_t phase, int32_t frame,
+           const pulldownclips::FilmPicture& film = pulldownclips::NoiseFilm)
+      : host(plugin, FieldSettings(frames, dominance)),
+        instance(static_cast<Corvalis&>(host.Instance())) {
+    host.SetInput(1, PulldownClip(kWidth, kHeight, frames, phase, dominance, film));
+    host.SetPosition(frame, dominance, 1);
     instance.pendingMessages.clear();
   }
   refhost::Plugin plugin;
@@ -42,18 +41,16 @@ struct FlatPulldown {
 };
 
 TEST(PhaseDetection, FindsEveryPhaseAtEveryFrameForBothDominances) {
-  refhost::Plugin plugin;
   constexpr int32_t kFrames = 12;
   for (avxField dominance : {kAvxFieldOdd, kAvxFieldEven}) {
     for (int32_t phase = 0; phase < 5; ++phase) {
-      refhost::EffectHost host(plugin, FieldSettings(kFrames, dominance));
-      host.SetInput(1, PulldownClip(kWidth, kHeight, kFrames, phase, dominance));
-      host.SetInput(0, PulldownClip(kWidth, kHeight, kFrames, (phase + 3) % 5, dominance));
-      Corvalis& instance = InstanceOf(host);
+      Detector clip(kFrames, dominance, phase, 0);
+      clip.host.SetInput(0, PulldownClip(kWidth, kHeight, kFrames, (phase + 3) % 5, dominance));
+      Corvalis& instance = clip.instance;
       for (int32_t frame = 0; frame < kFrames; ++frame) {
         SCOPED_TRACE(testing::Message()
                      << "dominance " << dominance << " phase " << phase << " frame " << frame);
-        host.SetPosition(frame, kAvxFieldOdd, 1);
+        clip.host.SetPosition(frame, kAvxFieldOdd, 1);
         // On the last frame the fifth field of the cycle lies past the clip.
         const int32_t centre = frame == 0 ? 1 : (kFrames - frame < 3 ? frame - 1 : frame);
         const bool lastUnseen = centre + 2 >= kFrames;
@@ -71,174 +68,121 @@ TEST(PhaseDetection, FindsEveryPhaseAtEveryFrameForBothDominances) {
   }
 }
 
-TEST(PhaseDetection, QueuesItsCommentaryExactly) {
-  FlatPulldown clip(1, kAvxFieldOdd);
-  refhost::EffectHost& host = clip.host;
-  Corvalis& instance = clip.instance;
+// The same picture in every field.
+void StillFilm(int32_t, int32_t x, int32_t y, uint8_t* pixel) {
+  pulldownclips::NoiseFilm(0, x, y, pixel);
+}
 
-  // Only the third test (field 21 against field 19) matches: phase 1, code 2.
-  EXPECT_TRUE(instance.DetectInputPhase());
-  EXPECT_EQ(instance.inputPhase, 2);
-  const std::string failed = "FAILED at (12,6) diff=(70,60,50)\n";
-  const std::vector<std::string> expected = {
-      "Dominant Field: Odd   Non-Dominant Field: Even\n",
-      "Comparing detfield=20, frame 10, 9, Odd field: ",
-      failed,
-      "Comparing detfield=20, frame 10, 11, Odd field: ",
-      failed,
-      "Comparing detfield=21, frame 10, 9, Even field: ",
-      "phase = 1\n",
-      "Comparing detfield=21, frame 10, 11, Even field: ",
-      failed,
-      "Comparing detfield=20, frame 11, 12, Odd field: ",
-      failed,
+// What a detection says it compared and found, queued for the next render,
+// and what it makes of it. Flat film alternates colours that differ by 50, 60
+// and 70.
+TEST(PhaseDetection, CommentaryNamesEachComparisonAndItsOutcome) {
+  struct Case {
+    const char* what;
+    int32_t frames, phase, frame;
+    avxField dominance;
+    pulldownclips::FilmPicture film;
+    int32_t input;
+    bool found;
+    int32_t foundPhase;
+    std::string commentary;
   };
-  EXPECT_EQ(instance.pendingMessages, expected);
+  const std::string odd = "Dominant Field: Odd   Non-Dominant Field: Even\n";
+  const std::string failed = "FAILED at (12,6) diff=(70,60,50)\n";
+  // clang-format off
+  const Case cases[] = {
+      // Only the third comparison (field 21 against field 19) matches.
+      {"phase 1", 20, 1, 10, kAvxFieldOdd, FlatFilm, 1, true, 1,
+       odd + "Comparing detfield=20, frame 10, 9, Odd field: " + failed +
+       "Comparing detfield=20, frame 10, 11, Odd field: " + failed +
+       "Comparing detfield=21, frame 10, 9, Even field: phase = 1\n" +
+       "Comparing detfield=21, frame 10, 11, Even field: " + failed +
+       "Comparing detfield=20, frame 11, 12, Odd field: " + failed},
+      {"phase 4, the even field dominant", 20, 4, 10, kAvxFieldEven, FlatFilm, 1, true, 4,
+       "Dominant Field: Even   Non-Dominant Field: Odd\n"
+       "Comparing detfield=20, frame 10, 9, Even field: " + failed +
+       "Comparing detfield=20, frame 10, 11, Even field: " + failed +
+       "Comparing detfield=21, frame 10, 9, Odd field: " + failed +
+       "Comparing detfield=21, frame 10, 11, Odd field: " + failed +
+       "Comparing detfield=20, frame 11, 12, Even field: phase = 4\n"},
+      // The first match is kept; the second makes the cadence ambiguous.
+      {"a still picture", 10, 0, 5, kAvxFieldOdd, StillFilm, 1, false, 0,
+       odd + "Comparing detfield=10, frame 5, 4, Odd field: phase = 0\n"
+       "Comparing detfield=10, frame 5, 6, Odd field: SUCCEEDED but phase already set\n"},
+      {"the first frame centres on the second", 100, 2, 0, kAvxFieldOdd, FlatFilm, 1, true, 2,
+       odd + "Comparing detfield=2, frame 1, 0, Odd field: phase = 2\n"
+       "Comparing detfield=2, frame 1, 2, Odd field: " + failed +
+       "Comparing detfield=3, frame 1, 0, Even field: " + failed +
+       "Comparing detfield=3, frame 1, 2, Even field: " + failed +
+       "Comparing detfield=2, frame 2, 3, Odd field: " + failed},
+      // The fifth comparison reaches one past the end: a zero field.
+      {"the last frame centres on the one before", 100, 2, 99, kAvxFieldOdd, FlatFilm, 1, true, 2,
+       odd + "Comparing detfield=196, frame 98, 97, Odd field: " + failed +
+       "Comparing detfield=196, frame 98, 99, Odd field: " + failed +
+       "Comparing detfield=197, frame 98, 97, Even field: phase = 2\n" +
+       "Comparing detfield=197, frame 98, 99, Even field: " + failed +
+       "Comparing detfield=196, frame 99, 100, Odd field: FAILED at (12,6) diff=(170,160,150)\n"},
+      {"no track below", 20, 0, 10, kAvxFieldOdd, FlatFilm, 0, false, -1, ""},
+      {"too few frames", 2, 0, 1, kAvxFieldOdd, FlatFilm, 1, false, -1, ""},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Detector clip(c.frames, c.dominance, c.phase, c.frame, c.film);
+    Corvalis& instance = clip.instance;
+    int32_t phase = 99;
+    EXPECT_EQ(instance.DetectPhase(c.input, phase), c.found);
+    EXPECT_EQ(phase, c.foundPhase);
+    const std::vector<std::string> queued = instance.pendingMessages;
+    std::string commentary;
+    for (const std::string& line : queued) commentary += line;
+    EXPECT_EQ(commentary, c.commentary);
+    // Nothing to compare fetches nothing.
+    if (c.commentary.empty()) {
+      EXPECT_EQ(clip.host.AlternateFrameCalls(), 0);
+    }
 
-  // The messages wait for the next render, which prints them in order.
-  host.ConsoleLines().clear();
-  refhost::Picture picture;
-  host.RenderFrame(10, picture);
-  ASSERT_GE(host.ConsoleLines().size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(host.ConsoleLines()[i], expected[i]);
-  EXPECT_TRUE(instance.pendingMessages.empty());
+    // The next render prints the lines in order.
+    clip.host.ConsoleLines().clear();
+    refhost::Picture picture;
+    clip.host.RenderFrame(c.frame, picture);
+    const std::vector<std::string>& console = clip.host.ConsoleLines();
+    ASSERT_GE(console.size(), queued.size());
+    EXPECT_EQ(std::vector<std::string>(console.begin(), console.begin() + queued.size()), queued);
+    EXPECT_TRUE(instance.pendingMessages.empty());
+
+    // The instance keeps the code (phase + 1) of what it found, else 0.
+    instance.inputPhase = instance.outputPhase = 9;
+    const bool foundAgain =
+        c.input == 1 ? instance.DetectInputPhase() : instance.DetectOutputPhase();
+    EXPECT_EQ(foundAgain, c.found);
+    EXPECT_EQ(c.input == 1 ? instance.inputPhase : instance.outputPhase,
+              c.found ? c.foundPhase + 1 : 0);
+  }
 }
 
 TEST(PhaseDetection, QueuedLinesAreCutAtTheirBuffer) {
-  FlatPulldown clip(0, kAvxFieldOdd);
+  Detector clip(20, kAvxFieldOdd, 0, 10);
   const std::string longText(2000, 'x');
   clip.instance.QueueMessage("%s", longText.c_str());
   clip.instance.QueueMessage("phase = %d\n", 3);
-  ASSERT_EQ(clip.instance.pendingMessages.size(), 2u);
-  EXPECT_EQ(clip.instance.pendingMessages[0], std::string(1023, 'x'));
-  EXPECT_EQ(clip.instance.pendingMessages[1], "phase = 3\n");
-}
-
-TEST(PhaseDetection, NamesTheEvenFieldDominantWhenItIs) {
-  FlatPulldown clip(4, kAvxFieldEven);
-  Corvalis& instance = clip.instance;
-  int32_t phase = -1;
-  EXPECT_TRUE(instance.DetectPhase(1, phase));
-  EXPECT_EQ(phase, 4);  // the fifth test: (20 + 4) mod 5
-  ASSERT_EQ(instance.pendingMessages.size(), 11u);
-  EXPECT_EQ(instance.pendingMessages[0], "Dominant Field: Even   Non-Dominant Field: Odd\n");
-  EXPECT_EQ(instance.pendingMessages[5], "Comparing detfield=21, frame 10, 9, Odd field: ");
-  EXPECT_EQ(instance.pendingMessages[10], "phase = 4\n");
-}
-
-TEST(PhaseDetection, StillPictureIsAmbiguous) {
-  refhost::Plugin plugin;
-  auto still = std::make_shared<refhost::MemoryClip>(kWidth, kHeight);
-  auto noise = testclips::NoiseClip(kWidth, kHeight, 1, 7);
-  for (int i = 0; i < 10; ++i) still->AddFrame(noise->FramePixels(0));
-  refhost::EffectHost host(plugin, FieldSettings(10, kAvxFieldOdd));
-  host.SetInput(1, still);
-  host.SetPosition(5, kAvxFieldOdd, 1);
-  Corvalis& instance = InstanceOf(host);
-  instance.inputPhase = 4;
-  instance.pendingMessages.clear();
-
-  int32_t phase = -1;
-  EXPECT_FALSE(instance.DetectPhase(1, phase));
-  EXPECT_EQ(phase, 0);  // the first match, field 10, is kept
-  const std::vector<std::string> expected = {
-      "Dominant Field: Odd   Non-Dominant Field: Even\n",
-      "Comparing detfield=10, frame 5, 4, Odd field: ",
-      "phase = 0\n",
-      "Comparing detfield=10, frame 5, 6, Odd field: ",
-      "SUCCEEDED but phase already set\n",
-  };
-  EXPECT_EQ(instance.pendingMessages, expected);
-  EXPECT_FALSE(instance.DetectInputPhase());
-  EXPECT_EQ(instance.inputPhase, 0);
-}
-
-TEST(PhaseDetection, CentresOnTheFramesThatExist) {
-  refhost::Plugin plugin;
-  refhost::EffectHost host(plugin, FieldSettings(100, kAvxFieldOdd));
-  host.SetInput(1, PulldownClip(kWidth, kHeight, 100, 2, kAvxFieldOdd, FlatFilm));
-  Corvalis& instance = InstanceOf(host);
-  int32_t phase = -1;
-
-  host.SetPosition(0, kAvxFieldOdd, 1);
-  instance.pendingMessages.clear();
-  EXPECT_TRUE(instance.DetectPhase(1, phase));
-  EXPECT_EQ(phase, 2);  // field 2 repeats field 0
-  EXPECT_EQ(instance.pendingMessages[1], "Comparing detfield=2, frame 1, 0, Odd field: ");
-  EXPECT_EQ(instance.pendingMessages.back(), "FAILED at (12,6) diff=(70,60,50)\n");
-  EXPECT_EQ(instance.pendingMessages[instance.pendingMessages.size() - 2],
-            "Comparing detfield=2, frame 2, 3, Odd field: ");
-
-  // On the last frame the fifth test reaches one past the end: a zero field.
-  host.SetPosition(99, kAvxFieldOdd, 1);
-  instance.pendingMessages.clear();
-  instance.DetectPhase(1, phase);
-  EXPECT_EQ(instance.pendingMessages[1], "Comparing detfield=196, frame 98, 97, Odd field: ");
-  const size_t last = instance.pendingMessages.size() - 1;
-  EXPECT_EQ(instance.pendingMessages[last - 1],
-            "Comparing detfield=196, frame 99, 100, Odd field: ");
-  // Film frame 99 * 2 shows one of the two colours; the zero field differs from it.
-  EXPECT_EQ(instance.pendingMessages[last].rfind("FAILED at (12,6) diff=(", 0), 0u);
-}
-
-TEST(PhaseDetection, NeedsTheInputAndThreeFrames) {
-  refhost::Plugin plugin;
-  {
-    refhost::EffectHost host(plugin, FieldSettings(20, kAvxFieldOdd));
-    host.SetInput(1, PulldownClip(kWidth, kHeight, 20, 0, kAvxFieldOdd));
-    Corvalis& instance = InstanceOf(host);
-    instance.outputPhase = 3;
-    instance.pendingMessages.clear();
-    int32_t phase = 7;
-    EXPECT_FALSE(instance.DetectPhase(0, phase));  // no track below
-    EXPECT_EQ(phase, -1);
-    EXPECT_FALSE(instance.DetectOutputPhase());
-    EXPECT_EQ(instance.outputPhase, 0);
-    EXPECT_TRUE(instance.pendingMessages.empty());
-    EXPECT_EQ(host.AlternateFrameCalls(), 0);
-  }
-  {
-    refhost::EffectHost host(plugin, FieldSettings(2, kAvxFieldOdd));
-    host.SetInput(1, PulldownClip(kWidth, kHeight, 2, 0, kAvxFieldOdd));
-    Corvalis& instance = InstanceOf(host);
-    instance.pendingMessages.clear();
-    int32_t phase = 7;
-    EXPECT_FALSE(instance.DetectPhase(1, phase));
-    EXPECT_EQ(phase, -1);
-    EXPECT_TRUE(instance.pendingMessages.empty());
-  }
+  EXPECT_EQ(clip.instance.pendingMessages,
+            (std::vector<std::string>{std::string(1023, 'x'), "phase = 3\n"}));
 }
 
 TEST(PhaseDetection, FetchesSevenFieldsOnce) {
-  refhost::Plugin plugin;
-  refhost::EffectHost host(plugin, FieldSettings(20, kAvxFieldOdd));
-  host.SetInput(1, PulldownClip(kWidth, kHeight, 20, 3, kAvxFieldOdd));
-  host.SetPosition(10, kAvxFieldOdd, 1);
-  host.FailAlternateFrameAt(0);
+  Detector clip(20, kAvxFieldOdd, 3, 10);
+  clip.host.FailAlternateFrameAt(0);
   int32_t phase = -1;
-  EXPECT_TRUE(InstanceOf(host).DetectPhase(1, phase));
-  EXPECT_EQ(host.AlternateFrameCalls(), 7);
+  EXPECT_TRUE(clip.instance.DetectPhase(1, phase));
+  EXPECT_EQ(clip.host.AlternateFrameCalls(), 7);
 }
 
-// A frame of `base` colour with some pixels changed, as one clip frame.
+// A pixel of frame 1 changed from the grey 100 that fills both frames.
 struct PixelChange {
-  int32_t x;
-  int32_t y;
-  uint8_t blue;
-  uint8_t green;
-  uint8_t red;
+  int32_t x, y;
+  uint8_t blue, green, red;
 };
-
-std::vector<uint8_t> Frame(int32_t width, int32_t height, const std::vector<PixelChange>& changes) {
-  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4, 100);
-  for (const PixelChange& change : changes) {
-    uint8_t* pixel = &pixels[(static_cast<size_t>(change.y) * width + change.x) * 4];
-    pixel[0] = change.blue;
-    pixel[1] = change.green;
-    pixel[2] = change.red;
-  }
-  return pixels;
-}
 
 TEST(PhaseDetection, FieldsDifferOnlyWhereAllThreeChannelsExceedTheTolerance) {
   refhost::Plugin plugin;
@@ -251,29 +195,30 @@ TEST(PhaseDetection, FieldsDifferOnlyWhereAllThreeChannelsExceedTheTolerance) {
   };
   // Frame rows 2y are top-field row y; the field has 16 rows and 32 columns,
   // so the compared region is rows 6..9, columns 12..19.
+  // clang-format off
   const Case cases[] = {
       {"blue at the tolerance", {{15, 14, 132, 200, 0}}, true, {}, {}},
       {"blue one over", {{15, 14, 133, 200, 0}}, false, {15, 7}, {33, 100, 100, 0}},
       {"red at the tolerance", {{15, 14, 0, 0, 132}}, true, {}, {}},
       {"darker by more", {{12, 12, 60, 50, 40}}, false, {12, 6}, {40, 50, 60, 0}},
       {"last row and column", {{19, 18, 0, 0, 0}}, false, {19, 9}, {100, 100, 100, 0}},
-      {"outside the region",
-       {{11, 12, 0, 0, 0}, {20, 12, 0, 0, 0}, {15, 10, 0, 0, 0}, {15, 20, 0, 0, 0}},
-       true,
-       {},
-       {}},
-      {"first in scan order",
-       {{18, 16, 0, 0, 0}, {13, 18, 255, 255, 255}, {14, 16, 255, 100, 255}},
-       false,
-       {18, 8},
-       {100, 100, 100, 0}},
+      {"outside the region", {{11, 12, 0, 0, 0}, {20, 12, 0, 0, 0}, {15, 10, 0, 0, 0}, {15, 20, 0, 0, 0}}, true, {}, {}},
+      {"first in scan order", {{18, 16, 0, 0, 0}, {13, 18, 255, 255, 255}, {14, 16, 255, 100, 255}}, false, {18, 8}, {100, 100, 100, 0}},
       {"other field only", {{15, 15, 0, 0, 0}}, true, {}, {}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     auto clip = std::make_shared<refhost::MemoryClip>(kWidth, kHeight);
-    clip->AddFrame(Frame(kWidth, kHeight, {}));
-    clip->AddFrame(Frame(kWidth, kHeight, c.changes));
+    std::vector<uint8_t> pixels(kWidth * kHeight * 4, 100);
+    clip->AddFrame(pixels);
+    for (const PixelChange& change : c.changes) {
+      uint8_t* pixel = &pixels[(change.y * kWidth + change.x) * 4];
+      pixel[0] = change.blue;
+      pixel[1] = change.green;
+      pixel[2] = change.red;
+    }
+    clip->AddFrame(pixels);
     refhost::EffectHost host(plugin, FieldSettings(2, kAvxFieldOdd));
     host.SetInput(1, clip);
     SourceCache cache;

@@ -1,143 +1,97 @@
-// The dialog stand-in's template equals the resource script Windows builds
-// compile.
+// The phase dialog's template as the plug-in carries it: on Windows as the
+// resource compiler put it into the DLL, elsewhere as the dialog stand-in's
+// table. Both are held to the one list below, so the two stay equal.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "pulldown/resource.h"
+#if defined(_WIN32)
+#include "refhost/win32_dialog_resource.h"
+#else
 #include "win32/dialog_template.h"
+#endif
 
 namespace {
 
-const std::string kPulldownDir = std::string(CORVALIS_SOURCE_DIR) + "/pulldown/";
+// Control styles, as the system numbers them.
+constexpr uint32_t kDropDownList = 0x0003;
+constexpr uint32_t kSort = 0x0100;
+constexpr uint32_t kTabStop = 0x00010000;
+constexpr uint32_t kVerticalScroll = 0x00200000;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+// A control in one line, the same form for both.
+std::string Line(const std::string& kind, int32_t id, const std::string& text, int32_t x,
+                 int32_t y, int32_t width, int32_t height, uint32_t style) {
+  std::ostringstream line;
+  line << kind << " " << id << " \"" << text << "\" " << x << "," << y << "," << width << ","
+       << height << " style 0x" << std::hex << style;
+  return line.str();
 }
 
-// Symbols of the script: resource.h's #defines and the system's own ids.
-std::map<std::string, int32_t> Symbols() {
-  std::map<std::string, int32_t> symbols = {{"IDOK", 1}, {"IDCANCEL", 2}};
-  std::istringstream header(ReadFile(kPulldownDir + "resource.h"));
-  std::string line;
-  while (std::getline(header, line)) {
-    std::istringstream words(line);
-    std::string directive, name, value;
-    if (words >> directive >> name >> value && directive == "#define" && name.rfind("ID", 0) == 0) {
-      if (value.front() == '(') value = value.substr(1, value.size() - 2);
-      symbols[name] = std::atoi(value.c_str());
+TEST(PhaseDialogResource, ThePluginCarriesTheDialogsTemplate) {
+  // Buttons are tab stops; the lists drop down, unsorted, and scroll.
+  const uint32_t list = kDropDownList | kVerticalScroll | kTabStop;
+  // clang-format off
+  const std::vector<std::string> expected = {
+      "DIALOGEX 102 \"Corvalis: 3:2 Phase\" 151x169 font 8 \"MS Sans Serif\"",
+      Line("GROUPBOX", IDC_STATIC, "Input Phase", 7, 7, 137, 66, 0),
+      Line("COMBOBOX", 1005, "", 24, 18, 104, 30, list),
+      Line("PUSHBUTTON", 1002, "Detect", 24, 35, 104, 14, kTabStop),
+      Line("PUSHBUTTON", 1003, "Manual: Third Field", 24, 53, 104, 14, kTabStop),
+      Line("GROUPBOX", IDC_STATIC, "Output Phase", 7, 76, 137, 67, 0),
+      Line("COMBOBOX", 1006, "", 24, 88, 104, 30, list),
+      Line("PUSHBUTTON", 1004, "Detect from Track Below", 24, 105, 104, 14, kTabStop),
+      Line("PUSHBUTTON", 1007, "Manual: Third Field", 24, 123, 104, 14, kTabStop),
+      Line("PUSHBUTTON", 2, "Cancel", 63, 148, 39, 14, kTabStop),
+      Line("DEFPUSHBUTTON", 1, "OK", 105, 148, 39, 14, kTabStop),
+  };
+  // clang-format on
+  std::vector<std::string> carried;
+  std::ostringstream header;
+#if defined(_WIN32)
+  HMODULE plugin = LoadLibraryA(CORVALIS_DEFAULT_PLUGIN);
+  ASSERT_NE(plugin, nullptr);
+  EXPECT_EQ(refhost::DialogResourceIds(plugin), std::vector<int32_t>{IDD_PHASE_DIALOG});
+  refhost::DialogResource dialog;
+  ASSERT_TRUE(refhost::ReadDialogResource(plugin, IDD_PHASE_DIALOG, dialog));
+  const uint32_t modalPopup = DS_MODALFRAME | WS_POPUP | WS_CAPTION;
+  EXPECT_EQ(dialog.style & (modalPopup | WS_CHILD), modalPopup);
+  header << "DIALOGEX " << IDD_PHASE_DIALOG << " \"" << dialog.caption << "\" " << dialog.width
+         << "x" << dialog.height << " font " << dialog.pointSize << " \"" << dialog.font << "\"";
+  carried.push_back(header.str());
+  for (const refhost::DialogItemResource& item : dialog.items) {
+    EXPECT_NE(item.style & WS_CHILD, 0u) << item.text;
+    const bool combo = item.classAtom == 0x0085;
+    const uint32_t buttonKind = item.style & 0x000F;
+    const char* kind = combo                           ? "COMBOBOX"
+                       : buttonKind == BS_GROUPBOX      ? "GROUPBOX"
+                       : buttonKind == BS_DEFPUSHBUTTON ? "DEFPUSHBUTTON"
+                       : buttonKind == BS_PUSHBUTTON    ? "PUSHBUTTON"
+                                                        : "?";
+    if (!combo) {
+      EXPECT_EQ(item.classAtom, 0x0080) << item.text << " is a button";
     }
+    const uint32_t shown = kTabStop | kVerticalScroll | (combo ? kDropDownList | kSort : 0);
+    carried.push_back(Line(kind, item.id, item.text, item.x, item.y, item.width, item.height,
+                           item.style & shown));
   }
-  return symbols;
-}
-
-// Splits "a, "b,c", d" on commas outside quotes, trimming blanks.
-std::vector<std::string> Fields(const std::string& text) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (char c : text) {
-    if (c == '"') quoted = !quoted;
-    if (c == ',' && !quoted) {
-      fields.emplace_back();
-    } else {
-      fields.back() += c;
-    }
-  }
-  for (std::string& field : fields) {
-    field.erase(0, field.find_first_not_of(" \t"));
-    field.erase(field.find_last_not_of(" \t\r") + 1);
-  }
-  return fields;
-}
-
-std::string Unquoted(const std::string& text) { return text.substr(1, text.size() - 2); }
-
-uint32_t Styles(const std::string& text) {
-  static const std::map<std::string, uint32_t> kStyles = {
-      {"CBS_DROPDOWNLIST", win32::kStyleDropDownList},
-      {"CBS_SORT", win32::kStyleSort},
-      {"WS_TABSTOP", win32::kStyleTabStop},
-      {"WS_VSCROLL", win32::kStyleVerticalScroll}};
-  uint32_t style = 0;
-  std::istringstream words(text);
-  std::string word;
-  while (words >> word) {
-    if (word != "|") style |= kStyles.at(word);
-  }
-  return style;
-}
-
-TEST(PhaseDialogResource, StandInTemplateMirrorsTheResourceScript) {
-  const std::map<std::string, int32_t> symbols = Symbols();
-  const win32::DialogTemplate* dialog = win32::FindDialogTemplate(symbols.at("IDD_PHASE_DIALOG"));
+#else
+  const win32::DialogTemplate* dialog = win32::FindDialogTemplate(IDD_PHASE_DIALOG);
   ASSERT_NE(dialog, nullptr);
-
-  std::istringstream script(ReadFile(kPulldownDir + "phase_dialog.rc"));
-  ASSERT_TRUE(script.good());
-  std::vector<win32::ControlTemplate> controls;
-  std::vector<std::string> texts;
-  std::string line;
-  bool sawHeader = false;
-  while (std::getline(script, line)) {
-    std::istringstream words(line);
-    std::string keyword;
-    words >> keyword;
-    std::string rest;
-    std::getline(words, rest);
-    if (keyword == "IDD_PHASE_DIALOG") {
-      sawHeader = true;
-      std::string kind;
-      std::istringstream(rest) >> kind;
-      const std::vector<std::string> size = Fields(rest.substr(rest.find(kind) + kind.size()));
-      ASSERT_EQ(size.size(), 4u);
-      EXPECT_EQ(std::stoi(size[2]), dialog->width);
-      EXPECT_EQ(std::stoi(size[3]), dialog->height);
-    } else if (keyword == "CAPTION") {
-      EXPECT_EQ(Unquoted(Fields(rest)[0]), dialog->caption);
-    } else if (keyword == "FONT") {
-      const std::vector<std::string> font = Fields(rest);
-      EXPECT_EQ(std::stoi(font[0]), dialog->pointSize);
-      EXPECT_EQ(Unquoted(font[1]), dialog->font);
-    } else if (keyword == "GROUPBOX" || keyword == "PUSHBUTTON" || keyword == "DEFPUSHBUTTON") {
-      const std::vector<std::string> f = Fields(rest);
-      ASSERT_EQ(f.size(), 6u) << line;
-      const auto kind = keyword == "GROUPBOX"     ? win32::ControlKind::kGroupBox
-                        : keyword == "PUSHBUTTON" ? win32::ControlKind::kPushButton
-                                                  : win32::ControlKind::kDefPushButton;
-      // Buttons are tab stops unless a script says otherwise.
-      const uint32_t style = keyword == "GROUPBOX" ? 0 : win32::kStyleTabStop;
-      texts.push_back(Unquoted(f[0]));
-      controls.push_back({kind, symbols.at(f[1]), nullptr, std::stoi(f[2]), std::stoi(f[3]),
-                          std::stoi(f[4]), std::stoi(f[5]), style});
-    } else if (keyword == "COMBOBOX") {
-      const std::vector<std::string> f = Fields(rest);
-      ASSERT_EQ(f.size(), 6u) << line;
-      texts.push_back("");
-      controls.push_back({win32::ControlKind::kComboBox, symbols.at(f[0]), nullptr, std::stoi(f[1]),
-                          std::stoi(f[2]), std::stoi(f[3]), std::stoi(f[4]), Styles(f[5])});
-    }
+  header << "DIALOGEX " << dialog->id << " \"" << dialog->caption << "\" " << dialog->width << "x"
+         << dialog->height << " font " << dialog->pointSize << " \"" << dialog->font << "\"";
+  carried.push_back(header.str());
+  const char* const kinds[] = {"GROUPBOX", "COMBOBOX", "PUSHBUTTON", "DEFPUSHBUTTON"};
+  for (int32_t i = 0; i < dialog->controlCount; ++i) {
+    const win32::ControlTemplate& control = dialog->controls[i];
+    carried.push_back(Line(kinds[static_cast<int>(control.kind)], control.id, control.text,
+                           control.x, control.y, control.width, control.height, control.style));
   }
-  EXPECT_TRUE(sawHeader);
-  ASSERT_EQ(static_cast<int32_t>(controls.size()), dialog->controlCount);
-  for (size_t i = 0; i < controls.size(); ++i) {
-    SCOPED_TRACE(texts[i]);
-    const win32::ControlTemplate& mirrored = dialog->controls[i];
-    EXPECT_EQ(mirrored.kind, controls[i].kind);
-    EXPECT_EQ(mirrored.id, controls[i].id);
-    EXPECT_EQ(mirrored.text, texts[i]);
-    EXPECT_EQ(mirrored.x, controls[i].x);
-    EXPECT_EQ(mirrored.y, controls[i].y);
-    EXPECT_EQ(mirrored.width, controls[i].width);
-    EXPECT_EQ(mirrored.height, controls[i].height);
-    EXPECT_EQ(mirrored.style, controls[i].style);
-  }
+#endif
+  EXPECT_EQ(carried, expected);
 }
 
 }  // namespace

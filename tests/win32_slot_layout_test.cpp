@@ -33,6 +33,15 @@ constexpr uint32_t kDelete = 1;
 HMODULE PluginModule() { return LoadLibraryA(CORVALIS_DEFAULT_PLUGIN); }
 HMODULE HostLibrary() { return GetModuleHandleA("avx.dll"); }
 
+// Calls a slot as the host does; a call that leaves the stack pointer
+// elsewhere has the wrong signature in that slot.
+template <typename Result, typename... Arguments>
+SlotCall Called(const char* name, void* object, int slot, Arguments... arguments) {
+  const SlotCall call = CallSlot<Result, Arguments...>(object, slot, arguments...);
+  EXPECT_EQ(call.stackShift, 0) << name << " in slot " << slot;
+  return call;
+}
+
 // Slots filled by the effect's own code lie in the plug-in; the others are
 // the base class's and lie in the host library.
 void ExpectOwnSlots(const void* object, int slotCount, const std::vector<int>& ownSlots) {
@@ -58,36 +67,29 @@ TEST(Win32SlotLayout, ModelSlots) {
   ASSERT_NE(model, nullptr);
   ExpectOwnSlots(model, 9, {0, 1, 2, 3, 4, 6});
 
-  SlotCall call = CallSlot<bool>(model, 1);
-  EXPECT_EQ(call.stackShift, 0) << "InitModel";
+  SlotCall call = Called<bool>("InitModel", model, 1);
   EXPECT_TRUE(AsBool(call));
   EXPECT_EQ(model->Name(), "Corvalis");
 
-  call = CallSlot<bool>(model, 3);
-  EXPECT_EQ(call.stackShift, 0) << "InitFormats";
+  call = Called<bool>("InitFormats", model, 3);
   EXPECT_TRUE(AsBool(call));
   EXPECT_EQ(model->Inputs().size(), 2u);
   EXPECT_EQ(model->Outputs().size(), 1u);
 
-  call = CallSlot<bool, int32_t>(model, 6, 7);
-  EXPECT_EQ(call.stackShift, 0) << "HostQuery";
+  call = Called<bool, int32_t>("HostQuery", model, 6, 7);
   EXPECT_TRUE(AsBool(call));
 
-  call = CallSlot<avxInstance_v1*>(model, 2);
-  EXPECT_EQ(call.stackShift, 0) << "CreateInstance";
+  call = Called<avxInstance_v1*>("CreateInstance", model, 2);
   auto* instance = static_cast<avxInstance_v1*>(AsPointer(call));
   ASSERT_NE(dynamic_cast<Corvalis*>(instance), nullptr);
 
   const size_t freesBefore = freed.FreeCount();
-  call = CallSlot<void, avxInstance_v1*>(model, 4, nullptr);
-  EXPECT_EQ(call.stackShift, 0) << "DeleteInstance(null)";
+  call = Called<void, avxInstance_v1*>("DeleteInstance(null)", model, 4, nullptr);
   EXPECT_EQ(freed.FreeCount(), freesBefore);
-  call = CallSlot<void, avxInstance_v1*>(model, 4, instance);
-  EXPECT_EQ(call.stackShift, 0) << "DeleteInstance";
+  call = Called<void, avxInstance_v1*>("DeleteInstance", model, 4, instance);
   EXPECT_TRUE(freed.Freed(instance));
 
-  call = CallSlot<void*, uint32_t>(model, 0, kDelete);
-  EXPECT_EQ(call.stackShift, 0) << "destructor";
+  call = Called<void*, uint32_t>("destructor", model, 0, kDelete);
   EXPECT_EQ(AsPointer(call), model);
   EXPECT_TRUE(freed.Freed(model));
 }
@@ -110,8 +112,7 @@ TEST(Win32SlotLayout, InstanceSlots) {
   avxImage* output = instance.GetOutput(0);
   ASSERT_NE(output, nullptr);
   std::memset(output->GetRowPtr(0, 0), 0x5A, expected.pixels.size());
-  SlotCall call = CallSlot<bool, avxRenderArgs*>(&instance, 1, nullptr);
-  EXPECT_EQ(call.stackShift, 0) << "Render";
+  SlotCall call = Called<bool, avxRenderArgs*>("Render", &instance, 1, nullptr);
   EXPECT_TRUE(AsBool(call));
   const uint8_t* rendered = output->GetRowPtr(0, 0);
   EXPECT_EQ(std::vector<uint8_t>(rendered, rendered + expected.pixels.size()), expected.pixels);
@@ -120,9 +121,8 @@ TEST(Win32SlotLayout, InstanceSlots) {
   refhost::ScriptedDialogDriver user({"select-input=5", "ok"});
   {
     refhost::ScopedDialogDriver installed(user);
-    call = CallSlot<bool, int32_t>(&instance, 7, 0x12345678);
+    call = Called<bool, int32_t>("OpenPhaseDialog", &instance, 7, 0x12345678);
   }
-  EXPECT_EQ(call.stackShift, 0) << "OpenPhaseDialog";
   EXPECT_TRUE(AsBool(call));
   EXPECT_TRUE(user.Record().opened);
   EXPECT_EQ(host.InstanceDataBlock(), (std::vector<uint8_t>{'5', ',', '0', '\0'}));
@@ -133,13 +133,11 @@ TEST(Win32SlotLayout, InstanceSlots) {
   ASSERT_TRUE(freed.Hooked());
   avxInstance_v1* fresh = plugin.Model().CreateInstance();
   ASSERT_NE(fresh, nullptr);
-  call = CallSlot<bool>(fresh, 2);
-  EXPECT_EQ(call.stackShift, 0) << "CreateParameters";
+  call = Called<bool>("CreateParameters", fresh, 2);
   EXPECT_TRUE(AsBool(call));
   EXPECT_EQ(fresh->ParameterCount(), instance.ParameterCount());
   EXPECT_NE(fresh->FindParameter("speed"), nullptr);
-  call = CallSlot<void*, uint32_t>(fresh, 0, kDelete);
-  EXPECT_EQ(call.stackShift, 0) << "destructor";
+  call = Called<void*, uint32_t>("destructor", fresh, 0, kDelete);
   EXPECT_EQ(AsPointer(call), fresh);
   EXPECT_TRUE(freed.Freed(fresh));
 }
@@ -159,12 +157,10 @@ TEST(Win32SlotLayout, OverlaySlots) {
   CorvalisOverlay& overlay = rig.overlay();
   ExpectOwnSlots(&overlay, 12, {0, 1, 2, 3, 4, 5, 10, 11});
 
-  SlotCall call = CallSlot<void, bool>(&overlay, 1, false);
-  EXPECT_EQ(call.stackShift, 0) << "Draw(false)";
+  SlotCall call = Called<void, bool>("Draw(false)", &overlay, 1, false);
   EXPECT_EQ(overlay.currentKey, -1);
   EXPECT_EQ(rig.Bytes(), std::vector<uint8_t>(rig.Bytes().size(), 0));
-  call = CallSlot<void, bool>(&overlay, 1, true);
-  EXPECT_EQ(call.stackShift, 0) << "Draw(true)";
+  call = Called<void, bool>("Draw(true)", &overlay, 1, true);
   EXPECT_EQ(overlay.currentKey, 1);
   EXPECT_NE(rig.Bytes(), std::vector<uint8_t>(rig.Bytes().size(), 0));
 
@@ -178,39 +174,34 @@ TEST(Win32SlotLayout, OverlaySlots) {
   const unsigned long flags = 0;
   const std::vector<int32_t> unchanged{1, 2, 3, 4};
   for (int slot : {3, 5}) {
-    call = CallSlot<bool, double, double, unsigned long>(&overlay, slot, x, y, flags);
-    EXPECT_EQ(call.stackShift, 0) << "mouse slot " << slot;
-    EXPECT_FALSE(AsBool(call)) << "mouse slot " << slot;
-    EXPECT_EQ(rig.Orders(), unchanged) << "mouse slot " << slot;
+    SCOPED_TRACE(testing::Message() << "mouse slot " << slot);
+    call = Called<bool, double, double, unsigned long>("OnMouseDrag/Move", &overlay, slot, x, y,
+                                                       flags);
+    EXPECT_FALSE(AsBool(call));
+    EXPECT_EQ(rig.Orders(), unchanged);
   }
-  call = CallSlot<bool, double, double, unsigned long>(&overlay, 2, x, y, flags);
-  EXPECT_EQ(call.stackShift, 0) << "OnMousePress";
+  call = Called<bool, double, double, unsigned long>("OnMousePress", &overlay, 2, x, y, flags);
   EXPECT_TRUE(AsBool(call));
   EXPECT_EQ(rig.Orders(), (std::vector<int32_t>{1, 3, 2, 4}));
   const int32_t notices = rig.host().ParametersModifiedCount();
-  call = CallSlot<bool, double, double, unsigned long>(&overlay, 4, x, y, flags);
-  EXPECT_EQ(call.stackShift, 0) << "OnMouseRelease";
+  call = Called<bool, double, double, unsigned long>("OnMouseRelease", &overlay, 4, x, y, flags);
   EXPECT_TRUE(AsBool(call));
   EXPECT_EQ(rig.host().ParametersModifiedCount(), notices + 1);
 
-  call = CallSlot<void, int32_t>(&overlay, 10, 5);
-  EXPECT_EQ(call.stackShift, 0) << "OnHostEvent";
-  call = CallSlot<void>(&overlay, 11);
-  EXPECT_EQ(call.stackShift, 0) << "OnHostNotify";
+  call = Called<void, int32_t>("OnHostEvent", &overlay, 10, 5);
+  call = Called<void>("OnHostNotify", &overlay, 11);
 
   // Slot 0 frees only when asked to; without the flag the memory stays the
   // caller's.
   FreeRecorder freed(PluginModule());
   ASSERT_TRUE(freed.Hooked());
   avxOverlay_v1* kept = rig.host().PluginRef().NewOverlay();
-  call = CallSlot<void*, uint32_t>(kept, 0, 0);
-  EXPECT_EQ(call.stackShift, 0) << "destructor, no delete";
+  call = Called<void*, uint32_t>("destructor, no delete", kept, 0, 0);
   EXPECT_EQ(AsPointer(call), kept);
   EXPECT_FALSE(freed.Freed(kept));
   ::operator delete(kept);
   avxOverlay_v1* deleted = rig.host().PluginRef().NewOverlay();
-  call = CallSlot<void*, uint32_t>(deleted, 0, kDelete);
-  EXPECT_EQ(call.stackShift, 0) << "destructor";
+  call = Called<void*, uint32_t>("destructor", deleted, 0, kDelete);
   EXPECT_TRUE(freed.Freed(deleted));
 }
 
