@@ -92,20 +92,20 @@ TEST(ZoomWeights, TrimmingBesselFallbackAndDoubling) {
   std::vector<int16_t> storage(8);
   WeightRange range;
   range.weights = storage.data();
-  // Centred on pixel 5: only that pixel has a non-zero weight.
+  auto firstEndAndWeights = [&](int count) {
+    std::vector<int> got{range.first, range.end};
+    got.insert(got.end(), range.weights, range.weights + count);
+    return got;
+  };
+  // Centred on pixel 5: only that pixel has a non-zero weight, and trimming
+  // drops the zeros around it.
   MakeWeights(5.5, catrom, unit, 20, false, range);
-  EXPECT_EQ(range.first, 4);
-  EXPECT_EQ(range.end, 8);
-  EXPECT_EQ(std::vector<int16_t>(storage.begin(), storage.begin() + 4),
-            (std::vector<int16_t>{0, 16384, 0, 0}));
+  EXPECT_EQ(firstEndAndWeights(4), (std::vector<int>{4, 8, 0, 16384, 0, 0}));
   MakeWeights(5.5, catrom, unit, 20, true, range);
-  EXPECT_EQ(range.first, 5);
-  EXPECT_EQ(range.end, 6);
-  EXPECT_EQ(storage[0], 16384);
+  EXPECT_EQ(firstEndAndWeights(1), (std::vector<int>{5, 6, 16384}));
   // Clipped at the picture's edge.
   MakeWeights(0.5, catrom, unit, 20, false, range);
-  EXPECT_EQ(range.first, 0);
-  EXPECT_EQ(range.end, 3);
+  EXPECT_EQ(firstEndAndWeights(0), (std::vector<int>{0, 3}));
 
   const Filter& bessel = *FindFilter("bessel");
   const FilterParams besselParams = MakeFilterParams(bessel, 1.0);
@@ -113,9 +113,7 @@ TEST(ZoomWeights, TrimmingBesselFallbackAndDoubling) {
   range.weights = wide.data();
   for (bool trim : {false, true}) {
     MakeWeights(10.3, bessel, besselParams, 40, trim, range);  // range 7..13
-    EXPECT_EQ(range.first, 10);
-    EXPECT_EQ(range.end, 11);
-    EXPECT_EQ(wide[0], 16384);
+    EXPECT_EQ(firstEndAndWeights(1), (std::vector<int>{10, 11, 16384})) << trim;
   }
 
   const Filter& triangle = *FindFilter("triangle");
@@ -125,23 +123,17 @@ TEST(ZoomWeights, TrimmingBesselFallbackAndDoubling) {
   EXPECT_EQ(doubling.wid, 2);
   range.weights = storage.data();
   MakeWeights((1 + 0.5) / 2.0, triangle, doubling, 10, true, range);  // centre 0.75
-  EXPECT_EQ(range.first, 0);
-  EXPECT_EQ(range.end, 2);
-  EXPECT_EQ(storage[0], 12288);
-  EXPECT_EQ(storage[1], 4096);
+  EXPECT_EQ(firstEndAndWeights(2), (std::vector<int>{0, 2, 12288, 4096}));
 }
 
 TEST(ZoomPlan, FiltersForModesAndSimplification) {
   const Filter* point = FindFilter("point");
   const Filter* catrom = FindFilter("catrom");
-  EXPECT_EQ(FilterForMode(0), point);
-  EXPECT_EQ(FilterForMode(4), point);
-  EXPECT_EQ(FilterForMode(1), catrom);
-  EXPECT_EQ(FilterForMode(3), catrom);
-  EXPECT_EQ(FilterForMode(5), catrom);
-  EXPECT_EQ(FilterForMode(2), FindFilter("triangle"));
-  EXPECT_EQ(FilterForMode(6), nullptr);
-  EXPECT_EQ(FilterForMode(-1), nullptr);
+  const Filter* byMode[] = {point, catrom, FindFilter("triangle"), catrom, point, catrom};
+  for (int mode = -1; mode <= 6; ++mode) {
+    EXPECT_EQ(FilterForMode(mode), mode >= 0 && mode < 6 ? byMode[mode] : nullptr) << mode;
+  }
+  // By size: reducing (or keeping) both ways takes mode 1, enlarging either way mode 3.
   EXPECT_EQ(ResolveModeBySize(5, 720, 486, 90, 61), 1);
   EXPECT_EQ(ResolveModeBySize(5, 720, 486, 720, 486), 1);
   EXPECT_EQ(ResolveModeBySize(5, 720, 486, 721, 61), 3);
@@ -220,15 +212,10 @@ TEST(ZoomPlan, ClipsSourceAndDestinationWindows) {
   ZoomPlan plan = PlanZoom(from, MakeWindow(-5, 2, 14, 9), to, MakeWindow(-10, -10, 100, 100),
                            shift, catrom, catrom);
   ASSERT_TRUE(plan.run);
-  EXPECT_EQ(plan.source.x0, 0);
-  EXPECT_EQ(plan.source.x1, 9);
-  EXPECT_EQ(plan.source.y0, 2);
-  EXPECT_EQ(plan.source.y1, 9);
-  EXPECT_EQ(plan.destination.x0, 19);  // ceil(0 - 2 + 20 + 1e-7)
-  EXPECT_EQ(plan.destination.x1, 30);  // floor(9 + 2 + 20 - 1e-7)
-  EXPECT_EQ(plan.destination.y0, 31);
-  EXPECT_EQ(plan.destination.y1, 40);
-  EXPECT_EQ(plan.destination.nx, 12);
+  auto corners = [](const ZoomWindow& w) { return std::vector<int>{w.x0, w.y0, w.x1, w.y1, w.nx}; };
+  EXPECT_EQ(corners(plan.source), (std::vector<int>{0, 2, 9, 9, 10}));
+  // x0 = ceil(0 - 2 + 20 + 1e-7), x1 = floor(9 + 2 + 20 - 1e-7).
+  EXPECT_EQ(corners(plan.destination), (std::vector<int>{19, 31, 30, 40, 12}));
   EXPECT_DOUBLE_EQ(plan.mapping.txOffset, 19 + 0.5 - 20);
   EXPECT_DOUBLE_EQ(plan.mapping.tyOffset, 31 - 1.5 - 30);
 
