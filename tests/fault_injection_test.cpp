@@ -9,8 +9,7 @@
 // allocator installed here is the one the plug-in uses.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
+#include <numeric>
 #include <memory>
 #include <new>
 #include <set>
@@ -155,6 +154,39 @@ class FaultInjectionTest : public ::testing::Test {
     return NewHost(scenario, testclips::Settings(kWidth, kHeight, kFrames));
   }
 
+  // For every scenario and rendered frame: a healthy render, then the faults
+  // that inject() makes (it returns how many), each followed by a healthy
+  // render of the same picture holding no more blocks than before. Returns
+  // the number of faults of each scenario.
+  template <typename Inject>
+  std::vector<int> AtEveryRender(Inject inject) {
+    std::vector<int> counts;
+    for (const Scenario& scenario : kScenarios) {
+      auto host = NewHost(scenario);
+      counts.push_back(0);
+      for (int32_t frame : kRenderedFrames) {
+        SCOPED_TRACE(testing::Message() << scenario.name << ", frame " << frame);
+        host->FailAlternateFrameAt(0);
+        handler_.RunOutAt(0);
+        refhost::Picture reference;
+        if (!host->RenderFrame(frame, reference)) {
+          ADD_FAILURE() << "a healthy render failed";
+          continue;
+        }
+        const int allocations = handler_.Allocations();
+        const size_t live = handler_.Live();
+        auto recovers = [&] {
+          refhost::Picture again;
+          ASSERT_TRUE(host->RenderFrame(frame, again));
+          EXPECT_EQ(again.pixels, reference.pixels);
+          EXPECT_EQ(handler_.Live(), live);
+        };
+        counts.back() += inject(*host, frame, reference, allocations, recovers);
+      }
+    }
+    return counts;
+  }
+
   BudgetHandler handler_;
   std::unique_ptr<refhost::Plugin> plugin_;
   std::shared_ptr<refhost::MemoryClip> clip_ = MovingSquareClip();
@@ -183,84 +215,61 @@ std::vector<Fetch> ClassifyFetches(refhost::EffectHost& host, int32_t frame,
 }
 
 TEST_F(FaultInjectionTest, RefusedSourceFetchAtEveryCallFailsOrZeroesAndRecovers) {
-  int cases = 0;
   int neighbourCases = 0;
-  for (const Scenario& scenario : kScenarios) {
-    const int casesBefore = cases;
-    auto host = NewHost(scenario);
-    for (int32_t frame : kRenderedFrames) {
-      SCOPED_TRACE(testing::Message() << scenario.name << ", frame " << frame);
-      refhost::Picture reference;
-      bool healthy = false;
-      const std::vector<Fetch> kinds = ClassifyFetches(*host, frame, reference, healthy);
-      ASSERT_TRUE(healthy);
-      const size_t liveAfterHealthy = handler_.Live();
-
-      for (int32_t n = 1; n <= static_cast<int32_t>(kinds.size()); ++n) {
-        SCOPED_TRACE(testing::Message() << "refused call " << n);
-        host->FailAlternateFrameAt(n);
-        refhost::Picture faulty;
-        const bool ok = host->RenderFrame(frame, faulty);
-        if (kinds[n - 1] == Fetch::kSourceField) {
-          EXPECT_FALSE(ok);
-        } else {
-          ++neighbourCases;
-          // A refused neighbour takes part as an all-zero field.
-          EXPECT_TRUE(ok);
-          host->BlankAlternateFrameAt(n);
-          refhost::Picture blank;
-          ASSERT_TRUE(host->RenderFrame(frame, blank));
-          EXPECT_EQ(faulty.pixels, blank.pixels);
-        }
-        host->FailAlternateFrameAt(0);
-        refhost::Picture again;
-        ASSERT_TRUE(host->RenderFrame(frame, again));
-        EXPECT_EQ(again.pixels, reference.pixels);
-        EXPECT_EQ(handler_.Live(), liveAfterHealthy);
-        ++cases;
+  const std::vector<int> cases = AtEveryRender([&](refhost::EffectHost& host, int32_t frame,
+                                                   const refhost::Picture&, int, auto recovers) {
+    refhost::Picture healthy;
+    bool ok = false;
+    const std::vector<Fetch> kinds = ClassifyFetches(host, frame, healthy, ok);
+    EXPECT_TRUE(ok);
+    for (int32_t n = 1; n <= static_cast<int32_t>(kinds.size()); ++n) {
+      SCOPED_TRACE(testing::Message() << "refused call " << n);
+      host.FailAlternateFrameAt(n);
+      refhost::Picture faulty;
+      ok = host.RenderFrame(frame, faulty);
+      if (kinds[n - 1] == Fetch::kSourceField) {
+        EXPECT_FALSE(ok);
+      } else {
+        ++neighbourCases;
+        // A refused neighbour takes part as an all-zero field.
+        EXPECT_TRUE(ok);
+        host.BlankAlternateFrameAt(n);
+        refhost::Picture blank;
+        EXPECT_TRUE(host.RenderFrame(frame, blank));
+        EXPECT_EQ(faulty.pixels, blank.pixels);
       }
+      host.FailAlternateFrameAt(0);
+      recovers();
     }
-    EXPECT_GT(cases, casesBefore) << scenario.name << ": no fault reached";
+    return static_cast<int>(kinds.size());
+  });
+  for (size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_GT(cases[i], 0) << kScenarios[i].name << ": no fault reached";
   }
   EXPECT_GT(neighbourCases, 0);
-  std::printf("[fault injection] refused source fetches: %d cases (%d of them neighbours)\n",
-              cases, neighbourCases);
 }
 
 TEST_F(FaultInjectionTest, AllocatorRunningOutAtEveryAllocationThrowsAndRecovers) {
-  int cases = 0;
-  for (const Scenario& scenario : kScenarios) {
-    auto host = NewHost(scenario);
-    for (int32_t frame : kRenderedFrames) {
-      SCOPED_TRACE(testing::Message() << scenario.name << ", frame " << frame);
-      refhost::Picture reference;
-      handler_.RunOutAt(0);
-      ASSERT_TRUE(host->RenderFrame(frame, reference));
-      const int allocations = handler_.Allocations();
-      const size_t liveAfterHealthy = handler_.Live();
-
-      for (int n = 1; n <= allocations; ++n) {
-        SCOPED_TRACE(testing::Message() << "allocation " << n);
-        handler_.RunOutAt(n);
-        refhost::Picture faulty;
-        try {
-          host->RenderFrame(frame, faulty);
-          ADD_FAILURE() << "the render went on without the memory it asked for";
-        } catch (const std::bad_alloc& error) {
-          EXPECT_STREQ(error.what(), "bad allocation");
-        }
-        handler_.RunOutAt(0);
-        refhost::Picture again;
-        ASSERT_TRUE(host->RenderFrame(frame, again));
-        EXPECT_EQ(again.pixels, reference.pixels);
-        EXPECT_EQ(handler_.Live(), liveAfterHealthy);
-        ++cases;
+  const std::vector<int> cases = AtEveryRender([&](refhost::EffectHost& host, int32_t frame,
+                                                   const refhost::Picture&, int allocations,
+                                                   auto recovers) {
+    for (int n = 1; n <= allocations; ++n) {
+      SCOPED_TRACE(testing::Message() << "allocation " << n);
+      handler_.RunOutAt(n);
+      refhost::Picture faulty;
+      try {
+        host.RenderFrame(frame, faulty);
+        ADD_FAILURE() << "the render went on without the memory it asked for";
+      } catch (const std::bad_alloc& error) {
+        EXPECT_STREQ(error.what(), "bad allocation");
       }
+      handler_.RunOutAt(0);
+      recovers();
     }
-  }
+    return allocations;
+  });
   // Renders that fetch straight into the output allocate nothing; the rest do.
-  EXPECT_GT(cases, 0);
-  std::printf("[fault injection] exhausted allocator: %d cases\n", cases);
+  EXPECT_GT(std::accumulate(cases.begin(), cases.end(), 0), 0);
 }
 
 TEST_F(FaultInjectionTest, AbsentInputsAreRefusedWithoutHarm) {
@@ -316,40 +325,22 @@ TEST_F(FaultInjectionTest, DetectionRunningOutOfMemoryThrowsAndLeavesNothing) {
   }
 }
 
-bool AllZero(const refhost::Picture& picture) {
-  for (uint8_t byte : picture.pixels) {
-    if (byte != 0) return false;
-  }
-  return true;
-}
-
 TEST_F(FaultInjectionTest, ZeroSizedFieldsRenderBlackAndRecover) {
-  int cases = 0;
-  for (const Scenario& scenario : kScenarios) {
-    auto host = NewHost(scenario);
-    for (int32_t frame : kRenderedFrames) {
-      SCOPED_TRACE(testing::Message() << scenario.name << ", frame " << frame);
-      refhost::Picture reference;
-      ASSERT_TRUE(host->RenderFrame(frame, reference));
-      const size_t liveAfterHealthy = handler_.Live();
-      // The host announces fields without pixels (offline media): every
-      // entry brings nothing, so the output stays black.
-      for (auto [width, height] : {std::pair{0, 0}, std::pair{0, kHeight}, std::pair{kWidth, 0}}) {
-        SCOPED_TRACE(testing::Message() << "fields of " << width << "x" << height);
-        host->AnnounceFieldSize(width, height);
-        refhost::Picture empty;
-        EXPECT_TRUE(host->RenderFrame(frame, empty));
-        EXPECT_TRUE(AllZero(empty));
-        EXPECT_EQ(empty.pixels.size(), reference.pixels.size());
-        host->AnnounceFieldSize(-1, -1);
-        refhost::Picture again;
-        ASSERT_TRUE(host->RenderFrame(frame, again));
-        EXPECT_EQ(again.pixels, reference.pixels);
-        EXPECT_EQ(handler_.Live(), liveAfterHealthy);
-        ++cases;
-      }
+  AtEveryRender([&](refhost::EffectHost& host, int32_t frame, const refhost::Picture& reference,
+                    int, auto recovers) {
+    // The host announces fields without pixels (offline media): every entry
+    // brings nothing, so the output stays black.
+    for (auto [width, height] : {std::pair{0, 0}, std::pair{0, kHeight}, std::pair{kWidth, 0}}) {
+      SCOPED_TRACE(testing::Message() << "fields of " << width << "x" << height);
+      host.AnnounceFieldSize(width, height);
+      refhost::Picture empty;
+      EXPECT_TRUE(host.RenderFrame(frame, empty));
+      EXPECT_EQ(empty.pixels, std::vector<uint8_t>(reference.pixels.size(), 0));
+      host.AnnounceFieldSize(-1, -1);
+      recovers();
     }
-  }
+    return 3;
+  });
   // Projects whose frames have no pixels, or fields of one line or none.
   for (const Scenario& scenario : kScenarios) {
     for (auto [width, height] : {std::pair{0, 0}, std::pair{0, 4}, std::pair{4, 0},
@@ -360,11 +351,9 @@ TEST_F(FaultInjectionTest, ZeroSizedFieldsRenderBlackAndRecover) {
         refhost::Picture picture;
         EXPECT_TRUE(host->RenderFrame(frame, picture));
         EXPECT_EQ(picture.pixels.size(), static_cast<size_t>(width) * height * 4);
-        ++cases;
       }
     }
   }
-  std::printf("[fault injection] zero-sized fields: %d cases\n", cases);
 }
 
 }  // namespace
