@@ -9,14 +9,13 @@
 // allocator installed here is the one the plug-in uses.
 #include <gtest/gtest.h>
 
-#include <numeric>
 #include <memory>
 #include <new>
-#include <set>
+#include <numeric>
 #include <string>
 #include <vector>
 
-#include "fx/memory_handler.h"
+#include "counting_memory.h"
 #include "host/corvalis.h"
 #include "refhost/effect_host.h"
 #include "refhost/plugin.h"
@@ -30,39 +29,6 @@ namespace {
 constexpr int32_t kWidth = 24;
 constexpr int32_t kHeight = 16;
 constexpr int32_t kFrames = 8;
-
-// Counts the blocks in use and, when given a budget, refuses the n-th
-// allocation after it was given.
-class BudgetHandler final : public fx::MemoryHandler {
- public:
-  void* Allocate(uint32_t size) override {
-    ++allocations_;
-    if (budget_ > 0 && allocations_ == budget_) throw fx::BadAllocation();
-    void* block = heap_.Allocate(size);
-    live_.insert(block);
-    return block;
-  }
-  void Free(void* block) override {
-    if (block == nullptr) return;
-    if (live_.erase(block) != 1) ++strayFrees_;
-    heap_.Free(block);
-  }
-  // 0: no budget. Restarts the count of allocations.
-  void RunOutAt(int n) {
-    budget_ = n;
-    allocations_ = 0;
-  }
-  int Allocations() const { return allocations_; }
-  size_t Live() const { return live_.size(); }
-  int StrayFrees() const { return strayFrees_; }
-
- private:
-  MemHandler heap_;
-  int budget_ = 0;
-  int allocations_ = 0;
-  int strayFrees_ = 0;
-  std::set<void*> live_;
-};
 
 // Static background with a noisy square moving across it: little enough
 // motion that the adaptive step blends instead of giving up.
@@ -187,7 +153,7 @@ class FaultInjectionTest : public ::testing::Test {
     return counts;
   }
 
-  BudgetHandler handler_;
+  testmemory::CountingHandler handler_;
   std::unique_ptr<refhost::Plugin> plugin_;
   std::shared_ptr<refhost::MemoryClip> clip_ = MovingSquareClip();
 };
