@@ -30,30 +30,6 @@ constexpr int32_t kWidth = 24;
 constexpr int32_t kHeight = 16;
 constexpr int32_t kFrames = 8;
 
-// Static background with a noisy square moving across it: little enough
-// motion that the adaptive step blends instead of giving up.
-std::shared_ptr<refhost::MemoryClip> MovingSquareClip() {
-  auto clip = std::make_shared<refhost::MemoryClip>(kWidth, kHeight);
-  uint32_t state = 5;
-  for (int32_t f = 0; f < kFrames; ++f) {
-    std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
-    for (int32_t y = 0; y < kHeight; ++y) {
-      for (int32_t x = 0; x < kWidth; ++x) {
-        uint8_t* p = &pixels[(static_cast<size_t>(y) * kWidth + x) * 4];
-        const bool inSquare = x >= 2 * f && x < 2 * f + 4 && y >= 4 && y < 8;
-        for (int c = 0; c < 3; ++c) {
-          state = state * 1664525u + 1013904223u;
-          p[c] = inSquare ? static_cast<uint8_t>(state >> 24)
-                          : static_cast<uint8_t>(8 * x + 5 * y + 40 * c);
-        }
-        p[3] = 255;
-      }
-    }
-    clip->AddFrame(std::move(pixels));
-  }
-  return clip;
-}
-
 struct Scenario {
   const char* name;
   int32_t videoType;  // 0 frame based
@@ -155,7 +131,8 @@ class FaultInjectionTest : public ::testing::Test {
 
   testmemory::CountingHandler handler_;
   std::unique_ptr<refhost::Plugin> plugin_;
-  std::shared_ptr<refhost::MemoryClip> clip_ = MovingSquareClip();
+  std::shared_ptr<refhost::MemoryClip> clip_ =
+      testclips::MovingSquareClip(kWidth, kHeight, kFrames);
 };
 
 // Which part of the effect made each GetAlternateFrame call of a render:
