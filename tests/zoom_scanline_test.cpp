@@ -1,4 +1,5 @@
-// Scanline arithmetic, picture devices and windows of the resampler.
+// Scanline arithmetic, picture devices and windows of the resampler. The
+// four-channel filters are compared with the rule in kernel_equivalence_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -39,13 +40,6 @@ TEST(ZoomScanline, FilterBytesIntoSixteenBits) {
   ScanlineFilter(8, ranges, a.s, b.s);
   // 200 and 105 times 64; the negative one shifted arithmetically, not divided.
   EXPECT_EQ(b.Values<int16_t>(), (std::vector<int>{12800, 6720, -640}));
-
-  Line rgba(kScanRgbaByte, 2), wide(kScanRgbaShort, 1);
-  const uint8_t pixels[] = {1, 2, 3, 4, 3, 4, 5, 250};
-  std::memcpy(rgba.s.data, pixels, sizeof pixels);
-  const WeightRange both[] = {{0, 2, halves}};
-  ScanlineFilter(8, both, rgba.s, wide.s);
-  EXPECT_EQ(wide.Values<int16_t>(), (std::vector<int>{128, 192, 256, 8128}));  // per channel
 }
 
 TEST(ZoomScanline, FilterAccumulationsIntoBytes) {
@@ -60,12 +54,6 @@ TEST(ZoomScanline, FilterAccumulationsIntoBytes) {
   const WeightRange ranges[] = {{0, 1, unit}, {1, 2, unit}, {2, 3, unit}, {3, 4, boost}};
   ScanlineFilter(20, ranges, a.s, b.s);
   EXPECT_EQ(b.Values<uint8_t>(), (std::vector<int>{200, 0, 70, 255}));
-
-  Line wide(kScanRgbaInt, 1), rgba(kScanRgbaByte, 1);
-  for (int c = 0; c < 4; ++c) wide.As<int32_t>()[c] = (c * 80) << 14;
-  const WeightRange one[] = {{0, 1, unit}};
-  ScanlineFilter(20, one, wide.s, rgba.s);
-  EXPECT_EQ(rgba.Values<uint8_t>(), (std::vector<int>{0, 80, 160, 240}));
 }
 
 TEST(ZoomScanline, ShiftRoundsAndClamps) {
