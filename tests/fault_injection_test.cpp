@@ -75,11 +75,7 @@ class FaultInjectionTest : public ::testing::Test {
     settings.videoType = scenario.videoType;
     auto host = std::make_unique<refhost::EffectHost>(*plugin_, settings);
     host->SetInput(1, clip_);
-    for (const char* id : {"speed", "strobe", "hold", "order"}) host->Parameter(id)->ClearKeys();
-    host->SetKey("speed", 0.0, scenario.speed);
-    host->SetKey("strobe", 0.0, 1);
-    host->SetKey("hold", 0.0, 0);
-    host->SetKey("order", 0.0, 1);
+    testclips::SetRamp(*host, {{0.0, scenario.speed, 0}});
     host->SetList("inputMode", scenario.inputMode);
     host->SetList("outputMode", scenario.outputMode);
     host->SetList("deinterlace", scenario.deinterlace);

@@ -36,18 +36,8 @@ std::map<int32_t, std::vector<uint8_t>> RenderAll(refhost::Plugin& plugin, const
   settings.fieldDominance = material.dominance;
   refhost::EffectHost host(plugin, settings);
   host.SetInput(1, testclips::MovingSquareClip(material.width, material.height, kFrames));
-  for (const char* id : {"speed", "strobe", "hold", "order"}) host.Parameter(id)->ClearKeys();
-  // Waypoints: full speed, then slow with a hold, then fast.
-  const struct {
-    double time, speed, hold;
-  } waypoints[] = {{0.0, 100, 0}, {0.4, 37, 6}, {0.7, 150, 0}};
-  double order = 1;
-  for (const auto& waypoint : waypoints) {
-    host.SetKey("speed", waypoint.time, waypoint.speed);
-    host.SetKey("strobe", waypoint.time, 1);
-    host.SetKey("hold", waypoint.time, waypoint.hold);
-    host.SetKey("order", waypoint.time, order++);
-  }
+  // Full speed, then slow with a hold, then fast.
+  testclips::SetRamp(host, {{0.0, 100, 0}, {0.4, 37, 6}, {0.7, 150, 0}});
   host.SetList("deinterlace", mode);
   host.SetBool("blending", mode != 0);
 

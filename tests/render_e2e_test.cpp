@@ -28,13 +28,7 @@ class RenderTest : public ::testing::Test {
   }
 
   // A single waypoint at the start with this speed: position speed × u at unit u.
-  void SingleWaypoint(double speedPercent) {
-    for (const char* id : {"speed", "strobe", "hold", "order"}) host_.Parameter(id)->ClearKeys();
-    host_.SetKey("speed", 0.0, speedPercent);
-    host_.SetKey("strobe", 0.0, 1);
-    host_.SetKey("hold", 0.0, 0);
-    host_.SetKey("order", 0.0, 1);
-  }
+  void SingleWaypoint(double speedPercent) { testclips::SetRamp(host_, {{0.0, speedPercent, 0}}); }
 
   const uint8_t* SourceRow(int frame, int row) {
     return clip_->FramePixels(frame).data() + row * kWidth * 4;

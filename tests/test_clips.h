@@ -1,12 +1,15 @@
 // Small synthetic clips and hosts for end-to-end tests.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
 #include "refhost/clip.h"
 #include "refhost/effect_host.h"
+#include "refhost/effect_settings.h"
 
 namespace testclips {
 
@@ -80,6 +83,17 @@ inline refhost::ProjectSettings Settings(int32_t width, int32_t height, int32_t 
   settings.height = height;
   settings.totalFrames = frames;
   return settings;
+}
+
+// Replaces the effect's waypoints by keys at these effect times (0..1), each
+// {time, speed in percent, hold in fields}, with strobe 1, in list order.
+inline void SetRamp(refhost::EffectHost& host,
+                    std::initializer_list<std::array<double, 3>> timeSpeedHold) {
+  std::vector<refhost::Waypoint> waypoints;
+  for (const auto& [time, speed, hold] : timeSpeedHold) {
+    waypoints.push_back({refhost::Waypoint::Place::kTime, time, speed, 1.0, hold, std::nullopt});
+  }
+  refhost::SetWaypoints(host, waypoints);
 }
 
 }  // namespace testclips
