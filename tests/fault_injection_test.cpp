@@ -32,14 +32,9 @@ constexpr int32_t kFrames = 8;
 
 struct Scenario {
   const char* name;
-  int32_t videoType;  // 0 frame based
-  int32_t inputMode;
-  int32_t outputMode;
-  int32_t deinterlace;
+  int32_t videoType, inputMode, outputMode, deinterlace;  // video type 0: frame based
   double speed;  // percent, from the first unit on
-  bool blending;
-  bool enhance;
-  bool interpAll;
+  bool blending, enhance, interpAll;
   const char* phases;  // instance data, or null
 };
 
@@ -83,7 +78,7 @@ class FaultInjectionTest : public ::testing::Test {
     host->SetBool("enhance", scenario.enhance);
     host->SetBool("interpAll", scenario.interpAll);
     if (scenario.phases != nullptr) {
-      std::string text = scenario.phases;
+      const std::string text = scenario.phases;
       host->SetInstanceDataBlock(std::vector<uint8_t>(text.begin(), text.end() + 1));
     }
     return host;

@@ -167,37 +167,40 @@ TEST(ZoomPlan, FiltersForModesAndSimplification) {
   }
 }
 
-TEST(ZoomPlan, ReducingVideoToAThumbnail) {
-  FrameRef source = FilledImage(720, 486, 0), destination = FilledImage(90, 61, 0);
-  const Filter* filter = FilterForMode(ResolveModeBySize(5, 720, 486, 90, 61));
-  const ZoomPlan plan = WholePlan(*source, *destination, filter);
-  ASSERT_TRUE(plan.run);
-  EXPECT_STREQ(plan.xFilter->name, "catrom");
-  EXPECT_STREQ(plan.yFilter->name, "catrom");
+TEST(ZoomPlan, FiltersAndPassOrderOfWholePictures) {
+  struct Case {
+    int32_t sw, sh, dw, dh;
+    const char *xFilter, *yFilter;
+    bool xFirst;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {720, 486, 90, 61, "catrom", "catrom", true},   // 1575360 against 1581120 multiply-adds
+      {100, 10, 1000, 10, "catrom", "point", false},  // rows map one to one; 41000 against 50000
+      {10, 100, 10, 1000, "point", "catrom", true},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    FrameRef source = NewImage(c.sw, c.sh), destination = NewImage(c.dw, c.dh);
+    const Filter* filter = FilterForMode(ResolveModeBySize(5, c.sw, c.sh, c.dw, c.dh));
+    const ZoomPlan plan = WholePlan(*source, *destination, filter);
+    SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh);
+    ASSERT_TRUE(plan.run);
+    EXPECT_STREQ(plan.xFilter->name, c.xFilter);
+    EXPECT_STREQ(plan.yFilter->name, c.yFilter);
+    EXPECT_EQ(plan.xFirst, c.xFirst);
+    EXPECT_FALSE(plan.point);
+    EXPECT_EQ(plan.destination.nx, c.dw);
+    EXPECT_EQ(plan.destination.ny, c.dh);
+  }
+  // Reducing video to a thumbnail widens the kernel by the scale.
+  FrameRef video = NewImage(720, 486), thumbnail = NewImage(90, 61);
+  const ZoomPlan plan = WholePlan(*video, *thumbnail, FindFilter("catrom"));
   EXPECT_EQ(plan.x.scale, 8.0);
   EXPECT_EQ(plan.x.supp, 16.0);
   EXPECT_EQ(plan.x.wid, 32);
   EXPECT_NEAR(plan.y.scale, 486.0 / 61.0, 1e-12);
   EXPECT_EQ(plan.y.wid, 32);
-  EXPECT_FALSE(plan.point);
-  EXPECT_TRUE(plan.xFirst);  // 1575360 against 1581120 multiply-adds
-  EXPECT_EQ(plan.destination.nx, 90);
-  EXPECT_EQ(plan.destination.ny, 61);
-}
-
-TEST(ZoomPlan, PassOrderFollowsTheCheaperEstimate) {
-  const Filter* catrom = FindFilter("catrom");
-  FrameRef wideSource = FilledImage(100, 10, 0), wideDestination = FilledImage(1000, 10, 0);
-  const ZoomPlan wide = WholePlan(*wideSource, *wideDestination, catrom);
-  ASSERT_TRUE(wide.run);
-  EXPECT_STREQ(wide.yFilter->name, "point");  // rows map one to one
-  EXPECT_FALSE(wide.xFirst);                  // 41000 against 50000
-
-  FrameRef tallSource = FilledImage(10, 100, 0), tallDestination = FilledImage(10, 1000, 0);
-  const ZoomPlan tall = WholePlan(*tallSource, *tallDestination, catrom);
-  ASSERT_TRUE(tall.run);
-  EXPECT_STREQ(tall.xFilter->name, "point");
-  EXPECT_TRUE(tall.xFirst);
 }
 
 TEST(ZoomPlan, ClipsSourceAndDestinationWindows) {
