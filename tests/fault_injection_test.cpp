@@ -33,7 +33,7 @@ constexpr int32_t kFrames = 8;
 struct Scenario {
   const char* name;
   int32_t videoType, inputMode, outputMode, deinterlace;  // video type 0: frame based
-  double speed;  // percent, from the first unit on
+  double speed;                                           // percent, from the first unit on
   bool blending, enhance, interpAll;
   const char* phases;  // instance data, or null
 };
@@ -55,8 +55,8 @@ class FaultInjectionTest : public ::testing::Test {
  protected:
   FaultInjectionTest() {
     SetMemHandlerForTesting(&handler_);
-    plugin_ = std::make_unique<refhost::Plugin>("linked-in corvalis", avxNewModel_v1,
-                                                avxNewOverlay_v1);
+    plugin_ =
+        std::make_unique<refhost::Plugin>("linked-in corvalis", avxNewModel_v1, avxNewOverlay_v1);
   }
   ~FaultInjectionTest() override {
     plugin_.reset();
@@ -138,7 +138,8 @@ std::vector<Fetch> ClassifyFetches(refhost::EffectHost& host, int32_t frame,
   Fetch current = Fetch::kSourceField;
   host.FailAlternateFrameAt(0);
   host.onConsole = [&](const std::string& line) {
-    while (static_cast<int32_t>(kinds.size()) < host.AlternateFrameCalls()) kinds.push_back(current);
+    while (static_cast<int32_t>(kinds.size()) < host.AlternateFrameCalls())
+      kinds.push_back(current);
     if (line.rfind("\t#", 0) == 0) current = Fetch::kSourceField;
     if (line.rfind("\tAdaptive:", 0) == 0) current = Fetch::kNeighbour;
   };
@@ -150,33 +151,33 @@ std::vector<Fetch> ClassifyFetches(refhost::EffectHost& host, int32_t frame,
 
 TEST_F(FaultInjectionTest, RefusedSourceFetchAtEveryCallFailsOrZeroesAndRecovers) {
   int neighbourCases = 0;
-  const std::vector<int> cases = AtEveryRender([&](refhost::EffectHost& host, int32_t frame,
-                                                   const refhost::Picture&, int, auto recovers) {
-    refhost::Picture healthy;
-    bool ok = false;
-    const std::vector<Fetch> kinds = ClassifyFetches(host, frame, healthy, ok);
-    EXPECT_TRUE(ok);
-    for (int32_t n = 1; n <= static_cast<int32_t>(kinds.size()); ++n) {
-      SCOPED_TRACE(testing::Message() << "refused call " << n);
-      host.FailAlternateFrameAt(n);
-      refhost::Picture faulty;
-      ok = host.RenderFrame(frame, faulty);
-      if (kinds[n - 1] == Fetch::kSourceField) {
-        EXPECT_FALSE(ok);
-      } else {
-        ++neighbourCases;
-        // A refused neighbour takes part as an all-zero field.
+  const std::vector<int> cases = AtEveryRender(
+      [&](refhost::EffectHost& host, int32_t frame, const refhost::Picture&, int, auto recovers) {
+        refhost::Picture healthy;
+        bool ok = false;
+        const std::vector<Fetch> kinds = ClassifyFetches(host, frame, healthy, ok);
         EXPECT_TRUE(ok);
-        host.BlankAlternateFrameAt(n);
-        refhost::Picture blank;
-        EXPECT_TRUE(host.RenderFrame(frame, blank));
-        EXPECT_EQ(faulty.pixels, blank.pixels);
-      }
-      host.FailAlternateFrameAt(0);
-      recovers();
-    }
-    return static_cast<int>(kinds.size());
-  });
+        for (int32_t n = 1; n <= static_cast<int32_t>(kinds.size()); ++n) {
+          SCOPED_TRACE(testing::Message() << "refused call " << n);
+          host.FailAlternateFrameAt(n);
+          refhost::Picture faulty;
+          ok = host.RenderFrame(frame, faulty);
+          if (kinds[n - 1] == Fetch::kSourceField) {
+            EXPECT_FALSE(ok);
+          } else {
+            ++neighbourCases;
+            // A refused neighbour takes part as an all-zero field.
+            EXPECT_TRUE(ok);
+            host.BlankAlternateFrameAt(n);
+            refhost::Picture blank;
+            EXPECT_TRUE(host.RenderFrame(frame, blank));
+            EXPECT_EQ(faulty.pixels, blank.pixels);
+          }
+          host.FailAlternateFrameAt(0);
+          recovers();
+        }
+        return static_cast<int>(kinds.size());
+      });
   for (size_t i = 0; i < cases.size(); ++i) {
     EXPECT_GT(cases[i], 0) << kScenarios[i].name << ": no fault reached";
   }
@@ -184,24 +185,24 @@ TEST_F(FaultInjectionTest, RefusedSourceFetchAtEveryCallFailsOrZeroesAndRecovers
 }
 
 TEST_F(FaultInjectionTest, AllocatorRunningOutAtEveryAllocationThrowsAndRecovers) {
-  const std::vector<int> cases = AtEveryRender([&](refhost::EffectHost& host, int32_t frame,
-                                                   const refhost::Picture&, int allocations,
-                                                   auto recovers) {
-    for (int n = 1; n <= allocations; ++n) {
-      SCOPED_TRACE(testing::Message() << "allocation " << n);
-      handler_.RunOutAt(n);
-      refhost::Picture faulty;
-      try {
-        host.RenderFrame(frame, faulty);
-        ADD_FAILURE() << "the render went on without the memory it asked for";
-      } catch (const std::bad_alloc& error) {
-        EXPECT_STREQ(error.what(), "bad allocation");
-      }
-      handler_.RunOutAt(0);
-      recovers();
-    }
-    return allocations;
-  });
+  const std::vector<int> cases =
+      AtEveryRender([&](refhost::EffectHost& host, int32_t frame, const refhost::Picture&,
+                        int allocations, auto recovers) {
+        for (int n = 1; n <= allocations; ++n) {
+          SCOPED_TRACE(testing::Message() << "allocation " << n);
+          handler_.RunOutAt(n);
+          refhost::Picture faulty;
+          try {
+            host.RenderFrame(frame, faulty);
+            ADD_FAILURE() << "the render went on without the memory it asked for";
+          } catch (const std::bad_alloc& error) {
+            EXPECT_STREQ(error.what(), "bad allocation");
+          }
+          handler_.RunOutAt(0);
+          recovers();
+        }
+        return allocations;
+      });
   // Renders that fetch straight into the output allocate nothing; the rest do.
   EXPECT_GT(std::accumulate(cases.begin(), cases.end(), 0), 0);
 }
@@ -277,8 +278,8 @@ TEST_F(FaultInjectionTest, ZeroSizedFieldsRenderBlackAndRecover) {
   });
   // Projects whose frames have no pixels, or fields of one line or none.
   for (const Scenario& scenario : kScenarios) {
-    for (auto [width, height] : {std::pair{0, 0}, std::pair{0, 4}, std::pair{4, 0},
-                                 std::pair{1, 1}, std::pair{kWidth, 1}, std::pair{1, kHeight}}) {
+    for (auto [width, height] : {std::pair{0, 0}, std::pair{0, 4}, std::pair{4, 0}, std::pair{1, 1},
+                                 std::pair{kWidth, 1}, std::pair{1, kHeight}}) {
       SCOPED_TRACE(testing::Message() << scenario.name << ", " << width << "x" << height);
       auto host = NewHost(scenario, testclips::Settings(width, height, kFrames));
       for (int32_t frame : kRenderedFrames) {

@@ -1,17 +1,18 @@
 // Frame buffers: geometry, reference counting and the heap under them. Running
 // out of memory is tried at every allocation of a render in
 // fault_injection_test.cpp.
+#include "source/frame_buffer.h"
+
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "counting_memory.h"
-#include "source/frame_buffer.h"
 
 namespace {
 

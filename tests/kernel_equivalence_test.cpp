@@ -34,8 +34,9 @@ FrameRef RandomImage(Size size, std::mt19937& random, int spread = 256, int base
 }
 
 FrameRef Copy(const FrameBuffer& image, int32_t pixelBytes) {
-  FrameRef copy(pixelBytes == 4 ? FrameBuffer::CreateImage(image.width, image.height, image.rowBytes)
-                                : FrameBuffer::CreateMask(image.width, image.height, image.rowBytes));
+  FrameRef copy(pixelBytes == 4
+                    ? FrameBuffer::CreateImage(image.width, image.height, image.rowBytes)
+                    : FrameBuffer::CreateMask(image.width, image.height, image.rowBytes));
   std::memcpy(copy->data, image.data, static_cast<size_t>(image.rowBytes) * image.height);
   return copy;
 }

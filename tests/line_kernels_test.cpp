@@ -1,11 +1,11 @@
 // Byte results of the line kernels that the rule-by-rule comparisons in
 // kernel_equivalence_test.cpp do not reach: the single-row entry points and
 // the plain copies the render uses around them.
+#include "render/line_kernels.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "render/line_kernels.h"
 
 namespace {
 
@@ -29,7 +29,8 @@ TEST(LineKernels, ShiftAndCopies) {
   // An odd-height frame's taller field copied into a shorter output.
   FrameRef field = NewImage(720, 243);
   FrameRef output = NewImage(720, 240);
-  for (int i = 0; i < field->rowBytes * field->height; ++i) field->data[i] = static_cast<uint8_t>(i);
+  for (int i = 0; i < field->rowBytes * field->height; ++i)
+    field->data[i] = static_cast<uint8_t>(i);
   output->ClearToZero();
   CopyOverlap(*output, *field);
   EXPECT_EQ(std::memcmp(output->data, field->data, 720 * 4 * 240), 0);

@@ -1,12 +1,12 @@
 // The motion mask at its give-up boundary, the median against a full sort,
 // and odd-height fields; the other steps are compared rule by rule in
 // kernel_equivalence_test.cpp.
+#include "source/motion_mask.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
-
-#include "source/motion_mask.h"
 
 namespace {
 

@@ -190,8 +190,9 @@ TEST_F(RenderTest, BlendingAddsWeightedFieldsAndReportsThem) {
   ASSERT_TRUE(host_.RenderOnce(kWidth, kHeight / 2, picture));
   ASSERT_EQ(Effect().sourceImages.size(), 2u);
   for (int x = 0; x < kWidth * 4; ++x) {
-    int expected = (static_cast<int>(SourceRow(1, 0)[x] * 0.5) +
-                    static_cast<int>(SourceRow(1, 1)[x] * 0.5)) & 0xFF;
+    int expected =
+        (static_cast<int>(SourceRow(1, 0)[x] * 0.5) + static_cast<int>(SourceRow(1, 1)[x] * 0.5)) &
+        0xFF;
     if (x % 4 == 3) expected = 0;  // the fourth byte is not accumulated
     EXPECT_EQ(Row(picture, 0)[x], expected) << x;
   }

@@ -16,7 +16,7 @@ namespace testclips {
 // A clip whose every byte says where it came from: byte 0 the frame, byte 1
 // the row, byte 2 the column (all mod 256), byte 3 a fixed 200.
 inline std::shared_ptr<refhost::MemoryClip> CodedClip(int32_t width, int32_t height,
-                                                       int32_t frames) {
+                                                      int32_t frames) {
   auto clip = std::make_shared<refhost::MemoryClip>(width, height);
   for (int32_t f = 0; f < frames; ++f) {
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
@@ -35,8 +35,8 @@ inline std::shared_ptr<refhost::MemoryClip> CodedClip(int32_t width, int32_t hei
 }
 
 // Pseudo-random pixels, the same for the same seed.
-inline std::shared_ptr<refhost::MemoryClip> NoiseClip(int32_t width, int32_t height,
-                                                       int32_t frames, uint32_t seed = 1) {
+inline std::shared_ptr<refhost::MemoryClip> NoiseClip(int32_t width, int32_t height, int32_t frames,
+                                                      uint32_t seed = 1) {
   auto clip = std::make_shared<refhost::MemoryClip>(width, height);
   uint32_t state = seed;
   for (int32_t f = 0; f < frames; ++f) {

@@ -243,9 +243,9 @@ TEST(ZoomImage, UniformBytesStayAndRampsStayOrdered) {
   struct Size {
     int32_t sw, sh, dw, dh;
   };
-  const Size sizes[] = {{31, 17, 80, 41}, {40, 30, 13, 9}, {9, 25, 23, 7},   {1, 1, 5, 3},
-                        {6, 6, 1, 1},     {1, 12, 4, 5},   {12, 1, 3, 1},    {720, 486, 90, 61},
-                        {1, 37, 5, 11},   {37, 1, 1, 5},   {37, 1, 91, 2},   {1, 1, 7, 1}};
+  const Size sizes[] = {{31, 17, 80, 41}, {40, 30, 13, 9}, {9, 25, 23, 7}, {1, 1, 5, 3},
+                        {6, 6, 1, 1},     {1, 12, 4, 5},   {12, 1, 3, 1},  {720, 486, 90, 61},
+                        {1, 37, 5, 11},   {37, 1, 1, 5},   {37, 1, 91, 2}, {1, 1, 7, 1}};
   for (const Size& size : sizes) {
     FrameRef source = NewImage(size.sw, size.sh);
     for (int32_t y = 0; y < size.sh; ++y) {

@@ -127,8 +127,9 @@ TEST(ZoomPicture, DevicesCopyRowsOfTheirBuffers) {
   ScanlineRead(maskPicture, 5, 3, row.s);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(row.As<uint8_t>()[i], 3 * 40 + 5 + i);
   ScanlineWrite(maskPicture, 2, 0, row.s);
-  EXPECT_EQ((std::vector<int>{mask->Row(0)[1], mask->Row(0)[2], mask->Row(0)[11], mask->Row(0)[12]}),
-            (std::vector<int>{1, 125, 134, 12}));  // ten values written, neighbours kept
+  EXPECT_EQ(
+      (std::vector<int>{mask->Row(0)[1], mask->Row(0)[2], mask->Row(0)[11], mask->Row(0)[12]}),
+      (std::vector<int>{1, 125, 134, 12}));  // ten values written, neighbours kept
 
   FrameRef image = NewImage(7, 5);
   std::memset(image->data, 0, static_cast<size_t>(image->rowBytes) * image->height);
