@@ -235,8 +235,8 @@ TEST(ZoomPlan, ClipsSourceAndDestinationWindows) {
                    .run);
 }
 
-// Bytes 0 and 1 rise left to right and top to bottom, byte 2 is 255 and
-// byte 3 is 0 everywhere: every filter keeps the uniform bytes exactly, in
+// Bytes 0 and 1 rise left to right and top to bottom, bytes 2 and 3 are 200
+// and 17 everywhere: every filter keeps the uniform bytes exactly, in
 // either pass order, and triangle weights (never negative) keep the ramps
 // rising.
 TEST(ZoomImage, UniformBytesStayAndRampsStayOrdered) {
@@ -253,8 +253,8 @@ TEST(ZoomImage, UniformBytesStayAndRampsStayOrdered) {
         uint8_t* p = source->Row(y) + 4 * x;
         p[0] = static_cast<uint8_t>(255 * x / std::max(size.sw - 1, 1));
         p[1] = static_cast<uint8_t>(255 * y / std::max(size.sh - 1, 1));
-        p[2] = 255;
-        p[3] = 0;
+        p[2] = 200;
+        p[3] = 17;
       }
     }
     for (int f = 0; f < FilterCount(); ++f) {
@@ -272,8 +272,8 @@ TEST(ZoomImage, UniformBytesStayAndRampsStayOrdered) {
         for (int32_t y = 0; y < size.dh; ++y) {
           for (int32_t x = 0; x < size.dw; ++x) {
             const uint8_t* p = destination->Row(y) + 4 * x;
-            ASSERT_EQ(p[2], 255) << x << "," << y;
-            ASSERT_EQ(p[3], 0) << x << "," << y;
+            ASSERT_EQ(p[2], 200) << x << "," << y;
+            ASSERT_EQ(p[3], 17) << x << "," << y;
             ASSERT_TRUE(!ordered || x == 0 || p[0] >= p[-4]) << x << "," << y;
             ASSERT_TRUE(!ordered || y == 0 || p[1] >= destination->Row(y - 1)[4 * x + 1]) << y;
           }
