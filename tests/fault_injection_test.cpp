@@ -9,15 +9,13 @@
 // allocator installed here is the one the plug-in uses.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
 #include <memory>
 #include <new>
-#include <set>
+#include <numeric>
 #include <string>
 #include <vector>
 
-#include "fx/memory_handler.h"
+#include "counting_memory.h"
 #include "host/corvalis.h"
 #include "refhost/effect_host.h"
 #include "refhost/plugin.h"
@@ -32,73 +30,11 @@ constexpr int32_t kWidth = 24;
 constexpr int32_t kHeight = 16;
 constexpr int32_t kFrames = 8;
 
-// Counts the blocks in use and, when given a budget, refuses the n-th
-// allocation after it was given.
-class BudgetHandler final : public fx::MemoryHandler {
- public:
-  void* Allocate(uint32_t size) override {
-    ++allocations_;
-    if (budget_ > 0 && allocations_ == budget_) throw fx::BadAllocation();
-    void* block = heap_.Allocate(size);
-    live_.insert(block);
-    return block;
-  }
-  void Free(void* block) override {
-    if (block == nullptr) return;
-    if (live_.erase(block) != 1) ++strayFrees_;
-    heap_.Free(block);
-  }
-  // 0: no budget. Restarts the count of allocations.
-  void RunOutAt(int n) {
-    budget_ = n;
-    allocations_ = 0;
-  }
-  int Allocations() const { return allocations_; }
-  size_t Live() const { return live_.size(); }
-  int StrayFrees() const { return strayFrees_; }
-
- private:
-  MemHandler heap_;
-  int budget_ = 0;
-  int allocations_ = 0;
-  int strayFrees_ = 0;
-  std::set<void*> live_;
-};
-
-// Static background with a noisy square moving across it: little enough
-// motion that the adaptive step blends instead of giving up.
-std::shared_ptr<refhost::MemoryClip> MovingSquareClip() {
-  auto clip = std::make_shared<refhost::MemoryClip>(kWidth, kHeight);
-  uint32_t state = 5;
-  for (int32_t f = 0; f < kFrames; ++f) {
-    std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
-    for (int32_t y = 0; y < kHeight; ++y) {
-      for (int32_t x = 0; x < kWidth; ++x) {
-        uint8_t* p = &pixels[(static_cast<size_t>(y) * kWidth + x) * 4];
-        const bool inSquare = x >= 2 * f && x < 2 * f + 4 && y >= 4 && y < 8;
-        for (int c = 0; c < 3; ++c) {
-          state = state * 1664525u + 1013904223u;
-          p[c] = inSquare ? static_cast<uint8_t>(state >> 24)
-                          : static_cast<uint8_t>(8 * x + 5 * y + 40 * c);
-        }
-        p[3] = 255;
-      }
-    }
-    clip->AddFrame(std::move(pixels));
-  }
-  return clip;
-}
-
 struct Scenario {
   const char* name;
-  int32_t videoType;  // 0 frame based
-  int32_t inputMode;
-  int32_t outputMode;
-  int32_t deinterlace;
-  double speed;  // percent, from the first unit on
-  bool blending;
-  bool enhance;
-  bool interpAll;
+  int32_t videoType, inputMode, outputMode, deinterlace;  // video type 0: frame based
+  double speed;                                           // percent, from the first unit on
+  bool blending, enhance, interpAll;
   const char* phases;  // instance data, or null
 };
 
@@ -119,8 +55,8 @@ class FaultInjectionTest : public ::testing::Test {
  protected:
   FaultInjectionTest() {
     SetMemHandlerForTesting(&handler_);
-    plugin_ = std::make_unique<refhost::Plugin>("linked-in corvalis", avxNewModel_v1,
-                                                avxNewOverlay_v1);
+    plugin_ =
+        std::make_unique<refhost::Plugin>("linked-in corvalis", avxNewModel_v1, avxNewOverlay_v1);
   }
   ~FaultInjectionTest() override {
     plugin_.reset();
@@ -134,11 +70,7 @@ class FaultInjectionTest : public ::testing::Test {
     settings.videoType = scenario.videoType;
     auto host = std::make_unique<refhost::EffectHost>(*plugin_, settings);
     host->SetInput(1, clip_);
-    for (const char* id : {"speed", "strobe", "hold", "order"}) host->Parameter(id)->ClearKeys();
-    host->SetKey("speed", 0.0, scenario.speed);
-    host->SetKey("strobe", 0.0, 1);
-    host->SetKey("hold", 0.0, 0);
-    host->SetKey("order", 0.0, 1);
+    testclips::SetRamp(*host, {{0.0, scenario.speed, 0}});
     host->SetList("inputMode", scenario.inputMode);
     host->SetList("outputMode", scenario.outputMode);
     host->SetList("deinterlace", scenario.deinterlace);
@@ -146,7 +78,7 @@ class FaultInjectionTest : public ::testing::Test {
     host->SetBool("enhance", scenario.enhance);
     host->SetBool("interpAll", scenario.interpAll);
     if (scenario.phases != nullptr) {
-      std::string text = scenario.phases;
+      const std::string text = scenario.phases;
       host->SetInstanceDataBlock(std::vector<uint8_t>(text.begin(), text.end() + 1));
     }
     return host;
@@ -155,9 +87,43 @@ class FaultInjectionTest : public ::testing::Test {
     return NewHost(scenario, testclips::Settings(kWidth, kHeight, kFrames));
   }
 
-  BudgetHandler handler_;
+  // For every scenario and rendered frame: a healthy render, then the faults
+  // that inject() makes (it returns how many), each followed by a healthy
+  // render of the same picture holding no more blocks than before. Returns
+  // the number of faults of each scenario.
+  template <typename Inject>
+  std::vector<int> AtEveryRender(Inject inject) {
+    std::vector<int> counts;
+    for (const Scenario& scenario : kScenarios) {
+      auto host = NewHost(scenario);
+      counts.push_back(0);
+      for (int32_t frame : kRenderedFrames) {
+        SCOPED_TRACE(testing::Message() << scenario.name << ", frame " << frame);
+        host->FailAlternateFrameAt(0);
+        handler_.RunOutAt(0);
+        refhost::Picture reference;
+        if (!host->RenderFrame(frame, reference)) {
+          ADD_FAILURE() << "a healthy render failed";
+          continue;
+        }
+        const int allocations = handler_.Allocations();
+        const size_t live = handler_.Live();
+        auto recovers = [&] {
+          refhost::Picture again;
+          ASSERT_TRUE(host->RenderFrame(frame, again));
+          EXPECT_EQ(again.pixels, reference.pixels);
+          EXPECT_EQ(handler_.Live(), live);
+        };
+        counts.back() += inject(*host, frame, reference, allocations, recovers);
+      }
+    }
+    return counts;
+  }
+
+  testmemory::CountingHandler handler_;
   std::unique_ptr<refhost::Plugin> plugin_;
-  std::shared_ptr<refhost::MemoryClip> clip_ = MovingSquareClip();
+  std::shared_ptr<refhost::MemoryClip> clip_ =
+      testclips::MovingSquareClip(kWidth, kHeight, kFrames);
 };
 
 // Which part of the effect made each GetAlternateFrame call of a render:
@@ -172,7 +138,8 @@ std::vector<Fetch> ClassifyFetches(refhost::EffectHost& host, int32_t frame,
   Fetch current = Fetch::kSourceField;
   host.FailAlternateFrameAt(0);
   host.onConsole = [&](const std::string& line) {
-    while (static_cast<int32_t>(kinds.size()) < host.AlternateFrameCalls()) kinds.push_back(current);
+    while (static_cast<int32_t>(kinds.size()) < host.AlternateFrameCalls())
+      kinds.push_back(current);
     if (line.rfind("\t#", 0) == 0) current = Fetch::kSourceField;
     if (line.rfind("\tAdaptive:", 0) == 0) current = Fetch::kNeighbour;
   };
@@ -183,84 +150,61 @@ std::vector<Fetch> ClassifyFetches(refhost::EffectHost& host, int32_t frame,
 }
 
 TEST_F(FaultInjectionTest, RefusedSourceFetchAtEveryCallFailsOrZeroesAndRecovers) {
-  int cases = 0;
   int neighbourCases = 0;
-  for (const Scenario& scenario : kScenarios) {
-    const int casesBefore = cases;
-    auto host = NewHost(scenario);
-    for (int32_t frame : kRenderedFrames) {
-      SCOPED_TRACE(testing::Message() << scenario.name << ", frame " << frame);
-      refhost::Picture reference;
-      bool healthy = false;
-      const std::vector<Fetch> kinds = ClassifyFetches(*host, frame, reference, healthy);
-      ASSERT_TRUE(healthy);
-      const size_t liveAfterHealthy = handler_.Live();
-
-      for (int32_t n = 1; n <= static_cast<int32_t>(kinds.size()); ++n) {
-        SCOPED_TRACE(testing::Message() << "refused call " << n);
-        host->FailAlternateFrameAt(n);
-        refhost::Picture faulty;
-        const bool ok = host->RenderFrame(frame, faulty);
-        if (kinds[n - 1] == Fetch::kSourceField) {
-          EXPECT_FALSE(ok);
-        } else {
-          ++neighbourCases;
-          // A refused neighbour takes part as an all-zero field.
-          EXPECT_TRUE(ok);
-          host->BlankAlternateFrameAt(n);
-          refhost::Picture blank;
-          ASSERT_TRUE(host->RenderFrame(frame, blank));
-          EXPECT_EQ(faulty.pixels, blank.pixels);
+  const std::vector<int> cases = AtEveryRender(
+      [&](refhost::EffectHost& host, int32_t frame, const refhost::Picture&, int, auto recovers) {
+        refhost::Picture healthy;
+        bool ok = false;
+        const std::vector<Fetch> kinds = ClassifyFetches(host, frame, healthy, ok);
+        EXPECT_TRUE(ok);
+        for (int32_t n = 1; n <= static_cast<int32_t>(kinds.size()); ++n) {
+          SCOPED_TRACE(testing::Message() << "refused call " << n);
+          host.FailAlternateFrameAt(n);
+          refhost::Picture faulty;
+          ok = host.RenderFrame(frame, faulty);
+          if (kinds[n - 1] == Fetch::kSourceField) {
+            EXPECT_FALSE(ok);
+          } else {
+            ++neighbourCases;
+            // A refused neighbour takes part as an all-zero field.
+            EXPECT_TRUE(ok);
+            host.BlankAlternateFrameAt(n);
+            refhost::Picture blank;
+            EXPECT_TRUE(host.RenderFrame(frame, blank));
+            EXPECT_EQ(faulty.pixels, blank.pixels);
+          }
+          host.FailAlternateFrameAt(0);
+          recovers();
         }
-        host->FailAlternateFrameAt(0);
-        refhost::Picture again;
-        ASSERT_TRUE(host->RenderFrame(frame, again));
-        EXPECT_EQ(again.pixels, reference.pixels);
-        EXPECT_EQ(handler_.Live(), liveAfterHealthy);
-        ++cases;
-      }
-    }
-    EXPECT_GT(cases, casesBefore) << scenario.name << ": no fault reached";
+        return static_cast<int>(kinds.size());
+      });
+  for (size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_GT(cases[i], 0) << kScenarios[i].name << ": no fault reached";
   }
   EXPECT_GT(neighbourCases, 0);
-  std::printf("[fault injection] refused source fetches: %d cases (%d of them neighbours)\n",
-              cases, neighbourCases);
 }
 
 TEST_F(FaultInjectionTest, AllocatorRunningOutAtEveryAllocationThrowsAndRecovers) {
-  int cases = 0;
-  for (const Scenario& scenario : kScenarios) {
-    auto host = NewHost(scenario);
-    for (int32_t frame : kRenderedFrames) {
-      SCOPED_TRACE(testing::Message() << scenario.name << ", frame " << frame);
-      refhost::Picture reference;
-      handler_.RunOutAt(0);
-      ASSERT_TRUE(host->RenderFrame(frame, reference));
-      const int allocations = handler_.Allocations();
-      const size_t liveAfterHealthy = handler_.Live();
-
-      for (int n = 1; n <= allocations; ++n) {
-        SCOPED_TRACE(testing::Message() << "allocation " << n);
-        handler_.RunOutAt(n);
-        refhost::Picture faulty;
-        try {
-          host->RenderFrame(frame, faulty);
-          ADD_FAILURE() << "the render went on without the memory it asked for";
-        } catch (const std::bad_alloc& error) {
-          EXPECT_STREQ(error.what(), "bad allocation");
+  const std::vector<int> cases =
+      AtEveryRender([&](refhost::EffectHost& host, int32_t frame, const refhost::Picture&,
+                        int allocations, auto recovers) {
+        for (int n = 1; n <= allocations; ++n) {
+          SCOPED_TRACE(testing::Message() << "allocation " << n);
+          handler_.RunOutAt(n);
+          refhost::Picture faulty;
+          try {
+            host.RenderFrame(frame, faulty);
+            ADD_FAILURE() << "the render went on without the memory it asked for";
+          } catch (const std::bad_alloc& error) {
+            EXPECT_STREQ(error.what(), "bad allocation");
+          }
+          handler_.RunOutAt(0);
+          recovers();
         }
-        handler_.RunOutAt(0);
-        refhost::Picture again;
-        ASSERT_TRUE(host->RenderFrame(frame, again));
-        EXPECT_EQ(again.pixels, reference.pixels);
-        EXPECT_EQ(handler_.Live(), liveAfterHealthy);
-        ++cases;
-      }
-    }
-  }
+        return allocations;
+      });
   // Renders that fetch straight into the output allocate nothing; the rest do.
-  EXPECT_GT(cases, 0);
-  std::printf("[fault injection] exhausted allocator: %d cases\n", cases);
+  EXPECT_GT(std::accumulate(cases.begin(), cases.end(), 0), 0);
 }
 
 TEST_F(FaultInjectionTest, AbsentInputsAreRefusedWithoutHarm) {
@@ -316,55 +260,35 @@ TEST_F(FaultInjectionTest, DetectionRunningOutOfMemoryThrowsAndLeavesNothing) {
   }
 }
 
-bool AllZero(const refhost::Picture& picture) {
-  for (uint8_t byte : picture.pixels) {
-    if (byte != 0) return false;
-  }
-  return true;
-}
-
 TEST_F(FaultInjectionTest, ZeroSizedFieldsRenderBlackAndRecover) {
-  int cases = 0;
-  for (const Scenario& scenario : kScenarios) {
-    auto host = NewHost(scenario);
-    for (int32_t frame : kRenderedFrames) {
-      SCOPED_TRACE(testing::Message() << scenario.name << ", frame " << frame);
-      refhost::Picture reference;
-      ASSERT_TRUE(host->RenderFrame(frame, reference));
-      const size_t liveAfterHealthy = handler_.Live();
-      // The host announces fields without pixels (offline media): every
-      // entry brings nothing, so the output stays black.
-      for (auto [width, height] : {std::pair{0, 0}, std::pair{0, kHeight}, std::pair{kWidth, 0}}) {
-        SCOPED_TRACE(testing::Message() << "fields of " << width << "x" << height);
-        host->AnnounceFieldSize(width, height);
-        refhost::Picture empty;
-        EXPECT_TRUE(host->RenderFrame(frame, empty));
-        EXPECT_TRUE(AllZero(empty));
-        EXPECT_EQ(empty.pixels.size(), reference.pixels.size());
-        host->AnnounceFieldSize(-1, -1);
-        refhost::Picture again;
-        ASSERT_TRUE(host->RenderFrame(frame, again));
-        EXPECT_EQ(again.pixels, reference.pixels);
-        EXPECT_EQ(handler_.Live(), liveAfterHealthy);
-        ++cases;
-      }
+  AtEveryRender([&](refhost::EffectHost& host, int32_t frame, const refhost::Picture& reference,
+                    int, auto recovers) {
+    // The host announces fields without pixels (offline media): every entry
+    // brings nothing, so the output stays black.
+    for (auto [width, height] : {std::pair{0, 0}, std::pair{0, kHeight}, std::pair{kWidth, 0}}) {
+      SCOPED_TRACE(testing::Message() << "fields of " << width << "x" << height);
+      host.AnnounceFieldSize(width, height);
+      refhost::Picture empty;
+      EXPECT_TRUE(host.RenderFrame(frame, empty));
+      EXPECT_EQ(empty.pixels, std::vector<uint8_t>(reference.pixels.size(), 0));
+      host.AnnounceFieldSize(-1, -1);
+      recovers();
     }
-  }
+    return 3;
+  });
   // Projects whose frames have no pixels, or fields of one line or none.
   for (const Scenario& scenario : kScenarios) {
-    for (auto [width, height] : {std::pair{0, 0}, std::pair{0, 4}, std::pair{4, 0},
-                                 std::pair{1, 1}, std::pair{kWidth, 1}, std::pair{1, kHeight}}) {
+    for (auto [width, height] : {std::pair{0, 0}, std::pair{0, 4}, std::pair{4, 0}, std::pair{1, 1},
+                                 std::pair{kWidth, 1}, std::pair{1, kHeight}}) {
       SCOPED_TRACE(testing::Message() << scenario.name << ", " << width << "x" << height);
       auto host = NewHost(scenario, testclips::Settings(width, height, kFrames));
       for (int32_t frame : kRenderedFrames) {
         refhost::Picture picture;
         EXPECT_TRUE(host->RenderFrame(frame, picture));
         EXPECT_EQ(picture.pixels.size(), static_cast<size_t>(width) * height * 4);
-        ++cases;
       }
     }
   }
-  std::printf("[fault injection] zero-sized fields: %d cases\n", cases);
 }
 
 }  // namespace

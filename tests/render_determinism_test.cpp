@@ -1,4 +1,5 @@
-// The same project gives the same bytes: a ramp with a hold, rendered field
+// The same project gives the same bytes: a ramp with a hold over a moving
+// square (so that the adaptive step blends), rendered field
 // by field in every deinterlace mode by two fresh instances, one going
 // forward and one backward through the frames (so their caches hold
 // different fields at every step), on an even-sized interlaced clip, an
@@ -28,48 +29,15 @@ struct Material {
   avxField dominance;
 };
 
-// A still background with a bright bar crossing it: the adaptive step finds
-// both still and moving areas.
-std::shared_ptr<refhost::MemoryClip> MovingBarClip(const Material& material) {
-  const int32_t width = material.width;
-  const int32_t height = material.height;
-  auto clip = std::make_shared<refhost::MemoryClip>(width, height);
-  for (int32_t f = 0; f < kFrames; ++f) {
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    for (int32_t y = 0; y < height; ++y) {
-      for (int32_t x = 0; x < width; ++x) {
-        uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 4];
-        const bool bar = (x + y / 2 + 3 * f) % 40 < 6;
-        p[0] = bar ? 250 : static_cast<uint8_t>(3 * x);
-        p[1] = bar ? 240 : static_cast<uint8_t>(4 * y + (y % 2) * 30);
-        p[2] = bar ? 10 : static_cast<uint8_t>(x * y);
-        p[3] = 255;
-      }
-    }
-    clip->AddFrame(std::move(pixels));
-  }
-  return clip;
-}
-
 std::map<int32_t, std::vector<uint8_t>> RenderAll(refhost::Plugin& plugin, const Material& material,
                                                   int32_t mode, bool backward) {
   refhost::ProjectSettings settings = testclips::Settings(material.width, material.height, kFrames);
   settings.videoType = material.videoType;
   settings.fieldDominance = material.dominance;
   refhost::EffectHost host(plugin, settings);
-  host.SetInput(1, MovingBarClip(material));
-  for (const char* id : {"speed", "strobe", "hold", "order"}) host.Parameter(id)->ClearKeys();
-  // Waypoints: full speed, then slow with a hold, then fast.
-  const struct {
-    double time, speed, hold;
-  } waypoints[] = {{0.0, 100, 0}, {0.4, 37, 6}, {0.7, 150, 0}};
-  double order = 1;
-  for (const auto& waypoint : waypoints) {
-    host.SetKey("speed", waypoint.time, waypoint.speed);
-    host.SetKey("strobe", waypoint.time, 1);
-    host.SetKey("hold", waypoint.time, waypoint.hold);
-    host.SetKey("order", waypoint.time, order++);
-  }
+  host.SetInput(1, testclips::MovingSquareClip(material.width, material.height, kFrames));
+  // Full speed, then slow with a hold, then fast.
+  testclips::SetRamp(host, {{0.0, 100, 0}, {0.4, 37, 6}, {0.7, 150, 0}});
   host.SetList("deinterlace", mode);
   host.SetBool("blending", mode != 0);
 

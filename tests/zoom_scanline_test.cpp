@@ -1,4 +1,5 @@
-// Scanline arithmetic, picture devices and windows of the resampler.
+// Scanline arithmetic, picture devices and windows of the resampler. The
+// four-channel filters are compared with the rule in kernel_equivalence_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,6 +22,11 @@ struct Line {
   T* As() {
     return static_cast<T*>(s.data);
   }
+  // All elements, channels included.
+  template <typename T>
+  std::vector<int> Values() {
+    return std::vector<int>(As<T>(), As<T>() + s.length * (s.type >= kScanRgbaByte ? 4 : 1));
+  }
 };
 
 TEST(ZoomScanline, FilterBytesIntoSixteenBits) {
@@ -32,20 +38,8 @@ TEST(ZoomScanline, FilterBytesIntoSixteenBits) {
   int16_t negative[] = {-16384};
   const WeightRange ranges[] = {{0, 1, single}, {0, 2, halves}, {1, 2, negative}};
   ScanlineFilter(8, ranges, a.s, b.s);
-  EXPECT_EQ(b.As<int16_t>()[0], 12800);  // 200 x 64
-  EXPECT_EQ(b.As<int16_t>()[1], 6720);   // 105 x 64
-  EXPECT_EQ(b.As<int16_t>()[2], -640);   // shifted arithmetically, not divided
-
-  Line rgba(kScanRgbaByte, 2), wide(kScanRgbaShort, 1);
-  const uint8_t pixels[] = {1, 2, 3, 4, 3, 4, 5, 250};
-  std::memcpy(rgba.s.data, pixels, sizeof pixels);
-  const WeightRange both[] = {{0, 2, halves}};
-  ScanlineFilter(8, both, rgba.s, wide.s);
-  const int16_t* out = wide.As<int16_t>();
-  EXPECT_EQ(out[0], 128);  // channels are filtered separately
-  EXPECT_EQ(out[1], 192);
-  EXPECT_EQ(out[2], 256);
-  EXPECT_EQ(out[3], 8128);
+  // 200 and 105 times 64; the negative one shifted arithmetically, not divided.
+  EXPECT_EQ(b.Values<int16_t>(), (std::vector<int>{12800, 6720, -640}));
 }
 
 TEST(ZoomScanline, FilterAccumulationsIntoBytes) {
@@ -59,18 +53,7 @@ TEST(ZoomScanline, FilterAccumulationsIntoBytes) {
   int16_t boost[] = {32767};
   const WeightRange ranges[] = {{0, 1, unit}, {1, 2, unit}, {2, 3, unit}, {3, 4, boost}};
   ScanlineFilter(20, ranges, a.s, b.s);
-  const uint8_t* out = b.As<uint8_t>();
-  EXPECT_EQ(out[0], 200);
-  EXPECT_EQ(out[1], 0);
-  EXPECT_EQ(out[2], 70);
-  EXPECT_EQ(out[3], 255);
-
-  Line wide(kScanRgbaInt, 1), rgba(kScanRgbaByte, 1);
-  for (int c = 0; c < 4; ++c) wide.As<int32_t>()[c] = (c * 80) << 14;
-  const WeightRange one[] = {{0, 1, unit}};
-  ScanlineFilter(20, one, wide.s, rgba.s);
-  EXPECT_EQ(std::vector<uint8_t>(rgba.As<uint8_t>(), rgba.As<uint8_t>() + 4),
-            (std::vector<uint8_t>{0, 80, 160, 240}));
+  EXPECT_EQ(b.Values<uint8_t>(), (std::vector<int>{200, 0, 70, 255}));
 }
 
 TEST(ZoomScanline, ShiftRoundsAndClamps) {
@@ -78,13 +61,7 @@ TEST(ZoomScanline, ShiftRoundsAndClamps) {
   const int32_t sums[] = {12800 * 16384, -5, 256 << 20, (1 << 19) - 1, 1 << 19, 0x7fffffff};
   std::memcpy(a.s.data, sums, sizeof sums);
   ScanlineShift(20, a.s, b.s);
-  const uint8_t* out = b.As<uint8_t>();
-  EXPECT_EQ(out[0], 200);
-  EXPECT_EQ(out[1], 0);
-  EXPECT_EQ(out[2], 255);
-  EXPECT_EQ(out[3], 0);
-  EXPECT_EQ(out[4], 1);  // half rounds up
-  EXPECT_EQ(out[5], 255);
+  EXPECT_EQ(b.Values<uint8_t>(), (std::vector<int>{200, 0, 255, 0, 1, 255}));  // half rounds up
 }
 
 TEST(ZoomScanline, AccumulateAddsWeightedRows) {
@@ -97,8 +74,7 @@ TEST(ZoomScanline, AccumulateAddsWeightedRows) {
   ScanlineAccumulate(3, bytes.s, sums.s);
   ScanlineAccumulate(-2, shorts.s, sums.s);
   ScanlineAccumulate(0, shorts.s, sums.s);  // weight 0 leaves it alone
-  EXPECT_EQ(std::vector<int32_t>(sums.As<int32_t>(), sums.As<int32_t>() + 3),
-            (std::vector<int32_t>{17, 6, 765 - 32640}));
+  EXPECT_EQ(sums.Values<int32_t>(), (std::vector<int>{17, 6, 765 - 32640}));
 
   Line rgba(kScanRgbaByte, 1), rgbaSums(kScanRgbaInt, 1);
   const uint8_t p[] = {9, 8, 7, 6};
@@ -139,7 +115,7 @@ TEST(ZoomScanline, ImpossibleTypesAreReported) {
   expectReported("scanline_free: bad scanline type: 7\n", [&] { ScanlineFree(freed); });
 }
 
-TEST(ZoomPicture, DevicesCopyRowsOfTheirBuffers) {
+TEST(ZoomPicture, MaskDeviceCopiesRowsOfItsBuffer) {
   FrameRef mask = FrameRef(FrameBuffer::CreateMask(20, 6, 24));
   for (int y = 0; y < 6; ++y) {
     for (int x = 0; x < 24; ++x) mask->Row(y)[x] = static_cast<uint8_t>(y * 40 + x);
@@ -151,25 +127,11 @@ TEST(ZoomPicture, DevicesCopyRowsOfTheirBuffers) {
   ScanlineRead(maskPicture, 5, 3, row.s);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(row.As<uint8_t>()[i], 3 * 40 + 5 + i);
   ScanlineWrite(maskPicture, 2, 0, row.s);
-  EXPECT_EQ(mask->Row(0)[1], 1);
-  EXPECT_EQ(mask->Row(0)[2], 125);
-  EXPECT_EQ(mask->Row(0)[11], 134);
-  EXPECT_EQ(mask->Row(0)[12], 12);
-
-  FrameRef image = NewImage(7, 5);
-  std::memset(image->data, 0, static_cast<size_t>(image->rowBytes) * image->height);
-  const ZoomPicture imagePicture = ImagePicture(*image);
-  EXPECT_EQ(imagePicture.device->channelCount(imagePicture.data), 4);
-  Line pixels(kScanRgbaByte, 2);
-  const uint8_t values[] = {1, 2, 3, 4, 5, 6, 7, 8};
-  std::memcpy(pixels.s.data, values, sizeof values);
-  ScanlineWrite(imagePicture, 3, 4, pixels.s);
-  EXPECT_EQ(std::memcmp(image->Row(4) + 12, values, 8), 0);
-  EXPECT_EQ(image->Row(4)[11], 0);
-  EXPECT_EQ(image->Row(4)[20], 0);
-  Line back(kScanRgbaByte, 2);
-  ScanlineRead(imagePicture, 3, 4, back.s);
-  EXPECT_EQ(std::memcmp(back.s.data, values, 8), 0);
+  EXPECT_EQ(
+      (std::vector<int>{mask->Row(0)[1], mask->Row(0)[2], mask->Row(0)[11], mask->Row(0)[12]}),
+      (std::vector<int>{1, 125, 134, 12}));  // ten values written, neighbours kept
+  // Image pictures' reads and writes are checked by the exact copies in
+  // zoom_driver_test.cpp, which leave every pixel around them untouched.
 }
 
 TEST(ZoomWindow, SizesOverlapAndIntersection) {
@@ -189,22 +151,15 @@ TEST(ZoomWindow, SizesOverlapAndIntersection) {
 
   ZoomWindow out;
   IntersectWindows(a, MakeWindow(-3, 4, 5, 30), out);
-  EXPECT_EQ(out.x0, 0);
-  EXPECT_EQ(out.y0, 4);
-  EXPECT_EQ(out.x1, 5);
-  EXPECT_EQ(out.y1, 9);
-  EXPECT_EQ(out.nx, 6);
-  EXPECT_EQ(out.ny, 6);
+  EXPECT_EQ((std::vector<int>{out.x0, out.y0, out.x1, out.y1, out.nx, out.ny}),
+            (std::vector<int>{0, 4, 5, 9, 6, 6}));
   IntersectWindows(a, MakeWindow(12, 0, 20, 9), out);
   EXPECT_LT(out.nx, 1);
 
   FrameRef image = NewImage(7, 5);
   const ZoomWindow whole = PictureWindow(ImagePicture(*image));
-  EXPECT_EQ(whole.x0, 0);
-  EXPECT_EQ(whole.y0, 0);
-  EXPECT_EQ(whole.x1, 6);
-  EXPECT_EQ(whole.y1, 4);
-  EXPECT_EQ(whole.nx, 7);
+  EXPECT_EQ((std::vector<int>{whole.x0, whole.y0, whole.x1, whole.y1, whole.nx}),
+            (std::vector<int>{0, 0, 6, 4, 7}));
 }
 
 }  // namespace
