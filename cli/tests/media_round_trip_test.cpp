@@ -249,32 +249,21 @@ TEST(MediaRoundTrip, QuickIndexesGiveTheSerialIndex) {
   // FFV1 leaning on its key frames, intra-only ProRes; interlaced and not;
   // with the last stretch decoded (a key frame near the end) and not.
   struct Coded {
-    std::string file;
-    std::string codec;
+    std::string file, codec;
     CodecOptions settings;
     int frames;
     FieldOrder order;
   };
+  // clang-format off
   const Coded kinds[] = {
       {"ffv1.mkv", "", {}, 101, FieldOrder::kProgressive},
       {"ffv1-gop.mkv", "ffv1", {{"g", "12"}}, 40, FieldOrder::kTopFirst},
-      {"h264.mkv",
-       "libx264",
-       {{"g", "6"}, {"bf", "2"}, {"x264-params", "scenecut=0"}},
-       41,
-       FieldOrder::kTopFirst},
-      {"h264-one-gop.mp4",
-       "libx264",
-       {{"bf", "3"}, {"x264-params", "scenecut=0"}},
-       60,
-       FieldOrder::kProgressive},
-      {"mpeg2-open.ts",
-       "mpeg2video",
-       {{"g", "6"}, {"bf", "2"}, {"flags", "-cgop"}},
-       40,
-       FieldOrder::kBottomFirst},
+      {"h264.mkv", "libx264", {{"g", "6"}, {"bf", "2"}, {"x264-params", "scenecut=0"}}, 41, FieldOrder::kTopFirst},
+      {"h264-one-gop.mp4", "libx264", {{"bf", "3"}, {"x264-params", "scenecut=0"}}, 60, FieldOrder::kProgressive},
+      {"mpeg2-open.ts", "mpeg2video", {{"g", "6"}, {"bf", "2"}, {"flags", "-cgop"}}, 40, FieldOrder::kBottomFirst},
       {"prores.mov", "prores", {}, 12, FieldOrder::kTopFirst},
   };
+  // clang-format on
   for (const Coded& kind : kinds) {
     if (!kind.codec.empty() && !avcodec_find_encoder_by_name(kind.codec.c_str())) continue;
     SCOPED_TRACE(kind.file);
