@@ -54,8 +54,7 @@ TEST_F(CliTest, DemoWritesItsClip) {
 
 TEST_F(CliTest, BadInputGetsOneClearLineAndNonZeroExit) {
   struct Case {
-    std::string project;
-    std::string expected;
+    std::string project, expected;
   };
   const Case cases[] = {
       {Project(R"("parameters": {"sped": 10})"), "unknown parameter id \"sped\""},

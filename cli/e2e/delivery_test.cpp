@@ -49,8 +49,7 @@ TEST_F(Delivery, EachContainerGetsACodecThatFitsFlaggedAsItsScan) {
   ASSERT_NO_FATAL_FAILURE(Ffmpeg(Clip(128, 96, true) + " -c:v ffv1", "tff.mkv"));
   // clang-format off
   struct Case {
-    std::string output;
-    std::string options;
+    std::string output, options;
     std::string expected;  // ffprobe lines, in its order
   } cases[] = {
       {"hq.mov", "", "codec_name=prores\nprofile=HQ\npix_fmt=yuv422p10le\nfield_order=tt\n"},

@@ -97,8 +97,7 @@ TEST_F(OverlayCommand, BadRequestsGetOneClearLine) {
         "{ \"source\": \"lavfi:testsrc2=size=64x48:rate=25:duration=0.4\", "
         "\"videoType\": \"progressive\" }");
   struct Case {
-    std::string arguments;
-    std::string expected;
+    std::string arguments, expected;
   };
   const Case cases[] = {
       {"p.json --frame 10 -o x.png", "--frame 10: the effect has frames 0 to 9"},

@@ -50,8 +50,7 @@ TEST_F(PhaseCommand, DetectsTelecinePhasesAndRecoversTheFilmFrames) {
     std::string below;      // and of the track below
     std::string dominance;  // field order of both
     std::string names;      // the first queued line
-    std::string codes;
-    std::string stored;
+    std::string codes, stored;
   };
   // Pattern 23 makes the fields A A B B B C C D D D: field 4 repeats field 2,
   // phase 4, code 5. Pattern 32 makes A A A B B C C C D D: field 2 repeats
