@@ -133,9 +133,6 @@ TEST_F(Melt, PropertiesAndAnimatedKeysSetTheEffectAsAProjectFileDoes) {
       "-chain clip.mkv -link corvalis project=ramp.json deinterlace=Fast", "out.mkv", false);
   EXPECT_NE(bad.err.find("property deinterlace: unknown label \"Fast\""), std::string::npos)
       << bad.err;
-  const e2e::Result missing =
-      RunMelt("-chain clip.mkv -link corvalis project=none.json", "missing.mkv", false);
-  EXPECT_NE(missing.err.find("none.json"), std::string::npos) << missing.err;
 }
 
 TEST_F(Melt, TheExampleProjectRendersItsTrimmedEntry) {
