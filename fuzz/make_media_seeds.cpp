@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "cli/media_error.h"
 #include "cli/media_writer.h"
+#include "cli/tests/temp_dir.h"
 
 namespace {
 
@@ -37,16 +37,6 @@ std::vector<uint8_t> Picture(int frame) {
     }
   }
   return pixels;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace
@@ -85,20 +75,20 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "skipped: %s\n", error.what());
       continue;
     }
-    const std::vector<uint8_t> whole = ReadAll(path);
+    const std::string whole = cli::ReadBytes(path);
     ++written;
     for (int part : {1, 2, 3}) {
-      WriteAll(path + ".cut" + std::to_string(part),
-               std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() * part / 4));
+      std::ofstream(path + ".cut" + std::to_string(part), std::ios::binary)
+          << whole.substr(0, whole.size() * part / 4);
       ++written;
     }
     for (int variant = 0; variant < 4; ++variant) {
-      std::vector<uint8_t> flipped = whole;
+      std::string flipped = whole;
       for (int bit = 0; bit <= variant * 2; ++bit) {
         random = random * 1664525u + 1013904223u;
-        flipped[(random >> 8) % flipped.size()] ^= static_cast<uint8_t>(1u << (random % 8));
+        flipped[(random >> 8) % flipped.size()] ^= static_cast<char>(1u << (random % 8));
       }
-      WriteAll(path + ".flip" + std::to_string(variant), flipped);
+      std::ofstream(path + ".flip" + std::to_string(variant), std::ios::binary) << flipped;
       ++written;
     }
   }

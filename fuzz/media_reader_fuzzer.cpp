@@ -16,7 +16,7 @@ extern "C" {
 
 #include "cli/media_error.h"
 #include "cli/media_reader.h"
-#include "fuzz/scratch_folder.h"
+#include "cli/tests/temp_dir.h"
 
 namespace {
 
@@ -31,9 +31,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const ScratchFolder folder("corvalis-fuzz-media");
-  static const std::string path = folder.File("clip");
-  ScratchFolder::Write(path, data, size);
+  static const cli::TempDir folder("corvalis-fuzz-media");
+  const std::string path = folder.Write("clip", std::string(data, data + size));
 
   cli::MediaReaderOptions options;
   options.cacheBytes = 1 << 20;  // small, so that frames are decoded again

@@ -10,13 +10,12 @@
 
 #include "cli/media_error.h"
 #include "cli/project_file.h"
-#include "fuzz/scratch_folder.h"
+#include "cli/tests/temp_dir.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const ScratchFolder folder("corvalis-fuzz-project");
-  static const std::string path = folder.File("project.json");
+  static const cli::TempDir folder("corvalis-fuzz-project");
   static const std::string savedPath = folder.File("saved.json");
-  ScratchFolder::Write(path, data, size);
+  const std::string path = folder.Write("project.json", std::string(data, data + size));
 
   cli::Project project;
   try {

@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "cli/tests/temp_dir.h"
 
 namespace e2e {
 
@@ -22,33 +22,18 @@ struct Result {
 
 class CliFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/corvalis-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) const { return dir_.File(name); }
   std::string Quoted(const std::string& name) const { return "'" + Path(name) + "'"; }
+  void Write(const std::string& name, const std::string& text) const { dir_.Write(name, text); }
 
-  void Write(const std::string& name, const std::string& text) const {
-    std::ofstream(Path(name)) << text;
-  }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  static std::string Read(const std::string& path) { return cli::ReadBytes(path); }
 
   // Runs a shell command line in the scratch folder: `environment` is put
   // before it (VAR=value ...), stdout and stderr are collected.
   Result Shell(const std::string& command, const std::string& environment = "") const {
     const std::string outPath = Path(".stdout"), errPath = Path(".stderr");
-    const std::string line = "cd '" + dir_ + "' && " + environment + " " + command + " >'" +
-                             outPath + "' 2>'" + errPath + "' </dev/null";
+    const std::string line = "cd '" + dir_.Path().string() + "' && " + environment + " " + command +
+                             " >'" + outPath + "' 2>'" + errPath + "' </dev/null";
     const int status = std::system(line.c_str());
     Result result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -79,7 +64,7 @@ class CliFixture : public ::testing::Test {
     return probed.out;
   }
 
-  std::string dir_;
+  const cli::TempDir dir_{"corvalis-e2e"};
 };
 
 }  // namespace e2e

@@ -1,6 +1,5 @@
 // The corvalis tool end to end: real commands on small generated clips.
 #include <algorithm>
-#include <sstream>
 #include <string>
 
 #include "cli/e2e/cli_fixture.h"
@@ -22,25 +21,21 @@ class CliTest : public e2e::CliFixture {
 
 TEST_F(CliTest, TimelineAndLocateReportTheEffect) {
   Write("p.json", Project(R"("keys": [{"unit": 0, "speed": 50}, {"unit": 19, "order": 0}])"));
-  Result timeline = Run("timeline '" + Path("p.json") + "'");
+  Result timeline = Run("timeline p.json");
   ASSERT_EQ(timeline.exitCode, 0) << timeline.err;
-  std::istringstream rows(timeline.out);
-  std::string line;
-  std::getline(rows, line);
-  EXPECT_EQ(line, "unit,position,speed,strobe,countdown,keymark");
-  std::getline(rows, line);
-  EXPECT_EQ(line, "0,0,0.5,1,1,0");
-  std::getline(rows, line);
-  EXPECT_EQ(line, "1,0.5,0.5,1,1,-1");
-  int count = 2;
-  while (std::getline(rows, line)) ++count;
-  EXPECT_EQ(count, 20);  // 10 frames, 20 fields
+  EXPECT_EQ(timeline.out.rfind("unit,position,speed,strobe,countdown,keymark\n0,0,0.5,1,1,0\n"
+                               "1,0.5,0.5,1,1,-1\n",
+                               0),
+            0u)
+      << timeline.out;
+  // A heading, then a row for each of 10 frames' 20 fields.
+  EXPECT_EQ(std::count(timeline.out.begin(), timeline.out.end(), '\n'), 21) << timeline.out;
 
-  Result json = Run("timeline '" + Path("p.json") + "' --format json");
+  Result json = Run("timeline p.json --format json");
   ASSERT_EQ(json.exitCode, 0);
   EXPECT_NE(json.out.find("\"unit\":1,\"position\":0.5,"), std::string::npos);
 
-  Result locate = Run("locate '" + Path("p.json") + "' --frame 5 --field second");
+  Result locate = Run("locate p.json --frame 5 --field second");
   ASSERT_EQ(locate.exitCode, 0) << locate.err;
   EXPECT_NE(locate.out.find("\"sourcePosition\": 5.5"), std::string::npos) << locate.out;
   EXPECT_NE(locate.out.find("\"frame\": 2"), std::string::npos) << locate.out;
@@ -59,14 +54,10 @@ TEST_F(CliTest, DemoWritesItsClip) {
 
 TEST_F(CliTest, BadInputGetsOneClearLineAndNonZeroExit) {
   struct Case {
-    std::string project;
-    std::string expected;
+    std::string project, expected;
   };
   const Case cases[] = {
       {Project(R"("parameters": {"sped": 10})"), "unknown parameter id \"sped\""},
-      {Project(R"("keys": [{"frame": 0, "sped": 50}])"),
-       "keys[0].sped: unknown field (a key has \"unit\", \"frame\", \"time\", \"speed\""},
-      {Project(R"("videotype": "progressive")"), "videotype: unknown field (a project has"},
       {Project(R"("parameters": {"deinterlace": "Fancy"})"),
        "\"None\", \"TapeSim\", \"Interpolated\", \"Adaptive\""},
       {Project(R"("parameters": {"threshold": 99})"), "out of range"},
@@ -76,30 +67,25 @@ TEST_F(CliTest, BadInputGetsOneClearLineAndNonZeroExit) {
   };
   for (const Case& c : cases) {
     Write("p.json", c.project);
-    Result result = Run("timeline '" + Path("p.json") + "'");
+    Result result = Run("timeline p.json");
     EXPECT_NE(result.exitCode, 0) << c.project;
     EXPECT_NE(result.err.find(c.expected), std::string::npos) << c.project << "\n" << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
   }
-  Write("notvideo.txt", "hello");
-  Write("p.json", R"({ "source": "notvideo.txt" })");
-  Result text = Run("timeline '" + Path("p.json") + "'");
-  EXPECT_NE(text.exitCode, 0);
-  EXPECT_NE(text.err.find("notvideo.txt"), std::string::npos) << text.err;
 
   // An existing output is kept without -y.
   Write("p.json", Project());
   Write("exists.mkv", "keep me");
-  Result refused = Run("render '" + Path("p.json") + "' -o '" + Path("exists.mkv") + "'");
+  Result refused = Run("render p.json -o exists.mkv");
   EXPECT_NE(refused.exitCode, 0);
   EXPECT_NE(refused.err.find("already exists"), std::string::npos) << refused.err;
   EXPECT_EQ(Read(Path("exists.mkv")), "keep me");
-  EXPECT_EQ(Run("render '" + Path("p.json") + "' -o '" + Path("exists.mkv") + "' -y").exitCode, 0);
+  EXPECT_EQ(Run("render p.json -o exists.mkv -y").exitCode, 0);
   EXPECT_NE(Read(Path("exists.mkv")), "keep me");
 
   // The output may never be the source.
   Write("q.json", R"({ "source": "exists.mkv" })");
-  Result self = Run("render '" + Path("q.json") + "' -o '" + Path("exists.mkv") + "' -y");
+  Result self = Run("render q.json -o exists.mkv -y");
   EXPECT_NE(self.exitCode, 0);
   EXPECT_EQ(Run("render --help").exitCode, 0);
 }

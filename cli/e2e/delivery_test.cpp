@@ -47,21 +47,19 @@ TEST_F(Delivery, SaysWhatItAssumedAndTrustsTheFramesOverTheContainer) {
 
 TEST_F(Delivery, EachContainerGetsACodecThatFitsFlaggedAsItsScan) {
   ASSERT_NO_FATAL_FAILURE(Ffmpeg(Clip(128, 96, true) + " -c:v ffv1", "tff.mkv"));
+  // clang-format off
   struct Case {
-    std::string output;
-    std::string options;
+    std::string output, options;
     std::string expected;  // ffprobe lines, in its order
   } cases[] = {
       {"hq.mov", "", "codec_name=prores\nprofile=HQ\npix_fmt=yuv422p10le\nfield_order=tt\n"},
       {"web.mp4", "", "codec_name=h264\nprofile=High\npix_fmt=yuv420p\nfield_order=tt\n"},
       {"xdcam.mxf", "", "codec_name=mpeg2video\nprofile=4:2:2\npix_fmt=yuv422p\nfield_order=tt\n"},
-      {"named.mkv", "--codec h264 --crf 30",
-       "codec_name=h264\nprofile=High\npix_fmt=yuv420p\nfield_order=tt\n"},
-      {"prores.mov", "--codec prores --codec-option profile=lt",
-       "codec_name=prores\nprofile=LT\npix_fmt=yuv422p10le\nfield_order=tt\n"},
-      {"progressive.mov", "--set outputMode=Progressive",
-       "codec_name=prores\nprofile=HQ\npix_fmt=yuv422p10le\nfield_order=progressive\n"},
+      {"named.mkv", "--codec h264 --crf 30", "codec_name=h264\nprofile=High\npix_fmt=yuv420p\nfield_order=tt\n"},
+      {"prores.mov", "--codec prores --codec-option profile=lt", "codec_name=prores\nprofile=LT\npix_fmt=yuv422p10le\nfield_order=tt\n"},
+      {"progressive.mov", "--set outputMode=Progressive", "codec_name=prores\nprofile=HQ\npix_fmt=yuv422p10le\nfield_order=progressive\n"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.output);
     const Result render = Run("render tff.mkv -o " + c.output + " -q " + c.options);

@@ -33,9 +33,9 @@ TEST_F(OverlayCommand, CompositeIsTheOverlayOverTheRenderedFrame) {
   // Everything off: the overlay stays transparent and the picture is the
   // rendered output frame itself.
   WriteProject("empty.json", R"("showSource": false, "showGraph": false, "showTimeCode": false)");
-  Result empty = Run("overlay " + Quoted("empty.json") + " --frame 4 -o " + Quoted("empty.png"));
+  Result empty = Run("overlay empty.json --frame 4 -o empty.png");
   ASSERT_EQ(empty.exitCode, 0) << empty.err;
-  ASSERT_EQ(Run("render " + Quoted("empty.json") + " -o " + Quoted("out.mkv")).exitCode, 0);
+  ASSERT_EQ(Run("render empty.json -o out.mkv").exitCode, 0);
   cli::MediaReader rendered(Path("out.mkv"));
   cli::MediaReader picture(Path("empty.png"));
   ASSERT_EQ(picture.Width(), 160);
@@ -46,10 +46,9 @@ TEST_F(OverlayCommand, CompositeIsTheOverlayOverTheRenderedFrame) {
   // The default view: the source frame covers the whole buffer, so what the
   // editor shows is the overlay's own colour; the alpha layer is RGBA.
   WriteProject("p.json");
-  Result shown = Run("overlay " + Quoted("p.json") + " --frame 4 -o " + Quoted("shown.png"));
+  Result shown = Run("overlay p.json --frame 4 -o shown.png");
   ASSERT_EQ(shown.exitCode, 0) << shown.err;
-  Result alone =
-      Run("overlay " + Quoted("p.json") + " --frame 4 --alpha -o " + Quoted("alone.png"));
+  Result alone = Run("overlay p.json --frame 4 --alpha -o alone.png");
   ASSERT_EQ(alone.exitCode, 0) << alone.err;
   EXPECT_EQ(PngColourType(Read(Path("alone.png"))), 6);
   EXPECT_TRUE(cli::MediaReader(Path("shown.png")).Frame(0)->pixels ==
@@ -57,13 +56,9 @@ TEST_F(OverlayCommand, CompositeIsTheOverlayOverTheRenderedFrame) {
   EXPECT_FALSE(cli::MediaReader(Path("shown.png")).Frame(0)->pixels == rendered.Frame(4)->pixels);
 
   // Same project, same bytes; another field, another picture.
-  ASSERT_EQ(Run("overlay " + Quoted("p.json") + " --frame 4 -o " + Quoted("again.png")).exitCode,
-            0);
+  ASSERT_EQ(Run("overlay p.json --frame 4 -o again.png").exitCode, 0);
   EXPECT_EQ(Read(Path("again.png")), Read(Path("shown.png")));
-  ASSERT_EQ(
-      Run("overlay " + Quoted("p.json") + " --frame 4 --field second -o " + Quoted("second.png"))
-          .exitCode,
-      0);
+  ASSERT_EQ(Run("overlay p.json --frame 4 --field second -o second.png").exitCode, 0);
   EXPECT_NE(Read(Path("second.png")), Read(Path("shown.png")));
 }
 
@@ -72,8 +67,7 @@ TEST_F(OverlayCommand, ClicksChangeThePlayOrder) {
   // frame 4 (unit 8 of 20) stands at x = 23 + trunc(8/19 × 167) = 93; its
   // order box spans columns 87 to 100 and rows 71 to 121.
   WriteProject("p.json");
-  const std::string base =
-      "overlay " + Quoted("p.json") + " --frame 4 --size 200x150 -o " + Quoted("o.png") + " -y";
+  const std::string base = "overlay p.json --frame 4 --size 200x150 -o o.png -y";
   Result raise = Run(base + " --click 93,75");
   ASSERT_EQ(raise.exitCode, 0) << raise.err;
   EXPECT_EQ(raise.out,
@@ -103,20 +97,17 @@ TEST_F(OverlayCommand, BadRequestsGetOneClearLine) {
         "{ \"source\": \"lavfi:testsrc2=size=64x48:rate=25:duration=0.4\", "
         "\"videoType\": \"progressive\" }");
   struct Case {
-    std::string arguments;
-    std::string expected;
+    std::string arguments, expected;
   };
   const Case cases[] = {
-      {Quoted("p.json") + " --frame 10 -o " + Quoted("x.png"),
-       "--frame 10: the effect has frames 0 to 9"},
-      {Quoted("p.json") + " --frame 1 --size 0x5 -o " + Quoted("x.png"), "--size 0x5"},
-      {Quoted("p.json") + " --frame 1 --size big -o " + Quoted("x.png"), "expected WxH"},
-      {Quoted("p.json") + " --frame 1 --click 160,3 -o " + Quoted("x.png"),
+      {"p.json --frame 10 -o x.png", "--frame 10: the effect has frames 0 to 9"},
+      {"p.json --frame 1 --size 0x5 -o x.png", "--size 0x5"},
+      {"p.json --frame 1 --size big -o x.png", "expected WxH"},
+      {"p.json --frame 1 --click 160,3 -o x.png",
        "--click 160,3: expected X,Y inside the 160x120 overlay"},
-      {Quoted("p.json") + " --frame 1 --click 3 -o " + Quoted("x.png"), "--click 3"},
-      {Quoted("progressive.json") + " --frame 1 --field second -o " + Quoted("x.png"),
-       "the project is progressive"},
-      {Quoted("p.json") + " --frame 1 -o " + Quoted("p.json") + " -y", "is the project file"},
+      {"p.json --frame 1 --click 3 -o x.png", "--click 3"},
+      {"progressive.json --frame 1 --field second -o x.png", "the project is progressive"},
+      {"p.json --frame 1 -o p.json -y", "is the project file"},
   };
   for (const Case& c : cases) {
     Result result = Run("overlay " + c.arguments);
@@ -128,7 +119,7 @@ TEST_F(OverlayCommand, BadRequestsGetOneClearLine) {
 
   // An existing output is kept without -y.
   Write("exists.png", "keep me");
-  Result refused = Run("overlay " + Quoted("p.json") + " --frame 1 -o " + Quoted("exists.png"));
+  Result refused = Run("overlay p.json --frame 1 -o exists.png");
   EXPECT_NE(refused.exitCode, 0);
   EXPECT_NE(refused.err.find("already exists"), std::string::npos) << refused.err;
   EXPECT_EQ(Read(Path("exists.png")), "keep me");

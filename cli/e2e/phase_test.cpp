@@ -50,8 +50,7 @@ TEST_F(PhaseCommand, DetectsTelecinePhasesAndRecoversTheFilmFrames) {
     std::string below;      // and of the track below
     std::string dominance;  // field order of both
     std::string names;      // the first queued line
-    std::string codes;
-    std::string stored;
+    std::string codes, stored;
   };
   // Pattern 23 makes the fields A A B B B C C D D D: field 4 repeats field 2,
   // phase 4, code 5. Pattern 32 makes A A A B B C C C D D: field 2 repeats
@@ -89,65 +88,55 @@ TEST_F(PhaseCommand, DetectsTelecinePhasesAndRecoversTheFilmFrames) {
   }
 }
 
-TEST_F(PhaseCommand, PressesActInTheOrderGiven) {
-  WriteProject("p.json", "pattern=23", "top");
+TEST_F(PhaseCommand, PressesActInOrderFromTheStoredPhasesAndOnlyOkAndSaveStoreThem) {
   struct Case {
+    std::string stored;  // the project's phases before, "" for none
     std::string presses;
-    std::string codes;
+    std::string input, output;  // the codes rendering will use; "" unchecked
+    std::string after;          // the phases stored afterwards
+    std::string seen;           // in the output too
   };
+  // clang-format off
   const Case cases[] = {
-      {"--select input=2 --detect input --ok",
-       "input phase code: 5 (A)\noutput phase code: 0 (Unknown - using X)\n"},
-      {"--detect input --select input=2 --select below=4 --ok",
-       "input phase code: 2 (D)\noutput phase code: 4 (C)\n"},
+      {"", "--select input=2 --detect input --ok", "5 (A)", "0 (Unknown - using X)", "(none)", ""},
+      {"", "--detect input --select input=2 --select below=4 --ok", "2 (D)", "4 (C)", "(none)", ""},
       // Frame 2's first field is field 4, its second field 5: phases 4 and 0.
-      {"--frame 2 --manual input --manual below --ok",
-       "input phase code: 5 (A)\noutput phase code: 5 (A)\n"},
-      {"--frame 2 --field second --manual below --ok",
-       "input phase code: 0 (Unknown - using Interlaced)\noutput phase code: 1 (X)\n"},
+      {"", "--frame 2 --manual input --manual below --ok", "5 (A)", "5 (A)", "(none)", ""},
+      {"", "--frame 2 --field second --manual below --ok", "0 (Unknown - using Interlaced)", "1 (X)", "(none)", ""},
+      // The lists start from the stored phases.
+      {"2,4", "--ok --save", "2 (D)", "4 (C)", "2,4", ""},
+      // Cancel keeps them; the detection still reports what it saw, at the
+      // render after closing.
+      {"2,4", "--frame 10 --detect input --select below=1 --cancel --save", "2 (D)", "4 (C)", "2,4", "Comparing detfield=20, frame 11, 12, Odd field: phase = 4\n"},
+      {"", "--detect input --cancel --save", "", "", "(none)", ""},
   };
-  const std::string before = Read(Path("p.json"));
+  // clang-format on
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.presses);
+    WriteProject("p.json", "pattern=23", "top",
+                 c.stored.empty() ? "" : "\"instanceData\": \"" + c.stored + "\"");
+    const std::string before = Read(Path("p.json"));
     Result phase = Phase("p.json", c.presses);
-    ASSERT_EQ(phase.exitCode, 0) << c.presses << "\n" << phase.err;
-    EXPECT_EQ(Codes(phase), c.codes) << c.presses;
+    ASSERT_EQ(phase.exitCode, 0) << phase.err;
+    if (!c.input.empty()) {
+      EXPECT_EQ(Codes(phase),
+                "input phase code: " + c.input + "\noutput phase code: " + c.output + "\n");
+    }
+    EXPECT_EQ(StoredPhases("p.json"), c.after);
+    if (c.presses.find("--save") == std::string::npos ||
+        c.presses.find("--cancel") != std::string::npos) {
+      EXPECT_EQ(Read(Path("p.json")), before);
+    }
+    EXPECT_NE(phase.out.find(c.seen), std::string::npos) << phase.out;
   }
-  // Without --save the project is left alone.
-  EXPECT_EQ(Read(Path("p.json")), before);
-}
-
-TEST_F(PhaseCommand, TheListsStartFromTheStoredPhases) {
-  WriteProject("p.json", "pattern=23", "top", "\"instanceData\": \"2,4\"");
-  Result phase = Phase("p.json", "--ok --save");
-  ASSERT_EQ(phase.exitCode, 0) << phase.err;
-  EXPECT_EQ(Codes(phase), "input phase code: 2 (D)\noutput phase code: 4 (C)\n");
-  EXPECT_EQ(StoredPhases("p.json"), "2,4");
 
   // A progressive project counts frames: Manual on frame 7 means phase 2.
   Write("q.json", "{ \"source\": \"lavfi:" + kFilm +
                       "\", \"videoType\": \"progressive\", \"instanceData\": \"0,5\" }");
-  phase = Phase("q.json", "--frame 7 --manual input --ok --save");
+  Result phase = Phase("q.json", "--frame 7 --manual input --ok --save");
   ASSERT_EQ(phase.exitCode, 0) << phase.err;
   EXPECT_EQ(Codes(phase), "input phase code: 3 (B)\noutput phase code: 5 (A)\n");
   EXPECT_EQ(StoredPhases("q.json"), "3,5");
-}
-
-TEST_F(PhaseCommand, CancelKeepsTheStoredPhases) {
-  WriteProject("p.json", "pattern=23", "top", "\"instanceData\": \"2,4\"");
-  const std::string before = Read(Path("p.json"));
-  Result phase = Phase("p.json", "--frame 10 --detect input --select below=1 --cancel --save");
-  ASSERT_EQ(phase.exitCode, 0) << phase.err;
-  // The detection still reports what it saw, at the render after closing.
-  EXPECT_NE(phase.out.find("Comparing detfield=20, frame 11, 12, Odd field: phase = 4\n"),
-            std::string::npos)
-      << phase.out;
-  EXPECT_EQ(Codes(phase), "input phase code: 2 (D)\noutput phase code: 4 (C)\n");
-  EXPECT_EQ(Read(Path("p.json")), before);
-
-  // A project without stored phases stays without them.
-  WriteProject("q.json", "pattern=23", "top");
-  ASSERT_EQ(Phase("q.json", "--detect input --cancel --save").exitCode, 0);
-  EXPECT_EQ(StoredPhases("q.json"), "(none)");
 }
 
 TEST_F(PhaseCommand, BadRequestsGetOneLineAndLeaveTheProject) {

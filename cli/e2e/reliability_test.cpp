@@ -1,7 +1,6 @@
 // The corvalis tool never loses data: a render stopped by a signal, or one
 // whose disk is full or read-only, leaves neither OUT nor a temporary file,
 // says what went wrong in one line naming the file, and exits non-zero.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -11,9 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -29,12 +30,9 @@ constexpr int kCannotSetUp = 77;
 
 std::vector<std::string> Listing(const std::string& folder) {
   std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
+  std::error_code missing;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
+    names.push_back(entry.path().filename().string());
   }
   return names;
 }
@@ -151,11 +149,7 @@ class ReliabilityTest : public e2e::CliFixture {
   }
 };
 
-int LineCount(const std::string& text) {
-  int lines = 0;
-  for (char c : text) lines += c == '\n';
-  return lines;
-}
+int LineCount(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
 TEST_F(ReliabilityTest, InterruptedRenderLeavesNothingAndExitsWithTheSignal) {
   // Long enough that the render is still going when the signal comes.

@@ -81,8 +81,7 @@ TEST(MediaReader, BadSourcesAreNamedWithTheProblem) {
   std::string sound = dir.Write("x.wav", SoundFile());
   std::string missing = dir.File("clip.mov");
   struct Case {
-    std::string source;
-    std::string message;
+    std::string source, message;
   } cases[] = {
       {missing, missing + ": No such file or directory"},
       {text, text + ": not a video file"},

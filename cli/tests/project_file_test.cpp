@@ -79,6 +79,7 @@ TEST(ProjectFile, ParseErrorsGiveLineAndColumn) {
 
 TEST(ProjectFile, BadValuesNameTheJsonPath) {
   TempDir dir;
+  // clang-format off
   struct Case {
     const char* json;
     const char* message;
@@ -86,34 +87,22 @@ TEST(ProjectFile, BadValuesNameTheJsonPath) {
       {R"([1, 2])", "must hold a JSON object such as {\"source\": \"clip.mov\"}"},
       {R"({"frames": 3})", "source: missing; name a clip or lavfi:<filtergraph>"},
       {R"({"source": 7})", "source: must be a text, not 7"},
-      {R"({"source": "a.mov", "videoType": "mixed"})",
-       "videoType: must be \"interlaced\" or \"progressive\", not \"mixed\""},
-      {R"({"source": "a.mov", "fieldDominance": "left"})",
-       "fieldDominance: must be \"top\" or \"bottom\", not \"left\""},
-      {R"({"source": "a.mov", "frames": 2.5})",
-       "frames: must be a whole number, 1 or more, not 2.5"},
+      {R"({"source": "a.mov", "videoType": "mixed"})", "videoType: must be \"interlaced\" or \"progressive\", not \"mixed\""},
+      {R"({"source": "a.mov", "fieldDominance": "left"})", "fieldDominance: must be \"top\" or \"bottom\", not \"left\""},
+      {R"({"source": "a.mov", "frames": 2.5})", "frames: must be a whole number, 1 or more, not 2.5"},
       {R"({"source": "a.mov", "frames": 0})", "frames: must be a whole number, 1 or more, not 0"},
-      {R"({"source": "a.mov", "parameters": {"speed": [1]}})",
-       "parameters.speed: must be a number, true/false or a text, not [1]"},
+      {R"({"source": "a.mov", "parameters": {"speed": [1]}})", "parameters.speed: must be a number, true/false or a text, not [1]"},
       {R"({"source": "a.mov", "keys": {"frame": 1}})", "keys: must be a list of keys"},
-      {R"({"source": "a.mov", "keys": [{"frame": 0}, {"speed": 50}]})",
-       "keys[1]: needs one of \"unit\", \"frame\" or \"time\""},
-      {R"({"source": "a.mov", "keys": [{"frame": 0, "time": 0.5}]})",
-       "keys[0]: give only one of \"unit\", \"frame\" or \"time\""},
-      {R"({"source": "a.mov", "keys": [{"unit": -1}]})",
-       "keys[0].unit: must be a whole number, 0 or more, not -1"},
-      {R"({"source": "a.mov", "keys": [{"time": 0, "speed": "fast"}]})",
-       "keys[0].speed: must be a number, not \"fast\""},
+      {R"({"source": "a.mov", "keys": [{"frame": 0}, {"speed": 50}]})", "keys[1]: needs one of \"unit\", \"frame\" or \"time\""},
+      {R"({"source": "a.mov", "keys": [{"frame": 0, "time": 0.5}]})", "keys[0]: give only one of \"unit\", \"frame\" or \"time\""},
+      {R"({"source": "a.mov", "keys": [{"unit": -1}]})", "keys[0].unit: must be a whole number, 0 or more, not -1"},
+      {R"({"source": "a.mov", "keys": [{"time": 0, "speed": "fast"}]})", "keys[0].speed: must be a number, not \"fast\""},
       {R"({"source": "a.mov", "instanceData": 3})", "instanceData: must be a text, not 3"},
       // Misspelt fields would lose their settings silently.
-      {R"({"source": "a.mov", "keys": [{"frame": 0, "sped": 50}]})",
-       "keys[0].sped: unknown field (a key has \"unit\", \"frame\", \"time\", \"speed\", "
-       "\"strobe\", \"hold\", \"order\")"},
-      {R"({"source": "a.mov", "videotype": "progressive"})",
-       "videotype: unknown field (a project has \"source\", \"trackBelow\", \"videoType\", "
-       "\"fieldDominance\", \"frames\", \"outputFrames\", \"parameters\", \"keys\", "
-       "\"instanceData\")"},
+      {R"({"source": "a.mov", "keys": [{"frame": 0, "sped": 50}]})", "keys[0].sped: unknown field (a key has \"unit\", \"frame\", \"time\", \"speed\", \"strobe\", \"hold\", \"order\")"},
+      {R"({"source": "a.mov", "videotype": "progressive"})", "videotype: unknown field (a project has \"source\", \"trackBelow\", \"videoType\", \"fieldDominance\", \"frames\", \"outputFrames\", \"parameters\", \"keys\", \"instanceData\")"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     std::string path = dir.Write("p.json", c.json);
     EXPECT_EQ(ErrorOf(path), path + ": " + c.message) << c.json;

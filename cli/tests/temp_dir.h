@@ -1,4 +1,5 @@
-// A scratch folder under /tmp for one test, removed with everything in it.
+// A scratch folder under /tmp, removed with everything in it: one a test, or
+// one a fuzz target for its whole run (libFuzzer ends runs by exit).
 #pragma once
 
 #include <cstdlib>
@@ -10,8 +11,8 @@ namespace cli {
 
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "corvalis-cli-XXXXXX").string();
+  explicit TempDir(const std::string& prefix = "corvalis-cli") {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
     if (!mkdtemp(pattern.data())) std::abort();
     path_ = pattern;
   }
@@ -19,10 +20,14 @@ class TempDir {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
   std::string File(const std::string& name) const { return (path_ / name).string(); }
   const std::filesystem::path& Path() const { return path_; }
+  // Replaces NAME with these bytes; its path.
   std::string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(File(name), std::ios::binary) << bytes;
+    if (!(std::ofstream(File(name), std::ios::binary) << bytes)) std::abort();
     return File(name);
   }
 

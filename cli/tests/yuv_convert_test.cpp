@@ -67,20 +67,17 @@ const YuvMatrix kMatrices[] = {YuvMatrix::kBt601, YuvMatrix::kBt709, YuvMatrix::
 TEST(YuvConvert, EveryKernelVersionGivesThePlainBytes) {
   const std::vector<const YuvKernels*> versions = SupportedYuvKernels();
   ASSERT_EQ(versions.front(), &PlainYuvKernels());
-  struct Layout {
-    int shiftX, shiftY;
-  };
-  const Layout layouts[] = {{1, 1}, {1, 0}, {2, 0}, {0, 0}, {0, 1}};
+  const int layouts[][2] = {{1, 1}, {1, 0}, {2, 0}, {0, 0}, {0, 1}};  // chroma shifts x, y
   const int sizes[][2] = {{1, 1}, {2, 2}, {3, 5}, {17, 9}, {33, 6}, {70, 13}, {129, 4}};
   std::mt19937 random(17);
-  for (const Layout& layout : layouts) {
+  for (const auto& [shiftX, shiftY] : layouts) {
     for (int depth : {8, 10}) {
       for (const auto& size : sizes) {
         const int width = size[0], height = size[1];
-        SCOPED_TRACE(testing::Message() << "4:" << layout.shiftX << ":" << layout.shiftY << " "
-                                        << depth << " bits " << width << "x" << height);
+        SCOPED_TRACE(testing::Message() << "4:" << shiftX << ":" << shiftY << " " << depth
+                                        << " bits " << width << "x" << height);
         // Random samples, 10-bit ones with stray high bits, which are ignored.
-        OwnedPicture source(width, height, layout.shiftX, layout.shiftY, depth);
+        OwnedPicture source(width, height, shiftX, shiftY, depth);
         source.Fill(random);
         const YuvColour colour{kMatrices[random() % 5], random() % 2 == 0};
         const bool fieldChroma = random() % 2 == 0;
@@ -89,12 +86,12 @@ TEST(YuvConvert, EveryKernelVersionGivesThePlainBytes) {
 
         const std::vector<uint8_t> plainIn =
             ToBgra(source.picture, colour, fieldChroma, PlainYuvKernels());
-        OwnedPicture plainOut(width, height, layout.shiftX, layout.shiftY, depth);
+        OwnedPicture plainOut(width, height, shiftX, shiftY, depth);
         BgraToYuv(bgra.data(), width * 4, plainOut.picture, colour, fieldChroma, PlainYuvKernels());
         for (const YuvKernels* kernels : versions) {
           SCOPED_TRACE(kernels->name);
           EXPECT_EQ(ToBgra(source.picture, colour, fieldChroma, *kernels), plainIn);
-          OwnedPicture out(width, height, layout.shiftX, layout.shiftY, depth);
+          OwnedPicture out(width, height, shiftX, shiftY, depth);
           BgraToYuv(bgra.data(), width * 4, out.picture, colour, fieldChroma, *kernels);
           for (int plane = 0; plane < 3; ++plane) {
             EXPECT_EQ(out.storage[plane], plainOut.storage[plane]) << "plane " << plane;
@@ -121,28 +118,17 @@ TEST(YuvConvert, EveryKernelVersionGivesThePlainBytes) {
 // The standards' formulas in floating point, for 4:4:4 samples of `depth`
 // bits, as a check of the integer coefficients.
 struct Reference {
-  double red = 0.2126, blue = 0.0722, green;
+  double red, blue, green;
   bool fullRange;
   int depth;
 
   Reference(YuvMatrix matrix, bool full, int bits) : fullRange(full), depth(bits) {
-    switch (matrix) {
-      case YuvMatrix::kBt601:
-        red = 0.299, blue = 0.114;
-        break;
-      case YuvMatrix::kBt709:
-        red = 0.2126, blue = 0.0722;
-        break;
-      case YuvMatrix::kBt2020:
-        red = 0.2627, blue = 0.0593;
-        break;
-      case YuvMatrix::kSmpte240m:
-        red = 0.212, blue = 0.087;
-        break;
-      case YuvMatrix::kFcc:
-        red = 0.30, blue = 0.11;
-        break;
-    }
+    // Red and blue weights, in the order of YuvMatrix: BT.601, BT.709,
+    // BT.2020, SMPTE 240M, FCC.
+    static const double kWeights[][2] = {
+        {0.299, 0.114}, {0.2126, 0.0722}, {0.2627, 0.0593}, {0.212, 0.087}, {0.30, 0.11}};
+    red = kWeights[static_cast<int>(matrix)][0];
+    blue = kWeights[static_cast<int>(matrix)][1];
     green = 1 - red - blue;
   }
   double Unit() const { return depth == 8 ? 1.0 : 4.0; }
@@ -271,11 +257,11 @@ TEST(YuvFrames, FormatsAndTagsDecideLayoutMatrixAndRange) {
     AVPixelFormat format;
     int shiftX, shiftY, depth;
   };
-  for (const Covered& c : {Covered{AV_PIX_FMT_YUV420P, 1, 1, 8},
-                           {AV_PIX_FMT_YUVJ422P, 1, 0, 8},
-                           {AV_PIX_FMT_YUV411P, 2, 0, 8},
-                           {AV_PIX_FMT_YUV422P10LE, 1, 0, 10},
+  // clang-format off
+  for (const Covered& c : {Covered{AV_PIX_FMT_YUV420P, 1, 1, 8}, {AV_PIX_FMT_YUVJ422P, 1, 0, 8},
+                           {AV_PIX_FMT_YUV411P, 2, 0, 8}, {AV_PIX_FMT_YUV422P10LE, 1, 0, 10},
                            {AV_PIX_FMT_YUVA444P10LE, 0, 0, 10}}) {
+    // clang-format on
     YuvPicture layout;
     ASSERT_TRUE(YuvLayoutOf(c.format, layout)) << c.format;
     EXPECT_EQ(layout.chromaShiftX, c.shiftX);
@@ -341,20 +327,16 @@ TEST(YuvFrames, FormatsAndTagsDecideLayoutMatrixAndRange) {
     YuvMatrix matrix;
     bool fullRange;
   };
+  // clang-format off
   const Case cases[] = {
-      {AV_PIX_FMT_YUV420P, 1080, AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, AVCOL_SPC_BT709,
-       AVCOL_RANGE_MPEG, YuvMatrix::kBt709, false},
-      {AV_PIX_FMT_YUV422P10LE, 486, AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED,
-       AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG, YuvMatrix::kBt601, false},
-      {AV_PIX_FMT_YUV420P, 1080, AVCOL_SPC_BT470BG, AVCOL_RANGE_JPEG, AVCOL_SPC_BT470BG,
-       AVCOL_RANGE_JPEG, YuvMatrix::kBt601, true},
-      {AV_PIX_FMT_YUV420P, 576, AVCOL_SPC_YCGCO, AVCOL_RANGE_MPEG, AVCOL_SPC_SMPTE170M,
-       AVCOL_RANGE_MPEG, YuvMatrix::kBt601, false},
-      {AV_PIX_FMT_YUVJ420P, 576, AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED,
-       AVCOL_SPC_SMPTE170M, AVCOL_RANGE_JPEG, YuvMatrix::kBt601, true},
-      {AV_PIX_FMT_BGRA, 1080, AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, AVCOL_SPC_RGB,
-       AVCOL_RANGE_JPEG, YuvMatrix::kBt709, true},
+      {AV_PIX_FMT_YUV420P, 1080, AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, YuvMatrix::kBt709, false},
+      {AV_PIX_FMT_YUV422P10LE, 486, AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG, YuvMatrix::kBt601, false},
+      {AV_PIX_FMT_YUV420P, 1080, AVCOL_SPC_BT470BG, AVCOL_RANGE_JPEG, AVCOL_SPC_BT470BG, AVCOL_RANGE_JPEG, YuvMatrix::kBt601, true},
+      {AV_PIX_FMT_YUV420P, 576, AVCOL_SPC_YCGCO, AVCOL_RANGE_MPEG, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG, YuvMatrix::kBt601, false},
+      {AV_PIX_FMT_YUVJ420P, 576, AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_JPEG, YuvMatrix::kBt601, true},
+      {AV_PIX_FMT_BGRA, 1080, AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, AVCOL_SPC_RGB, AVCOL_RANGE_JPEG, YuvMatrix::kBt709, true},
   };
+  // clang-format on
   for (const Case& c : cases) {
     AVCodecContext encoder{};
     encoder.pix_fmt = c.format;

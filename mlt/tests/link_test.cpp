@@ -123,23 +123,16 @@ class Chain {
 
 TEST(CorvalisLink, PassesTheSourceThroughAtFullSpeedWithItsOwnFieldOrder) {
   struct Case {
-    const char* name;
-    const char* make;
-    int progressive;
-    int topFieldFirst;
+    const char *name, *make;
+    int progressive, topFieldFirst;
   };
+  // clang-format off
   const Case cases[] = {
-      {"top.mkv",
-       "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -vf setfield=tff -c:v ffv1 "
-       "-pix_fmt bgra -field_order tt",
-       0, 1},
-      {"bottom.mkv",
-       "-f lavfi -i testsrc2=size=64x50:rate=25:duration=0.4 -vf "
-       "format=bgra,crop=63:49:0:0,setfield=bff -c:v ffv1 -pix_fmt bgra -field_order bb",
-       0, 0},
-      {"progressive.mkv",
-       "-f lavfi -i testsrc2=size=48x32:rate=24:duration=0.4 -c:v ffv1 -pix_fmt bgra", 1, 0},
+      {"top.mkv", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -vf setfield=tff -c:v ffv1 -pix_fmt bgra -field_order tt", 0, 1},
+      {"bottom.mkv", "-f lavfi -i testsrc2=size=64x50:rate=25:duration=0.4 -vf format=bgra,crop=63:49:0:0,setfield=bff -c:v ffv1 -pix_fmt bgra -field_order bb", 0, 0},
+      {"progressive.mkv", "-f lavfi -i testsrc2=size=48x32:rate=24:duration=0.4 -c:v ffv1 -pix_fmt bgra", 1, 0},
   };
+  // clang-format on
   for (const Case& material : cases) {
     SCOPED_TRACE(material.name);
     Chain chain(MakeClip(material.name, material.make), {{"deinterlace", "Interpolated"}});
@@ -197,15 +190,9 @@ TEST(CorvalisLink, SettingsItCannotUseAreLoggedAndItsFramesAreBlack) {
   const std::string clip = MakeClip(
       "short.mkv", "-f lavfi -i testsrc2=size=32x24:rate=25:duration=0.2 -c:v ffv1 -pix_fmt bgra");
   const std::vector<uint8_t> black(32 * 24 * 4, 0);
-  {
-    logged.clear();
-    Chain chain(clip, {{"deinterlace", "Fast"}});
-    EXPECT_EQ(Chain::Picture(chain.Frame(0), 32, 24), black);
-    EXPECT_NE(logged.find("property deinterlace: unknown label \"Fast\""), std::string::npos)
-        << logged;
-  }
   for (const auto& [name, value, problem] :
        std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"deinterlace", "Fast", "property deinterlace: unknown label \"Fast\""},
            {"speed", "0=100;3=20000", "property speed, the key at frame 3: 20000 is out of range"},
            {"frames", "none", "property frames: must be a whole number"},
            {"video_type", "film", "property video_type: must be \"progressive\" or"},
