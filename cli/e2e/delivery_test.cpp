@@ -29,16 +29,30 @@ bool Has(const std::string& text, const std::string& part) {
 class Delivery : public e2e::CliFixture {};
 
 TEST_F(Delivery, SaysWhatItAssumedAndTrustsTheFramesOverTheContainer) {
-  // A plain transcode of top-first material to ProRes: container "tb".
-  ASSERT_NO_FATAL_FAILURE(Ffmpeg(Clip(128, 96, true) + " -c:v prores_ks -flags +ildct", "tb.mov"));
-  ASSERT_EQ(Probe("tb.mov", "stream=field_order"), "field_order=tb\n");
-  const Result render = Run("render tb.mov -o slow.mkv --speed 50");
-  ASSERT_EQ(render.exitCode, 0) << render.err;
-  EXPECT_TRUE(Has(render.err,
-                  "tb.mov: 128x96 at 25 fps, interlaced, top field first (the frames' flags; the "
-                  "container says bottom field first); 10 source frames; effect 20 frames\n"))
-      << render.err;
-  EXPECT_EQ(Probe("slow.mkv", "stream=field_order"), "field_order=tt\n");
+  struct Case {
+    const char *file, *options, *container, *assumed;
+  };
+  // clang-format off
+  const Case cases[] = {
+      // A plain transcode of top-first material to ProRes codes whole frames
+      // (they say nothing) and labels the container "tb", as FFmpeg's tools
+      // label top-first frames.
+      {"tb.mov", " -c:v prores_ks", "tb", "top field first (the container)"},
+      // Frames coded by fields say top first; a container retagged "bb" is wrong.
+      {"bb.mov", " -c:v prores_ks -flags +ildct -field_order bb", "bb", "top field first (the frames' flags; the container says bottom field first)"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    ASSERT_NO_FATAL_FAILURE(Ffmpeg(Clip(128, 96, true) + c.options, c.file));
+    ASSERT_EQ(Probe(c.file, "stream=field_order"),
+              std::string("field_order=") + c.container + "\n");
+    const Result render = Run(std::string("render ") + c.file + " -o slow.mkv -y --speed 50");
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    EXPECT_TRUE(Has(render.err, std::string(c.file) + ": 128x96 at 25 fps, interlaced, " +
+                                    c.assumed + "; 10 source frames; effect 20 frames\n"))
+        << render.err;
+    EXPECT_EQ(Probe("slow.mkv", "stream=field_order"), "field_order=tt\n");
+  }
   const Result quiet = Run("render tb.mov -o quiet.mkv --speed 50 -q");
   ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
   EXPECT_FALSE(Has(quiet.err, "source frames")) << quiet.err;

@@ -74,8 +74,7 @@ const std::vector<Material>& Materials() {
       {"mpeg2-422-tff.mov", Moving(128, 96, "tff") + " -c:v mpeg2video -pix_fmt yuv422p -flags +ildct+ilme -top 1 -b:v 4M", FieldOrder::kTopFirst},
       {"dv-ntsc.dv", "-f lavfi -i testsrc2=size=720x480:rate=60000/1001:duration=0.2,interlace=scan=bff -c:v dvvideo -pix_fmt yuv411p", FieldOrder::kBottomFirst},
       {"dv-pal.dv", "-f lavfi -i testsrc2=size=720x576:rate=50:duration=0.2,interlace=scan=bff -c:v dvvideo -pix_fmt yuv420p", FieldOrder::kBottomFirst},
-      // A plain FFmpeg transcode of top-first material to ProRes: the frames
-      // say top first, the container "tb" (bottom first).
+      // Top-first ProRes coded by fields in a .mov labelled "tb".
       {"prores-10bit-tb.mov", Moving(128, 96, "tff") + " -vf setfield=tff -c:v prores_ks -pix_fmt yuv422p10le -flags +ildct", FieldOrder::kTopFirst},
       {"xdcam-422.mxf", Moving(128, 96, "tff") + " -vf setfield=tff -c:v mpeg2video -pix_fmt yuv422p -profile:v 0 -level:v 5 -flags +ildct+ilme -top 1 -b:v 8M -g 12 -bf 2", FieldOrder::kTopFirst},
       {"avchd-h264-tff.mts", Moving(128, 96, "tff") + " -vf setfield=tff -c:v libx264 -pix_fmt yuv420p -flags +ildct+ilme -top 1 -bf 2", FieldOrder::kTopFirst},
