@@ -25,17 +25,11 @@ constexpr int kWidth = 32;
 constexpr int kHeight = 24;
 constexpr int kFrames = 5;
 
+// Gradients that move from frame to frame, opaque.
 std::vector<uint8_t> Picture(int frame) {
   std::vector<uint8_t> pixels(kWidth * kHeight * 4);
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      uint8_t* p = &pixels[(y * kWidth + x) * 4];
-      p[0] = static_cast<uint8_t>(8 * x + 16 * frame);
-      p[1] = static_cast<uint8_t>(10 * y);
-      p[2] = static_cast<uint8_t>((x + y + frame) % 2 ? 230 : 20);
-      p[3] = 255;
-    }
-  }
+  for (size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] = i % 4 == 3 ? 255 : i / 4 * (i % 4 + 1) + 16 * frame;
   return pixels;
 }
 

@@ -1,12 +1,13 @@
-// The conversions between planar YUV and 4-byte pixels: every kernel version
-// gives the plain one's bytes, colours land where the standards put them, and
-// interlaced chroma stays with its field.
+// Planar YUV to and from 4-byte pixels: every kernel version gives the plain
+// one's bytes, colours land where the standards put them, and interlaced
+// chroma stays with its field.
 #include "cli/yuv_convert.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "cli/yuv_frames.h"
@@ -34,17 +35,10 @@ struct OwnedPicture {
       picture.planes[plane] = storage[plane].data();
     }
   }
-  void Fill(std::mt19937& random) {
+  // Random samples; `mask` 0x3ff keeps 10-bit ones in range.
+  void Fill(std::mt19937& random, int mask = 0xffff) {
     for (auto& plane : storage) {
-      for (uint8_t& byte : plane) byte = static_cast<uint8_t>(random());
-    }
-  }
-  void Set(int plane, int x, int y, int value) {
-    uint8_t* row = picture.planes[plane] + static_cast<ptrdiff_t>(y) * picture.strides[plane];
-    if (picture.depth == 8) {
-      row[x] = static_cast<uint8_t>(value);
-    } else {
-      reinterpret_cast<uint16_t*>(row)[x] = static_cast<uint16_t>(value);
+      for (size_t i = 0; i < plane.size(); ++i) plane[i] = random() & (mask >> (i % 2 * 8)) & 0xff;
     }
   }
   int Get(int plane, int x, int y) const {
@@ -168,13 +162,7 @@ TEST(YuvConvert, ColoursFollowTheStandardMatrices) {
         const YuvColour colour{matrix, fullRange};
         const int maximum = (1 << depth) - 1;
         OwnedPicture yuv(kSide, kSide, 0, 0, depth);
-        for (int y = 0; y < kSide; ++y) {
-          for (int x = 0; x < kSide; ++x) {
-            for (int plane = 0; plane < 3; ++plane) {
-              yuv.Set(plane, x, y, static_cast<int>(random() % (maximum + 1)));
-            }
-          }
-        }
+        yuv.Fill(random, depth == 8 ? 0xffff : 0x3ff);
         const std::vector<uint8_t> bgra = ToBgra(yuv.picture, colour, false, FastestYuvKernels());
         OwnedPicture back(kSide, kSide, 0, 0, depth);
         BgraToYuv(bgra.data(), kSide * 4, back.picture, colour, false);
@@ -264,9 +252,8 @@ TEST(YuvFrames, FormatsAndTagsDecideLayoutMatrixAndRange) {
     // clang-format on
     YuvPicture layout;
     ASSERT_TRUE(YuvLayoutOf(c.format, layout)) << c.format;
-    EXPECT_EQ(layout.chromaShiftX, c.shiftX);
-    EXPECT_EQ(layout.chromaShiftY, c.shiftY);
-    EXPECT_EQ(layout.depth, c.depth);
+    EXPECT_EQ(std::tuple(layout.chromaShiftX, layout.chromaShiftY, layout.depth),
+              std::tuple(c.shiftX, c.shiftY, c.depth));
   }
   for (AVPixelFormat format :
        {AV_PIX_FMT_NV12, AV_PIX_FMT_YUV420P10BE, AV_PIX_FMT_P010LE, AV_PIX_FMT_GBRP,
@@ -307,8 +294,8 @@ TEST(YuvFrames, FormatsAndTagsDecideLayoutMatrixAndRange) {
     frame.height = height;
     frame.colorspace = tag;
     EXPECT_EQ(SourceColourOf(frame).matrix, matrix) << height << " " << tag;
-    EXPECT_FALSE(SourceColourOf(frame).fullRange);
   }
+  EXPECT_FALSE(SourceColourOf(frame).fullRange);
   frame.color_range = AVCOL_RANGE_JPEG;
   EXPECT_TRUE(SourceColourOf(frame).fullRange);
   frame.color_range = AVCOL_RANGE_UNSPECIFIED;
@@ -344,12 +331,11 @@ TEST(YuvFrames, FormatsAndTagsDecideLayoutMatrixAndRange) {
     encoder.colorspace = c.set;
     encoder.color_range = c.setRange;
     const YuvColour colour = SettleEncoderColour(encoder);
-    EXPECT_EQ(encoder.colorspace, c.tagged) << c.format << " " << c.set;
-    EXPECT_EQ(encoder.color_range, c.taggedRange) << c.format << " " << c.set;
-    if (c.format != AV_PIX_FMT_BGRA) {
-      EXPECT_EQ(colour.matrix, c.matrix) << c.format << " " << c.set;
-    }
-    EXPECT_EQ(colour.fullRange, c.fullRange) << c.format << " " << c.set;
+    const bool rgb = c.format == AV_PIX_FMT_BGRA;  // no matrix to speak of
+    EXPECT_EQ(std::tuple(encoder.colorspace, encoder.color_range,
+                         rgb ? c.matrix : colour.matrix, colour.fullRange),
+              std::tuple(c.tagged, c.taggedRange, c.matrix, c.fullRange))
+        << c.format << " " << c.set;
   }
 }
 
