@@ -148,18 +148,22 @@ TEST_F(PhaseCommand, BadRequestsGetOneLineAndLeaveTheProject) {
   const std::pair<std::string, std::string> cases[] = {  // presses, and a part of the error
       {"--select input=9 --ok --save", "--select input=9"}, {"--select sideways=1 --ok --save", "--select sideways=1"},
       {"--select input= --ok --save", "--select input="}, {"--frame 30 --ok --save", "--frame 30"},
+      // Refused by the command line's parser, with a pointer to --help.
       {"--detect above --ok --save", "above"}, {"--detect input --save", "--ok"}, {"--ok --cancel --save", "--ok"},
   };
   // clang-format on
-  for (const auto& [presses, expected] : cases) {
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& [presses, expected] = cases[i];
     Result phase = Phase("p.json", presses);
     EXPECT_NE(phase.exitCode, 0) << presses;
     EXPECT_TRUE(Has(phase.err, expected)) << presses;
-    EXPECT_EQ(std::count(phase.err.begin(), phase.err.end(), '\n'), 1) << phase.err;
     EXPECT_TRUE(phase.out.empty()) << presses << "\n" << phase.out;
+    if (i < 4) {  // the project's own problems: one line naming it
+      EXPECT_EQ(std::count(phase.err.begin(), phase.err.end(), '\n'), 1) << phase.err;
+      EXPECT_TRUE(Has(phase.err, Path("p.json")));
+    }
   }
   EXPECT_EQ(Read(Path("p.json")), before);
-  EXPECT_TRUE(Has(Phase("p.json", "--frame 30 --ok").err, Path("p.json")));
   EXPECT_EQ(Run("phase --help").exitCode, 0);
 }
 
