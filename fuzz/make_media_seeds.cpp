@@ -28,8 +28,9 @@ constexpr int kFrames = 5;
 // Gradients that move from frame to frame, opaque.
 std::vector<uint8_t> Picture(int frame) {
   std::vector<uint8_t> pixels(kWidth * kHeight * 4);
-  for (size_t i = 0; i < pixels.size(); ++i)
-    pixels[i] = i % 4 == 3 ? 255 : i / 4 * (i % 4 + 1) + 16 * frame;
+  for (size_t i = 0; i < pixels.size(); ++i) {
+    pixels[i] = static_cast<uint8_t>(i % 4 == 3 ? 255 : i / 4 * (i % 4 + 1) + 16 * frame);
+  }
   return pixels;
 }
 
@@ -46,8 +47,7 @@ int main(int argc, char** argv) {
       {"ffv1.avi", "ffv1", cli::FieldOrder::kProgressive, 0},
       {"mpeg4.mp4", "mpeg4", cli::FieldOrder::kProgressive, 3},
       {"mpeg2.ts", "mpeg2video", cli::FieldOrder::kBottomFirst, 2},
-      {"mjpeg.avi", "mjpeg", cli::FieldOrder::kProgressive, 0},
-      {"huffyuv.mkv", "huffyuv", cli::FieldOrder::kProgressive, 0},
+      {"huffyuv.avi", "huffyuv", cli::FieldOrder::kProgressive, 0},
       {"rawvideo.nut", "rawvideo", cli::FieldOrder::kProgressive, 0},
       {"prores.mov", "prores_ks", cli::FieldOrder::kTopFirst, 0},
       {"h264.mkv", "libx264", cli::FieldOrder::kProgressive, 2},
