@@ -62,7 +62,6 @@ TEST_F(CliTest, BadInputGetsOneClearLineAndNonZeroExit) {
       {Project(R"("parameters": {"sped": 10})"), "unknown parameter id \"sped\""},
       {Project(R"("parameters": {"deinterlace": "Fancy"})"),
        "\"None\", \"TapeSim\", \"Interpolated\", \"Adaptive\""},
-      {Project(R"("parameters": {"threshold": 99})"), "out of range"},
       {Project(R"("keys": [{"frame": 12}])"), "keys[0]: lies outside the effect"},
       {R"({ "source": "missing.mov" })", "missing.mov"},
   };
