@@ -157,13 +157,20 @@ TEST(CorvalisLink, PassesTheSourceThroughAndGivesTheSameFramesInAnyOrderOnAnyThr
     EXPECT_EQ(pictures[position], forward[position]) << "frame " << position;
   }
   EXPECT_NE(forward[12], chain.SourcePicture(12)) << "the ramp changes the picture";
-  // At full speed, the source's pictures at its own field order.
-  Chain plain(clip, {{"deinterlace", "Interpolated"}});
-  for (int position : {0, 7, kFrames - 1}) {
-    mlt_frame frame = plain.Frame(position);
-    EXPECT_EQ(mlt_properties_get_int(MLT_FRAME_PROPERTIES(frame), "progressive"), 0);
-    EXPECT_EQ(mlt_properties_get_int(MLT_FRAME_PROPERTIES(frame), "top_field_first"), 0);
-    EXPECT_EQ(Chain::Picture(frame), plain.SourcePicture(position)) << "frame " << position;
+  // At full speed, the source's pictures at its own field order, whichever it is.
+  // clang-format off
+  for (const auto& [name, make, progressive, topFirst] : {
+           std::tuple<const char*, const char*, int, int>{"ramp.mkv", nullptr, 0, 0},
+           {"top.mkv", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -vf setfield=tff -c:v ffv1 -pix_fmt bgra -field_order tt", 0, 1},
+           {"progressive.mkv", "-f lavfi -i testsrc2=size=48x32:rate=24:duration=0.4 -c:v ffv1 -pix_fmt bgra", 1, 0}}) {
+    // clang-format on
+    Chain plain(make ? MakeClip(name, make) : clip, {{"deinterlace", "Interpolated"}});
+    for (int position : {0, 7, 9}) {
+      mlt_frame frame = plain.Frame(position);
+      EXPECT_EQ(mlt_properties_get_int(MLT_FRAME_PROPERTIES(frame), "progressive"), progressive);
+      EXPECT_EQ(mlt_properties_get_int(MLT_FRAME_PROPERTIES(frame), "top_field_first"), topFirst);
+      EXPECT_EQ(Chain::Picture(frame), plain.SourcePicture(position)) << name << " " << position;
+    }
   }
 }
 
