@@ -42,12 +42,6 @@ std::string Listing(const std::string& folder) {
 // How the disk under the output folder fails.
 enum class Disk { kFull, kReadOnly, kFileSizeLimit };
 
-struct Outcome {
-  int exitCode = -1;
-  std::string err;
-  std::string left;  // what the output folder holds afterwards
-};
-
 class ReliabilityTest : public e2e::CliFixture {
  protected:
   void SetUp() override {
@@ -109,8 +103,9 @@ class ReliabilityTest : public e2e::CliFixture {
 
   // Renders with the output folder on a failing disk. The full and read-only
   // disks are small file systems mounted in a mount namespace of the child
-  // alone (which needs root); the file size limit works for anyone.
-  Outcome RenderOnFailingDisk(Disk disk, const std::vector<std::string>& args) const {
+  // alone (which needs root); the file size limit works for anyone. The
+  // result's `out` is what the output folder holds afterwards.
+  e2e::Result RenderOnFailingDisk(Disk disk, const std::vector<std::string>& args) const {
     std::string listingPath = Path("listing.txt");
     pid_t pid = fork();
     if (pid == 0) {
@@ -131,11 +126,8 @@ class ReliabilityTest : public e2e::CliFixture {
       std::ofstream(listingPath) << Listing(OutputFolder());
       _exit(code);
     }
-    Outcome outcome;
-    outcome.exitCode = ExitCodeOf(pid);
-    outcome.err = Read(Path("stderr.txt"));
-    outcome.left = Read(listingPath);
-    return outcome;
+    const int code = ExitCodeOf(pid);
+    return {code, Read(listingPath), Read(Path("stderr.txt"))};
   }
 };
 
@@ -169,21 +161,21 @@ TEST_F(ReliabilityTest, FailingDisksGiveOneClearLineAndLeaveNothing) {
                         Case{Disk::kReadOnly, "Read-only file system"},
                         Case{Disk::kFileSizeLimit, "File too large"}}) {
     SCOPED_TRACE(c.reason);
-    Outcome outcome = RenderOnFailingDisk(c.disk, {"render", project, "-q", "-o", Output()});
+    e2e::Result outcome = RenderOnFailingDisk(c.disk, {"render", project, "-q", "-o", Output()});
     if (outcome.exitCode == kCannotSetUp) continue;  // no mount namespace without root
     ++ran;
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_TRUE(Has(outcome.err, "corvalis: " + Output() + ": "));
     EXPECT_TRUE(Has(outcome.err, c.reason));
     EXPECT_EQ(LineCount(outcome.err), 1) << outcome.err;
-    EXPECT_EQ(outcome.left, "");
+    EXPECT_EQ(outcome.out, "");
   }
   EXPECT_GE(ran, 1);
 
   // The console file is an output too: on a read-only disk the render does
   // not start, and OUT elsewhere is not made.
   std::string elsewhere = Path("elsewhere.mkv");
-  Outcome console = RenderOnFailingDisk(
+  e2e::Result console = RenderOnFailingDisk(
       Disk::kReadOnly, {"render", project, "-o", elsewhere, "--console", Output("c.txt")});
   if (console.exitCode != kCannotSetUp) {
     EXPECT_EQ(console.exitCode, 1);
