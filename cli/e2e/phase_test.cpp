@@ -1,7 +1,6 @@
 // corvalis phase end to end: the 3:2 phase dialog on telecined clips.
 #include <algorithm>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 
 #include "cli/e2e/cli_fixture.h"

@@ -118,10 +118,7 @@ int WorstDeparture(const cli::VideoFrame& frame, const int colours[2][3], int ro
   return worst;
 }
 
-bool IsBlack(const cli::VideoFrame& frame) {
-  const int black[2][3] = {};
-  return WorstDeparture(frame, black) == 0;
-}
+constexpr int kBlack[2][3] = {};
 
 class RealMaterial : public e2e::CliFixture {
  protected:
@@ -260,7 +257,7 @@ TEST_F(RealMaterial, EffectLongerThanItsClipIsBlackPastTheEnd) {
       ASSERT_EQ(output.FrameCount(), length);
       const int firstBlack = speed == 100 ? frames : 2 * frames;
       for (int f = 0; f < length; ++f) {
-        EXPECT_EQ(IsBlack(*output.Frame(f)), f >= firstBlack) << "frame " << f;
+        EXPECT_EQ(WorstDeparture(*output.Frame(f), kBlack) == 0, f >= firstBlack) << "frame " << f;
       }
       if (speed == 100) {
         EXPECT_TRUE(output.Frame(frames - 1)->pixels == source.Frame(frames - 1)->pixels);
