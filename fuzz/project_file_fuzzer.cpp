@@ -4,7 +4,6 @@
 // and must come back the same.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 

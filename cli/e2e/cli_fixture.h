@@ -14,6 +14,12 @@
 
 namespace e2e {
 
+// Whether TEXT holds PART; on failure, says what TEXT held.
+inline ::testing::AssertionResult Has(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
+
 struct Result {
   int exitCode = -1;
   std::string out;

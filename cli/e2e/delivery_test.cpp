@@ -11,6 +11,8 @@
 
 namespace {
 
+using e2e::Has;
+
 using cli::MediaReader;
 using e2e::Result;
 
@@ -20,10 +22,6 @@ std::string Clip(int width, int height, bool interlaced, const std::string& seco
   return "-f lavfi -i testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) +
          ":rate=" + (interlaced ? "50" : "25") + ":duration=" + seconds +
          (interlaced ? ",interlace=scan=tff -vf setfield=tff" : "");
-}
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 class Delivery : public e2e::CliFixture {};
@@ -55,8 +53,8 @@ TEST_F(Delivery, SaysWhatItAssumedAndTrustsTheFramesOverTheContainer) {
   }
   const Result quiet = Run("render tb.mov -o quiet.mkv --speed 50 -q");
   ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
-  EXPECT_FALSE(Has(quiet.err, "source frames")) << quiet.err;
-  EXPECT_FALSE(Has(quiet.err, "frames written")) << quiet.err;
+  EXPECT_FALSE(Has(quiet.err, "source frames"));
+  EXPECT_FALSE(Has(quiet.err, "frames written"));
 }
 
 TEST_F(Delivery, EachContainerGetsACodecThatFitsFlaggedAsItsScan) {
@@ -86,7 +84,7 @@ TEST_F(Delivery, EachContainerGetsACodecThatFitsFlaggedAsItsScan) {
   EXPECT_EQ(Probe("gop.mp4", "stream=has_b_frames"), "has_b_frames=0\n");
   const Result unknown = Run("render tff.mkv -o bad.mp4 --codec-option nosuch=1");
   EXPECT_NE(unknown.exitCode, 0);
-  EXPECT_TRUE(Has(unknown.err, "bad.mp4: the codec libx264 has no setting nosuch")) << unknown.err;
+  EXPECT_TRUE(Has(unknown.err, "bad.mp4: the codec libx264 has no setting nosuch"));
 }
 
 TEST_F(Delivery, DnxhdAndDvTakeOnlyWhatTheirStandardsAllow) {
@@ -104,8 +102,7 @@ TEST_F(Delivery, DnxhdAndDvTakeOnlyWhatTheirStandardsAllow) {
             "codec_name=dnxhd\nprofile=DNXHR HQ\n");
   const Result wrongRate = Run("render hd.mkv -o bad.mov --codec dnxhd --codec-option b=50M");
   EXPECT_NE(wrongRate.exitCode, 0);
-  EXPECT_TRUE(Has(wrongRate.err, "DNxHD takes only the bit rates its tables give"))
-      << wrongRate.err;
+  EXPECT_TRUE(Has(wrongRate.err, "DNxHD takes only the bit rates its tables give"));
   // DV by its standard: NTSC in 4:1:1 without asking, 16:9 PAL keeps its
   // pixel aspect; other sizes get one line.
   ASSERT_NO_FATAL_FAILURE(
@@ -128,8 +125,7 @@ TEST_F(Delivery, DnxhdAndDvTakeOnlyWhatTheirStandardsAllow) {
   EXPECT_NE(refused.exitCode, 0);
   EXPECT_TRUE(Has(refused.err,
                   "small.dv: DV holds 720x480 at 30000/1001 (NTSC) or 720x576 at "
-                  "25 (PAL), not 128x96 at 25"))
-      << refused.err;
+                  "25 (PAL), not 128x96 at 25"));
 }
 
 TEST_F(Delivery, TheSourcesTagsAndTimeCodeAreKept) {
@@ -142,7 +138,7 @@ TEST_F(Delivery, TheSourcesTagsAndTimeCodeAreKept) {
              "camera.mov"));
   const Result render = Run("render camera.mov -o graded.mov --speed 50");
   ASSERT_EQ(render.exitCode, 0) << render.err;
-  EXPECT_TRUE(Has(render.err, "; time code 10:00:00:00 (the source's)")) << render.err;
+  EXPECT_TRUE(Has(render.err, "; time code 10:00:00:00 (the source's)"));
   EXPECT_EQ(Probe("graded.mov",
                   "stream=color_range,color_space,color_transfer,color_primaries:stream_tags="
                   "timecode"),
@@ -154,7 +150,7 @@ TEST_F(Delivery, TheSourcesTagsAndTimeCodeAreKept) {
   EXPECT_EQ(Probe("part.mkv", "stream_tags=timecode"), "TAG:TIMECODE=10:00:00:05\n");
   const Result own = Run("render camera.mov -o own.mxf --set timeCode=01:00:00:00");
   ASSERT_EQ(own.exitCode, 0) << own.err;
-  EXPECT_TRUE(Has(own.err, "; time code 01:00:00:00 (the project's)")) << own.err;
+  EXPECT_TRUE(Has(own.err, "; time code 01:00:00:00 (the project's)"));
   EXPECT_TRUE(Has(Shell("ffprobe -v error -show_entries format_tags=timecode own.mxf").out,
                   "timecode=01:00:00:00"));
 }
@@ -170,8 +166,8 @@ TEST_F(Delivery, SaysWhatIsNotCarriedOver) {
   ASSERT_EQ(turned.exitCode, 0) << turned.err;
   const std::string sound = "the sound (1 audio stream) is not carried over";
   EXPECT_EQ(std::count(turned.err.begin(), turned.err.end(), '\n'), 4) << turned.err;
-  EXPECT_TRUE(Has(turned.err, "turned.mp4: " + sound)) << turned.err;
-  EXPECT_TRUE(Has(turned.err, "marked to be shown rotated by 90 degrees")) << turned.err;
+  EXPECT_TRUE(Has(turned.err, "turned.mp4: " + sound));
+  EXPECT_TRUE(Has(turned.err, "marked to be shown rotated by 90 degrees"));
   EXPECT_TRUE(Has(Probe("turned-out.mp4", "stream_side_data=rotation"), "rotation=90"));
 
   // Three seconds: a second of 25 frames, then two of 5 frames a second.
@@ -182,15 +178,15 @@ TEST_F(Delivery, SaysWhatIsNotCarriedOver) {
       "vfr.mp4"));
   const Result vfr = Run("render vfr.mp4 -o vfr.mkv");
   ASSERT_EQ(vfr.exitCode, 0) << vfr.err;
-  EXPECT_TRUE(Has(vfr.err, "vfr.mp4: variable frame rate: the clip runs")) << vfr.err;
-  EXPECT_TRUE(Has(vfr.err, "35 frames last 1.40 s at 25 fps")) << vfr.err;
+  EXPECT_TRUE(Has(vfr.err, "vfr.mp4: variable frame rate: the clip runs"));
+  EXPECT_TRUE(Has(vfr.err, "35 frames last 1.40 s at 25 fps"));
 }
 
 TEST_F(Delivery, AClipKeyedOnTheCommandLinePlaysOnce) {
   ASSERT_NO_FATAL_FAILURE(Ffmpeg(Clip(64, 48, true) + " -c:v ffv1", "clip.mkv"));
-  // The whole clip plays once: slowed, the output is longer; sped up, the
-  // effect keeps the clip's length and the output ends with the clip.
-  for (const auto& [speed, frames] : {std::pair{"100", 10}, {"50", 20}, {"25", 40}, {"200", 5}}) {
+  // The whole clip plays once: slowed, the output is longer (shown above);
+  // sped up, the effect keeps the clip's length and the output ends with it.
+  for (const auto& [speed, frames] : {std::pair{"100", 10}, {"200", 5}}) {
     SCOPED_TRACE(speed);
     ASSERT_EQ(Run(std::string("render clip.mkv -o out.mkv -y -q --speed ") + speed).exitCode, 0);
     EXPECT_EQ(MediaReader(Path("out.mkv")).FrameCount(), frames);
@@ -202,18 +198,17 @@ TEST_F(Delivery, AClipKeyedOnTheCommandLinePlaysOnce) {
           "--set deinterlace=None --save-project job.json");
   ASSERT_EQ(keyed.exitCode, 0) << keyed.err;
   const std::string saved = Read(Path("job.json"));
-  EXPECT_TRUE(Has(saved, "\"source\": \"clip.mkv\"")) << saved;
-  EXPECT_TRUE(Has(saved, "\"frame\": 4")) << saved;
-  EXPECT_TRUE(Has(saved, "\"deinterlace\": \"None\"")) << saved;
+  EXPECT_TRUE(Has(saved, "\"source\": \"clip.mkv\""));
+  EXPECT_TRUE(Has(saved, "\"frame\": 4"));
+  EXPECT_TRUE(Has(saved, "\"deinterlace\": \"None\""));
   ASSERT_EQ(Run("render job.json -o again.mkv -q").exitCode, 0);
   EXPECT_TRUE(Read(Path("again.mkv")) == Read(Path("keyed.mkv")));
   const Result late = Run("render clip.mkv -o late.mkv --key 12:50");
   EXPECT_NE(late.exitCode, 0);
-  EXPECT_TRUE(Has(late.err, "--key 12:50: source frame 12 is past the clip's last frame (9)"))
-      << late.err;
+  EXPECT_TRUE(Has(late.err, "--key 12:50: source frame 12 is past the clip's last frame (9)"));
   const Result still = Run("render clip.mkv -o still.mkv --speed 0");
   EXPECT_NE(still.exitCode, 0);
-  EXPECT_TRUE(Has(still.err, "give the length with --frames")) << still.err;
+  EXPECT_TRUE(Has(still.err, "give the length with --frames"));
 }
 
 }  // namespace

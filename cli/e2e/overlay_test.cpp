@@ -8,6 +8,8 @@
 
 namespace {
 
+using e2e::Has;
+
 // Ten interlaced 160x120 frames, top field first.
 const std::string kSource = "lavfi:testsrc2=size=160x120:rate=50:duration=0.4,interlace=scan=tff";
 
@@ -96,32 +98,29 @@ TEST_F(OverlayCommand, BadRequestsGetOneClearLine) {
   Write("progressive.json",
         "{ \"source\": \"lavfi:testsrc2=size=64x48:rate=25:duration=0.4\", "
         "\"videoType\": \"progressive\" }");
-  struct Case {
-    std::string arguments, expected;
-  };
-  const Case cases[] = {
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {  // arguments, and a part of the error
       {"p.json --frame 10 -o x.png", "--frame 10: the effect has frames 0 to 9"},
-      {"p.json --frame 1 --size 0x5 -o x.png", "--size 0x5"},
-      {"p.json --frame 1 --size big -o x.png", "expected WxH"},
-      {"p.json --frame 1 --click 160,3 -o x.png",
-       "--click 160,3: expected X,Y inside the 160x120 overlay"},
+      {"p.json --frame 1 --size 0x5 -o x.png", "--size 0x5"}, {"p.json --frame 1 --size big -o x.png", "expected WxH"},
+      {"p.json --frame 1 --click 160,3 -o x.png", "--click 160,3: expected X,Y inside the 160x120 overlay"},
       {"p.json --frame 1 --click 3 -o x.png", "--click 3"},
       {"progressive.json --frame 1 --field second -o x.png", "the project is progressive"},
       {"p.json --frame 1 -o p.json -y", "is the project file"},
   };
-  for (const Case& c : cases) {
-    Result result = Run("overlay " + c.arguments);
-    EXPECT_NE(result.exitCode, 0) << c.arguments;
-    EXPECT_NE(result.err.find(c.expected), std::string::npos) << c.arguments << "\n" << result.err;
+  // clang-format on
+  for (const auto& [arguments, expected] : cases) {
+    Result result = Run("overlay " + arguments);
+    EXPECT_NE(result.exitCode, 0) << arguments;
+    EXPECT_TRUE(Has(result.err, expected)) << arguments;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
   }
-  EXPECT_NE(Read(Path("p.json")).find("\"keys\""), std::string::npos) << "the project is intact";
+  EXPECT_TRUE(Has(Read(Path("p.json")), "\"keys\""));
 
   // An existing output is kept without -y.
   Write("exists.png", "keep me");
   Result refused = Run("overlay p.json --frame 1 -o exists.png");
   EXPECT_NE(refused.exitCode, 0);
-  EXPECT_NE(refused.err.find("already exists"), std::string::npos) << refused.err;
+  EXPECT_TRUE(Has(refused.err, "already exists"));
   EXPECT_EQ(Read(Path("exists.png")), "keep me");
   EXPECT_EQ(Run("overlay --help").exitCode, 0);
 }

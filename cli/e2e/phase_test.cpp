@@ -1,13 +1,14 @@
 // corvalis phase end to end: the 3:2 phase dialog on telecined clips.
 #include <algorithm>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 
 #include "cli/e2e/cli_fixture.h"
 #include "cli/media_reader.h"
 
 namespace {
+
+using e2e::Has;
 
 // Film at 24000/1001 frames a second; 160x120 keeps enough detail that
 // neighbouring film frames differ in all three channels somewhere.
@@ -127,7 +128,7 @@ TEST_F(PhaseCommand, PressesActInOrderFromTheStoredPhasesAndOnlyOkAndSaveStoreTh
         c.presses.find("--cancel") != std::string::npos) {
       EXPECT_EQ(Read(Path("p.json")), before);
     }
-    EXPECT_NE(phase.out.find(c.seen), std::string::npos) << phase.out;
+    EXPECT_TRUE(Has(phase.out, c.seen));
   }
 
   // A progressive project counts frames: Manual on frame 7 means phase 2.
@@ -142,32 +143,26 @@ TEST_F(PhaseCommand, PressesActInOrderFromTheStoredPhasesAndOnlyOkAndSaveStoreTh
 TEST_F(PhaseCommand, BadRequestsGetOneLineAndLeaveTheProject) {
   WriteProject("p.json", "pattern=23", "top", "\"instanceData\": \"2,4\"");
   const std::string before = Read(Path("p.json"));
-  struct Case {
-    std::string presses;
-    std::string expected;  // in the error text
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {  // presses, and a part of the error
+      {"--select input=9 --ok --save", "--select input=9"}, {"--select sideways=1 --ok --save", "--select sideways=1"},
+      {"--select input= --ok --save", "--select input="}, {"--frame 30 --ok --save", "--frame 30"},
+      // Refused by the command line's parser, with a pointer to --help.
+      {"--detect above --ok --save", "above"}, {"--detect input --save", "--ok"}, {"--ok --cancel --save", "--ok"},
   };
-  const Case cases[] = {
-      {"--select input=9 --ok --save", "--select input=9"},
-      {"--select sideways=1 --ok --save", "--select sideways=1"},
-      {"--select input= --ok --save", "--select input="},
-      {"--frame 30 --ok --save", "--frame 30"},
-      {"--detect above --ok --save", "above"},
-      {"--detect input --save", "--ok"},
-      {"--ok --cancel --save", "--ok"},
-  };
-  for (const Case& c : cases) {
-    Result phase = Phase("p.json", c.presses);
-    EXPECT_NE(phase.exitCode, 0) << c.presses;
-    EXPECT_NE(phase.err.find(c.expected), std::string::npos) << c.presses << "\n" << phase.err;
-    EXPECT_TRUE(phase.out.empty()) << c.presses << "\n" << phase.out;
+  // clang-format on
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& [presses, expected] = cases[i];
+    Result phase = Phase("p.json", presses);
+    EXPECT_NE(phase.exitCode, 0) << presses;
+    EXPECT_TRUE(Has(phase.err, expected)) << presses;
+    EXPECT_TRUE(phase.out.empty()) << presses << "\n" << phase.out;
+    if (i < 4) {  // the project's own problems: one line naming it
+      EXPECT_EQ(std::count(phase.err.begin(), phase.err.end(), '\n'), 1) << phase.err;
+      EXPECT_TRUE(Has(phase.err, Path("p.json")));
+    }
   }
   EXPECT_EQ(Read(Path("p.json")), before);
-  for (const std::string& line :
-       {std::string("--select input=9 --ok"), std::string("--frame 30 --ok")}) {
-    Result phase = Phase("p.json", line);
-    EXPECT_EQ(std::count(phase.err.begin(), phase.err.end(), '\n'), 1) << phase.err;
-    EXPECT_NE(phase.err.find(Path("p.json")), std::string::npos) << phase.err;
-  }
   EXPECT_EQ(Run("phase --help").exitCode, 0);
 }
 

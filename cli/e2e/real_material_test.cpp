@@ -1,22 +1,10 @@
-// The tool on the kinds of material users bring, each made by FFmpeg here:
-// progressive and interlaced (top and bottom first), even and odd sizes down
-// to one row, FFV1 RGB, phone H.264 with sound, long-GOP interlaced H.264,
-// MPEG-2 4:2:2 in QuickTime, DV NTSC and PAL, 10-bit ProRes whose container
-// contradicts its frames' field order, XDCAM-style MPEG-2 4:2:2 in MXF (open
-// GOPs with B-frames), AVCHD-style interlaced H.264 in a transport stream,
-// interlaced 4:2:0 whose fields differ in colour and DVD-style telecined
-// MPEG-2. The checks are properties of every file and render, not stored
-// pictures: the index read from a file's packets is the one decoding makes,
-// a plain render gives the source back, slow motion without de-interlacing
-// shows only source fields, in the order they were shot, reverse play over
-// long-GOP media is the reverse play of a lossless copy, an effect longer
-// than its clip is black past the clip's end, and the same project gives the
-// same bytes whatever the heap held and however many threads ran.
+// The tool on the kinds of material users bring, each made by FFmpeg here
+// (progressive and interlaced both ways, odd sizes down to one row, the
+// camera, disc and phone codecs). The checks are properties of every file
+// and render, not stored pictures, so that any new material can join.
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -30,6 +18,8 @@ extern "C" {
 #include "cli/packet_index.h"
 
 namespace {
+
+using e2e::Has;
 
 using cli::FieldOrder;
 using cli::MediaReader;
@@ -88,20 +78,17 @@ const std::vector<Material>& Materials() {
 }
 
 const Material& MaterialNamed(const std::string& file) {
-  for (const Material& material : Materials()) {
-    if (material.file == file) return material;
-  }
-  throw std::logic_error("no material " + file);
+  return *std::find_if(Materials().begin(), Materials().end(),
+                       [&](const Material& m) { return m.file == file; });
 }
 
 const char* const kModes[] = {"None", "TapeSim", "Interpolated", "Adaptive"};
 
-bool IsProgressive(FieldOrder order) { return order == FieldOrder::kProgressive; }
-
-// The rows of one field (0 the top field, 1 the bottom one) of a frame.
-std::vector<std::string> FieldRows(const cli::VideoFrame& frame, int parity) {
+// The rows of one field (0 the top field, 1 the bottom one) of a frame, or
+// with `step` 1 all its rows.
+std::vector<std::string> FieldRows(const cli::VideoFrame& frame, int parity, int step = 2) {
   std::vector<std::string> rows;
-  for (int y = parity; y < frame.height; y += 2) {
+  for (int y = parity; y < frame.height; y += step) {
     const char* row = reinterpret_cast<const char*>(frame.pixels.data()) + y * frame.RowBytes();
     rows.emplace_back(row, frame.RowBytes());
   }
@@ -131,12 +118,7 @@ int WorstDeparture(const cli::VideoFrame& frame, const int colours[2][3], int ro
   return worst;
 }
 
-bool IsBlack(const cli::VideoFrame& frame) {
-  for (size_t i = 0; i < frame.pixels.size(); i += 4) {
-    if (frame.pixels[i] != 0 || frame.pixels[i + 1] != 0 || frame.pixels[i + 2] != 0) return false;
-  }
-  return true;
-}
+constexpr int kBlack[2][3] = {};
 
 class RealMaterial : public e2e::CliFixture {
  protected:
@@ -145,7 +127,6 @@ class RealMaterial : public e2e::CliFixture {
     av_log_set_level(AV_LOG_ERROR);  // not the DV demuxer's guesses at durations
   }
   void Make(const Material& material) const { Ffmpeg(material.make, material.file); }
-
   // Renders a project on `source` into OUT (FFV1, bit exact); `body` is what
   // the project holds besides its source.
   Result Render(const std::string& source, const std::string& body, const std::string& out,
@@ -157,14 +138,14 @@ class RealMaterial : public e2e::CliFixture {
   }
 };
 
-TEST_F(RealMaterial, FullSpeedGivesTheSourceBackInEveryMode) {
+TEST_F(RealMaterial, FullSpeedGivesTheSourceBackAndHalfSpeedShowsOnlySourceFieldsInOrder) {
   for (const Material& material : Materials()) {
     SCOPED_TRACE(material.file);
     ASSERT_NO_FATAL_FAILURE(Make(material));
-    MediaReader source(Path(material.file));
+    const std::string path = Path(material.file);
+    MediaReader source(path);
     ASSERT_EQ(source.GetFieldOrder(), material.order);
     // Read from the packets, the index is the one decoding makes.
-    const std::string path = Path(material.file);
     const std::optional<cli::MediaIndex> packets =
         cli::IndexFromPackets(*cli::OpenFileSource(path));
     ASSERT_TRUE(packets);
@@ -186,65 +167,48 @@ TEST_F(RealMaterial, FullSpeedGivesTheSourceBackInEveryMode) {
         ASSERT_TRUE(output.Frame(f)->pixels == source.Frame(f)->pixels) << "frame " << f;
       }
     }
-  }
-}
 
-TEST_F(RealMaterial, HalfSpeedWithoutDeinterlacingShowsOnlySourceFields) {
-  for (const Material& material : Materials()) {
-    SCOPED_TRACE(material.file);
-    ASSERT_NO_FATAL_FAILURE(Make(material));
     const Result render = Render(
         material.file,
         "\"parameters\": {\"deinterlace\": \"None\"}, \"keys\": [{\"frame\": 0, \"speed\": 50}]",
         "slow.mkv");
     ASSERT_EQ(render.exitCode, 0) << render.err;
-    MediaReader source(Path(material.file));
     MediaReader output(Path("slow.mkv"));
-    const bool progressive = IsProgressive(material.order);
-    // Source fields in the order they were shot.
-    const int firstParity = material.order == FieldOrder::kBottomFirst ? 1 : 0;
-    std::vector<std::vector<std::string>> sourceFields;
+    const bool progressive = material.order == FieldOrder::kProgressive;
+    // The pictures shown: a progressive frame whole, an interlaced one's
+    // fields in the order they were shot.
+    const int first = material.order == FieldOrder::kBottomFirst ? 1 : 0;
+    using Pictures = std::vector<std::vector<std::string>>;
+    auto pictures = [&](const cli::VideoFrame& frame) {
+      return progressive ? Pictures{FieldRows(frame, 0, 1)}
+                         : Pictures{FieldRows(frame, first), FieldRows(frame, 1 - first)};
+    };
+    Pictures shot;
     for (int f = 0; f < source.FrameCount(); ++f) {
-      for (int parity : {firstParity, 1 - firstParity}) {
-        if (!progressive) sourceFields.push_back(FieldRows(*source.Frame(f), parity));
-      }
+      for (auto& picture : pictures(*source.Frame(f))) shot.push_back(std::move(picture));
     }
-    size_t latestShown = 0;
+    size_t latest = 0;
     int repeated = 0;  // output frames equal to the one before: slow motion
     for (int f = 0; f < output.FrameCount(); ++f) {
       const auto frame = output.Frame(f);
-      if (progressive) {
-        bool found = false;
-        for (int s = 0; s < source.FrameCount() && !found; ++s) {
-          found = frame->pixels == source.Frame(s)->pixels;
-        }
-        EXPECT_TRUE(found) << "output frame " << f << " is no source frame";
-      } else {
-        for (int parity : {firstParity, 1 - firstParity}) {
-          const std::vector<std::string> shown = FieldRows(*frame, parity);
-          auto same = [&](const std::vector<std::string>& field) { return SameRows(shown, field); };
-          // Fields taken in the wrong order would play back and forth, so
-          // the field shown is looked for from the latest one on (small
-          // pictures of the test pattern repeat fields).
-          const auto onwards =
-              std::find_if(sourceFields.begin() + latestShown, sourceFields.end(), same);
-          const bool anywhere = std::any_of(sourceFields.begin(), sourceFields.end(), same);
-          ASSERT_TRUE(anywhere) << "output frame " << f << " field " << parity
-                                << " is no source field";
-          EXPECT_TRUE(onwards != sourceFields.end())
-              << "output frame " << f << " field " << parity << " plays back in time";
-          if (onwards != sourceFields.end()) {
-            latestShown = static_cast<size_t>(onwards - sourceFields.begin());
-          }
-        }
+      for (const std::vector<std::string>& shown : pictures(*frame)) {
+        auto same = [&](const std::vector<std::string>& picture) {
+          return SameRows(shown, picture);
+        };
+        // Pictures taken in the wrong order would play back and forth, so the
+        // one shown is looked for from the latest one on (small pictures of
+        // the test pattern repeat fields).
+        const auto onwards = std::find_if(shot.begin() + latest, shot.end(), same);
+        ASSERT_TRUE(std::any_of(shot.begin(), shot.end(), same))
+            << "output frame " << f << " shows no source picture";
+        EXPECT_TRUE(onwards != shot.end()) << "output frame " << f << " plays back in time";
+        if (onwards != shot.end()) latest = static_cast<size_t>(onwards - shot.begin());
       }
       repeated += f > 0 && frame->pixels == output.Frame(f - 1)->pixels;
     }
     // Progressive frames repeat at half speed; interlaced ones show each
     // field twice, on both lines.
-    if (progressive) {
-      EXPECT_GE(repeated, output.FrameCount() / 3);
-    }
+    EXPECT_GE(repeated, progressive ? output.FrameCount() / 3 : 0);
   }
 }
 
@@ -288,12 +252,12 @@ TEST_F(RealMaterial, EffectLongerThanItsClipIsBlackPastTheEnd) {
                      ", \"keys\": [{\"frame\": 0, \"speed\": " + std::to_string(speed) + "}]",
                  "long.mkv");
       ASSERT_EQ(render.exitCode, 0) << render.err;
-      EXPECT_NE(render.err.find("is longer than its source"), std::string::npos) << render.err;
+      EXPECT_TRUE(Has(render.err, "is longer than its source"));
       MediaReader output(Path("long.mkv"));
       ASSERT_EQ(output.FrameCount(), length);
       const int firstBlack = speed == 100 ? frames : 2 * frames;
       for (int f = 0; f < length; ++f) {
-        EXPECT_EQ(IsBlack(*output.Frame(f)), f >= firstBlack) << "frame " << f;
+        EXPECT_EQ(WorstDeparture(*output.Frame(f), kBlack) == 0, f >= firstBlack) << "frame " << f;
       }
       if (speed == 100) {
         EXPECT_TRUE(output.Frame(frames - 1)->pixels == source.Frame(frames - 1)->pixels);
@@ -322,9 +286,8 @@ TEST_F(RealMaterial, SameBytesWhateverTheHeapHeldAndHoweverManyThreads) {
     ASSERT_GT(plain.size(), 1000u);
     for (const auto& [options, environment] :
          {std::pair<std::string, std::string>{"", "MALLOC_PERTURB_=85"},
-          {"", "MALLOC_PERTURB_=170"},
           {"--jobs 2", ""},
-          {"--jobs 3", "MALLOC_PERTURB_=1"}}) {
+          {"--jobs 3", "MALLOC_PERTURB_=170"}}) {
       SCOPED_TRACE(options + " " + environment);
       ASSERT_EQ(Render(material.file, ramp, "again.mkv", options, environment).exitCode, 0);
       EXPECT_TRUE(Read(Path("again.mkv")) == plain);
@@ -336,17 +299,15 @@ TEST_F(RealMaterial, InterlacedChromaKeepsEachFieldsColour) {
   const Material& fields = MaterialNamed("ffv1-420-red-blue-fields.mkv");
   ASSERT_NO_FATAL_FAILURE(Make(fields));
   const int redAndBlue[2][3] = {{0, 0, 255}, {255, 0, 0}};
-  MediaReader source(Path(fields.file));
-  for (int f = 0; f < source.FrameCount(); ++f) {
-    EXPECT_LE(WorstDeparture(*source.Frame(f), redAndBlue), 3) << "frame " << f;
-  }
-  // Written back to interlaced 4:2:0, each field keeps its colour, read by
-  // the tool and by FFmpeg taking the fields apart.
+  // Read, and written back to interlaced 4:2:0, each field keeps its colour,
+  // read by the tool and by FFmpeg taking the fields apart.
   ASSERT_EQ(Render(fields.file, "", "out420.mkv", "--pix-fmt yuv420p").exitCode, 0);
+  MediaReader source(Path(fields.file));
   MediaReader output(Path("out420.mkv"));
   ASSERT_EQ(output.FrameCount(), source.FrameCount());
   for (int f = 0; f < output.FrameCount(); ++f) {
-    EXPECT_LE(WorstDeparture(*output.Frame(f), redAndBlue), 3) << "frame " << f;
+    EXPECT_LE(WorstDeparture(*source.Frame(f), redAndBlue), 3) << "source frame " << f;
+    EXPECT_LE(WorstDeparture(*output.Frame(f), redAndBlue), 3) << "output frame " << f;
   }
   ASSERT_NO_FATAL_FAILURE(
       Ffmpeg("-i out420.mkv -vf separatefields,format=bgra -f rawvideo", "fields.bgra"));
@@ -370,8 +331,8 @@ TEST_F(RealMaterial, TelecinedDvdHasItsPhaseDetected) {
   const Result phase = Run("phase " + Quoted("telecine.json") + " --frame 10 --detect input --ok");
   ASSERT_EQ(phase.exitCode, 0) << phase.err;
   // The pattern repeats field 4 of every five from frame 10's first field on.
-  EXPECT_NE(phase.out.find("frame 11, 12, Odd field: phase = 4\n"), std::string::npos) << phase.out;
-  EXPECT_NE(phase.out.find("input phase code: 5 (A)\n"), std::string::npos) << phase.out;
+  EXPECT_TRUE(Has(phase.out, "frame 11, 12, Odd field: phase = 4\n"));
+  EXPECT_TRUE(Has(phase.out, "input phase code: 5 (A)\n"));
 }
 
 }  // namespace

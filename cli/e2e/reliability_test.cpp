@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,32 +24,23 @@
 
 namespace {
 
+using e2e::Has;
+
 // Exit code of the child when the system does not let it set up the disk.
 constexpr int kCannotSetUp = 77;
 
-std::vector<std::string> Listing(const std::string& folder) {
-  std::vector<std::string> names;
+// The names in a folder, each followed by a space.
+std::string Listing(const std::string& folder) {
+  std::string names;
   std::error_code missing;
   for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
-    names.push_back(entry.path().filename().string());
+    names += entry.path().filename().string() + " ";
   }
   return names;
 }
 
-std::string Joined(const std::vector<std::string>& names) {
-  std::string text;
-  for (const std::string& name : names) text += name + " ";
-  return text;
-}
-
 // How the disk under the output folder fails.
 enum class Disk { kFull, kReadOnly, kFileSizeLimit };
-
-struct Outcome {
-  int exitCode = -1;
-  std::string err;
-  std::vector<std::string> left;  // what the output folder holds afterwards
-};
 
 class ReliabilityTest : public e2e::CliFixture {
  protected:
@@ -64,16 +54,13 @@ class ReliabilityTest : public e2e::CliFixture {
     return OutputFolder() + "/" + name;
   }
 
-  // A project on a generated clip of `seconds` at 50 frames a second.
-  std::string WriteProject(double seconds, int width = 64, int height = 48) const {
-    std::ostringstream text;
-    text << R"({ "source": "lavfi:testsrc2=size=)" << width << "x" << height
-         << ":rate=50:duration=" << seconds
-         << R"(,interlace=scan=tff", "parameters": {"deinterlace": "Adaptive"},)"
-         << R"( "keys": [{"frame": 0, "speed": 80}] })";
-    std::string path = Path("p.json");
-    std::ofstream(path) << text.str();
-    return path;
+  // A project on a generated interlaced clip of SIZE and `seconds`.
+  std::string WriteProject(const std::string& size, int seconds) const {
+    Write("p.json", R"({ "source": "lavfi:testsrc2=size=)" + size +
+                        ":rate=50:duration=" + std::to_string(seconds) +
+                        R"(,interlace=scan=tff", "parameters": {"deinterlace": "Adaptive"},)"
+                        R"( "keys": [{"frame": 0, "speed": 80}] })");
+    return Path("p.json");
   }
 
   // Starts `corvalis args...` with stderr going to a file; returns its pid.
@@ -106,9 +93,7 @@ class ReliabilityTest : public e2e::CliFixture {
   bool WaitForTemporary(pid_t pid) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (std::chrono::steady_clock::now() < deadline) {
-      for (const std::string& name : Listing(OutputFolder())) {
-        if (name.find(".part") != std::string::npos) return true;
-      }
+      if (Listing(OutputFolder()).find(".part") != std::string::npos) return true;
       int status = 0;
       if (waitpid(pid, &status, WNOHANG) == pid) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -118,8 +103,9 @@ class ReliabilityTest : public e2e::CliFixture {
 
   // Renders with the output folder on a failing disk. The full and read-only
   // disks are small file systems mounted in a mount namespace of the child
-  // alone (which needs root); the file size limit works for anyone.
-  Outcome RenderOnFailingDisk(Disk disk, const std::vector<std::string>& args) const {
+  // alone (which needs root); the file size limit works for anyone. The
+  // result's `out` is what the output folder holds afterwards.
+  e2e::Result RenderOnFailingDisk(Disk disk, const std::vector<std::string>& args) const {
     std::string listingPath = Path("listing.txt");
     pid_t pid = fork();
     if (pid == 0) {
@@ -137,15 +123,11 @@ class ReliabilityTest : public e2e::CliFixture {
       }
       int code = ExitCodeOf(Start(args));
       // The namespace, and its disk, end with this process: look now.
-      std::ofstream(listingPath) << Joined(Listing(OutputFolder()));
+      std::ofstream(listingPath) << Listing(OutputFolder());
       _exit(code);
     }
-    Outcome outcome;
-    outcome.exitCode = ExitCodeOf(pid);
-    outcome.err = Read(Path("stderr.txt"));
-    std::istringstream names(Read(listingPath));
-    for (std::string name; names >> name;) outcome.left.push_back(name);
-    return outcome;
+    const int code = ExitCodeOf(pid);
+    return {code, Read(listingPath), Read(Path("stderr.txt"))};
   }
 };
 
@@ -153,7 +135,7 @@ int LineCount(const std::string& text) { return std::count(text.begin(), text.en
 
 TEST_F(ReliabilityTest, InterruptedRenderLeavesNothingAndExitsWithTheSignal) {
   // Long enough that the render is still going when the signal comes.
-  const std::string project = WriteProject(90, 160, 120);
+  const std::string project = WriteProject("160x120", 90);
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
     pid_t pid =
@@ -161,15 +143,15 @@ TEST_F(ReliabilityTest, InterruptedRenderLeavesNothingAndExitsWithTheSignal) {
     ASSERT_TRUE(WaitForTemporary(pid)) << Read(Path("stderr.txt"));
     ASSERT_EQ(kill(pid, signal), 0);
     EXPECT_EQ(ExitCodeOf(pid), 128 + signal);
-    EXPECT_TRUE(Listing(OutputFolder()).empty()) << Joined(Listing(OutputFolder()));
+    EXPECT_EQ(Listing(OutputFolder()), "");
     std::string err = Read(Path("stderr.txt"));
-    EXPECT_NE(err.find(Output() + ": interrupted by "), std::string::npos) << err;
+    EXPECT_TRUE(Has(err, Output() + ": interrupted by "));
     EXPECT_EQ(LineCount(err), 1) << err;
   }
 }
 
 TEST_F(ReliabilityTest, FailingDisksGiveOneClearLineAndLeaveNothing) {
-  const std::string project = WriteProject(4);
+  const std::string project = WriteProject("64x48", 4);
   struct Case {
     Disk disk;
     const char* reason;
@@ -179,26 +161,26 @@ TEST_F(ReliabilityTest, FailingDisksGiveOneClearLineAndLeaveNothing) {
                         Case{Disk::kReadOnly, "Read-only file system"},
                         Case{Disk::kFileSizeLimit, "File too large"}}) {
     SCOPED_TRACE(c.reason);
-    Outcome outcome = RenderOnFailingDisk(c.disk, {"render", project, "-q", "-o", Output()});
+    e2e::Result outcome = RenderOnFailingDisk(c.disk, {"render", project, "-q", "-o", Output()});
     if (outcome.exitCode == kCannotSetUp) continue;  // no mount namespace without root
     ++ran;
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_NE(outcome.err.find("corvalis: " + Output() + ": "), std::string::npos) << outcome.err;
-    EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
+    EXPECT_TRUE(Has(outcome.err, "corvalis: " + Output() + ": "));
+    EXPECT_TRUE(Has(outcome.err, c.reason));
     EXPECT_EQ(LineCount(outcome.err), 1) << outcome.err;
-    EXPECT_TRUE(outcome.left.empty()) << Joined(outcome.left);
+    EXPECT_EQ(outcome.out, "");
   }
   EXPECT_GE(ran, 1);
 
   // The console file is an output too: on a read-only disk the render does
   // not start, and OUT elsewhere is not made.
   std::string elsewhere = Path("elsewhere.mkv");
-  Outcome console = RenderOnFailingDisk(
+  e2e::Result console = RenderOnFailingDisk(
       Disk::kReadOnly, {"render", project, "-o", elsewhere, "--console", Output("c.txt")});
   if (console.exitCode != kCannotSetUp) {
     EXPECT_EQ(console.exitCode, 1);
-    EXPECT_NE(console.err.find(Output("c.txt") + ": "), std::string::npos) << console.err;
-    EXPECT_NE(console.err.find("Read-only file system"), std::string::npos) << console.err;
+    EXPECT_TRUE(Has(console.err, Output("c.txt") + ": "));
+    EXPECT_TRUE(Has(console.err, "Read-only file system"));
     struct stat info;
     EXPECT_NE(stat(elsewhere.c_str(), &info), 0) << "OUT was written";
   }

@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <thread>
 
 #include "cli/frame_source.h"
 #include "cli/media_index.h"
 #include "cli/media_reader.h"
 #include "cli/media_writer.h"
 #include "cli/packet_index.h"
-#include "cli/png_writer.h"
 #include "cli/tests/temp_dir.h"
 
 extern "C" {
@@ -42,118 +39,6 @@ void WriteClip(const std::string& path, int frames, FieldOrder order = FieldOrde
   MediaWriter writer(path, kWidth, kHeight, Rational{25, 1}, order, options);
   for (int i = 0; i < frames; ++i) writer.Write(MakeFrame(i));
   writer.Finish();
-}
-
-TEST(MediaRoundTrip, Ffv1GivesBackEveryFrameExactlyInAnyOrder) {
-  TempDir dir;
-  std::string clip = dir.File("clip.mkv");
-  WriteClip(clip, 12);
-  // Room for three frames only, so requests must seek and decode again.
-  MediaReaderOptions options;
-  options.cacheBytes = 3 * kWidth * kHeight * 4;
-  MediaReader reader(clip, options);
-  EXPECT_EQ(reader.Width(), kWidth);
-  EXPECT_EQ(reader.Height(), kHeight);
-  EXPECT_EQ(reader.FrameCount(), 12);
-  EXPECT_EQ(reader.FrameRate().num, 25);
-  EXPECT_EQ(reader.FrameRate().den, 1);
-  EXPECT_DOUBLE_EQ(reader.FrameRateValue(), 25.0);
-  EXPECT_EQ(reader.GetFieldOrder(), FieldOrder::kProgressive);
-  for (int number : {7, 2, 11, 0, 1, 2, 3, 10, 4}) {
-    EXPECT_EQ(reader.Frame(number)->pixels, MakeFrame(number).pixels) << "frame " << number;
-  }
-  std::vector<uint8_t> padded(static_cast<size_t>(kWidth * 4 + 16) * kHeight, 0);
-  reader.ReadFrame(5, padded.data(), kWidth * 4 + 16);
-  EXPECT_TRUE(std::equal(padded.begin() + (kWidth * 4 + 16) * 3,
-                         padded.begin() + (kWidth * 4 + 16) * 3 + kWidth * 4,
-                         MakeFrame(5).pixels.begin() + kWidth * 4 * 3));
-  EXPECT_THROW(reader.Frame(12), MediaError);
-  // The same frames give the same bytes.
-  WriteClip(dir.File("again.mkv"), 12);
-  EXPECT_EQ(ReadBytes(dir.File("again.mkv")), ReadBytes(clip));
-}
-
-TEST(MediaRoundTrip, ThreadsSharingOneReaderGetTheirOwnFrames) {
-  TempDir dir;
-  std::string clip = dir.File("clip.mkv");
-  WriteClip(clip, 10);
-  MediaReaderOptions tiny;
-  tiny.cacheBytes = 1;
-  MediaReader reader(clip, tiny);
-  bool wrong[2] = {false, false};
-  auto readAll = [&](int thread) {
-    for (int round = 0; round < 3; ++round) {
-      for (int i = 0; i < 10; ++i) {
-        int number = thread == 0 ? i : 9 - i;
-        if (reader.Frame(number)->pixels != MakeFrame(number).pixels) wrong[thread] = true;
-      }
-    }
-  };
-  std::thread other(readAll, 1);
-  readAll(0);
-  other.join();
-  EXPECT_FALSE(wrong[0]);
-  EXPECT_FALSE(wrong[1]);
-}
-
-TEST(MediaRoundTrip, LossyCodecKeepsPicturesClose) {
-  if (!avcodec_find_encoder_by_name("libx264")) GTEST_SKIP() << "no libx264 in this FFmpeg";
-  av_log_set_level(AV_LOG_ERROR);
-  TempDir dir;
-  // Smooth gradients: noise would not survive any lossy codec.
-  VideoFrame frame = MakeFrame(0);
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      uint8_t* pixel = &frame.pixels[(y * kWidth + x) * 4];
-      pixel[0] = static_cast<uint8_t>(x * 4);
-      pixel[1] = static_cast<uint8_t>(y * 5);
-      pixel[2] = static_cast<uint8_t>(200 - x * 2);
-    }
-  }
-  MediaWriterOptions options;
-  options.codec = "libx264";
-  options.crf = 0;
-  std::string clip = dir.File("clip.mp4");
-  {
-    MediaWriter writer(clip, kWidth, kHeight, Rational{30000, 1001}, FieldOrder::kProgressive,
-                       options);
-    for (int i = 0; i < 3; ++i) writer.Write(frame);
-    writer.Finish();
-  }
-  MediaReader reader(clip);
-  ASSERT_EQ(reader.FrameCount(), 3);
-  EXPECT_NEAR(reader.FrameRateValue(), 30000.0 / 1001, 1e-6);
-  const PixelBuffer& back = reader.Frame(1)->pixels;
-  long total = 0;
-  for (size_t i = 0; i < back.size(); ++i) total += std::abs(back[i] - frame.pixels[i]);
-  EXPECT_LT(static_cast<double>(total) / back.size(), 3.0);
-}
-
-TEST(MediaRoundTrip, SeekingInLongGroupsOfPicturesFindsTheSameFrames) {
-  if (!avcodec_find_encoder_by_name("libx264")) GTEST_SKIP() << "no libx264 in this FFmpeg";
-  av_log_set_level(AV_LOG_ERROR);
-  TempDir dir;
-  MediaWriterOptions options;
-  options.codec = "libx264";
-  options.keyFrameInterval = 6;
-  std::string clip = dir.File("gop.mp4");
-  WriteClip(clip, 23, FieldOrder::kProgressive, options);
-  MediaReader straight(clip);
-  MediaReaderOptions tiny;
-  tiny.cacheBytes = 1;
-  MediaReader jumping(clip, tiny);
-  ASSERT_EQ(straight.FrameCount(), 23);
-  std::vector<PixelBuffer> played;
-  for (int i = 0; i < 23; ++i) played.push_back(straight.Frame(i)->pixels);
-  for (int number : {20, 7, 13, 12, 0, 22, 6, 5, 17}) {
-    EXPECT_EQ(jumping.Frame(number)->pixels, played[number]) << "frame " << number;
-  }
-  // Backwards with the default cache, which starts with a few frames and
-  // grows as it sees frames it let go of decoded again.
-  MediaReader backwards(clip);
-  for (int number = 22; number >= 0; --number) {
-    EXPECT_EQ(backwards.Frame(number)->pixels, played[number]) << "frame " << number;
-  }
 }
 
 // Copies the packets of `in`'s one stream into `out` (container from its
@@ -209,6 +94,14 @@ MediaIndex DecodingIndex(const std::string& clip) {
   return IndexSerially(*OpenFileSource(clip), clip, true, 0);
 }
 
+void ExpectSameIndex(const std::optional<MediaIndex>& got, const MediaIndex& want) {
+  ASSERT_TRUE(got);
+  EXPECT_EQ(got->timestamps, want.timestamps);
+  EXPECT_EQ(got->keyFrames, want.keyFrames);
+  EXPECT_EQ(got->flaggedOrder, want.flaggedOrder);
+  EXPECT_EQ(std::pair(got->width, got->height), std::pair(kWidth, kHeight));
+}
+
 TEST(MediaRoundTrip, QuickIndexesGiveTheSerialIndex) {
   av_log_set_level(AV_LOG_FATAL);
   TempDir dir;
@@ -217,15 +110,11 @@ TEST(MediaRoundTrip, QuickIndexesGiveTheSerialIndex) {
   const MediaIndex serial = DecodingIndex(clip);
   ASSERT_EQ(serial.timestamps.size(), 101u);
   for (int parts : {2, 3, 4, 16}) {
-    std::unique_ptr<FrameSource> first = OpenFileSource(clip);
-    std::optional<MediaIndex> joined = IndexInParts(*first, clip, parts);
-    ASSERT_TRUE(joined) << parts << " stretches";
-    EXPECT_EQ(joined->timestamps, serial.timestamps) << parts << " stretches";
-    EXPECT_EQ(joined->keyFrames, serial.keyFrames) << parts << " stretches";
-    EXPECT_EQ(joined->width, kWidth);
-    EXPECT_EQ(joined->height, kHeight);
+    SCOPED_TRACE(testing::Message() << parts << " stretches");
+    ExpectSameIndex(IndexInParts(*OpenFileSource(clip), clip, parts), serial);
   }
-  // Readers indexing in stretches find every frame, seeking by what they indexed.
+  // Readers indexing in stretches find every frame exactly, in any order,
+  // seeking by what they indexed.
   MediaReaderOptions options;
   options.indexThreads = 3;
   options.cacheBytes = 1;
@@ -235,15 +124,16 @@ TEST(MediaRoundTrip, QuickIndexesGiveTheSerialIndex) {
   for (int number : {100, 3, 67, 34, 33, 0, 99, 50}) {
     EXPECT_EQ(reader.Frame(number)->pixels, MakeFrame(number).pixels) << "frame " << number;
   }
+  EXPECT_THROW(reader.Frame(101), MediaError);
   // Too short for two stretches of a second, or frames that lean on others:
   // the caller indexes serially.
   const std::string brief = dir.File("brief.mkv");
   WriteClip(brief, 30);
   EXPECT_FALSE(IndexInParts(*OpenFileSource(brief), brief, 2));
 
-  // Read from the packets: long GOPs with B-frames, MPEG-2's open GOPs,
-  // FFV1 leaning on its key frames, intra-only ProRes; interlaced and not;
-  // with the last stretch decoded (a key frame near the end) and not.
+  // Read from the packets (the real-material tests cover the common codecs):
+  // one long GOP with B-frames, MPEG-2's open GOPs, FFV1 leaning on its key
+  // frames; with the last stretch decoded (a key frame near the end) and not.
   struct Coded {
     std::string file, codec;
     CodecOptions settings;
@@ -252,16 +142,13 @@ TEST(MediaRoundTrip, QuickIndexesGiveTheSerialIndex) {
   };
   // clang-format off
   const Coded kinds[] = {
-      {"ffv1.mkv", "", {}, 101, FieldOrder::kProgressive},
       {"ffv1-gop.mkv", "ffv1", {{"g", "12"}}, 40, FieldOrder::kTopFirst},
-      {"h264.mkv", "libx264", {{"g", "6"}, {"bf", "2"}, {"x264-params", "scenecut=0"}}, 41, FieldOrder::kTopFirst},
       {"h264-one-gop.mp4", "libx264", {{"bf", "3"}, {"x264-params", "scenecut=0"}}, 60, FieldOrder::kProgressive},
       {"mpeg2-open.ts", "mpeg2video", {{"g", "6"}, {"bf", "2"}, {"flags", "-cgop"}}, 40, FieldOrder::kBottomFirst},
-      {"prores.mov", "prores", {}, 12, FieldOrder::kTopFirst},
   };
   // clang-format on
   for (const Coded& kind : kinds) {
-    if (!kind.codec.empty() && !avcodec_find_encoder_by_name(kind.codec.c_str())) continue;
+    if (!avcodec_find_encoder_by_name(kind.codec.c_str())) continue;
     SCOPED_TRACE(kind.file);
     MediaWriterOptions coding;
     coding.codec = kind.codec;
@@ -269,14 +156,7 @@ TEST(MediaRoundTrip, QuickIndexesGiveTheSerialIndex) {
     WriteClip(dir.File(kind.file), kind.frames, kind.order, coding);
     const MediaIndex decoded = DecodingIndex(dir.File(kind.file));
     ASSERT_EQ(decoded.timestamps.size(), static_cast<size_t>(kind.frames));
-    const std::optional<MediaIndex> packets =
-        IndexFromPackets(*OpenFileSource(dir.File(kind.file)));
-    ASSERT_TRUE(packets);
-    EXPECT_EQ(packets->timestamps, decoded.timestamps);
-    EXPECT_EQ(packets->keyFrames, decoded.keyFrames);
-    EXPECT_EQ(packets->width, kWidth);
-    EXPECT_EQ(packets->height, kHeight);
-    EXPECT_EQ(packets->flaggedOrder, decoded.flaggedOrder);
+    ExpectSameIndex(IndexFromPackets(*OpenFileSource(dir.File(kind.file))), decoded);
   }
 
   // Not read from packets: a generated clip has none, MPEG-4 part 2 codes
@@ -372,22 +252,6 @@ TEST(MediaRoundTrip, PlanarRgbRowsComeStraightFromThePlanes) {
       EXPECT_EQ(got[kPixels * 4], 7) << "row " << 2 * y + 1 << " written past its pixels";
     }
   }
-}
-
-TEST(PngWriter, WritesPicturesThatReadBack) {
-  TempDir dir;
-  VideoFrame frame = MakeFrame(3);
-  WritePng(dir.File("still.png"), frame.pixels.data(), kWidth, kHeight, frame.RowBytes(), false);
-  MediaReader reader(dir.File("still.png"));
-  ASSERT_EQ(reader.FrameCount(), 1);
-  EXPECT_EQ(reader.Frame(0)->pixels, frame.pixels);
-
-  WritePng(dir.File("alpha.png"), frame.pixels.data(), kWidth, kHeight, frame.RowBytes(), true);
-  std::string bytes = ReadBytes(dir.File("alpha.png"));
-  ASSERT_GT(bytes.size(), 26u);
-  EXPECT_EQ(bytes.substr(1, 3), "PNG");
-  EXPECT_EQ(bytes[25], 6) << "colour type RGBA";
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
-// The conversions between planar YUV and 4-byte pixels: every kernel version
-// gives the plain one's bytes, colours land where the standards put them, and
-// interlaced chroma stays with its field.
+// Planar YUV to and from 4-byte pixels: every kernel version gives the plain
+// one's bytes, colours land where the standards put them, and interlaced
+// chroma stays with its field.
 #include "cli/yuv_convert.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "cli/yuv_frames.h"
@@ -34,17 +35,10 @@ struct OwnedPicture {
       picture.planes[plane] = storage[plane].data();
     }
   }
-  void Fill(std::mt19937& random) {
+  // Random samples; `mask` 0x3ff keeps 10-bit ones in range.
+  void Fill(std::mt19937& random, int mask = 0xffff) {
     for (auto& plane : storage) {
-      for (uint8_t& byte : plane) byte = static_cast<uint8_t>(random());
-    }
-  }
-  void Set(int plane, int x, int y, int value) {
-    uint8_t* row = picture.planes[plane] + static_cast<ptrdiff_t>(y) * picture.strides[plane];
-    if (picture.depth == 8) {
-      row[x] = static_cast<uint8_t>(value);
-    } else {
-      reinterpret_cast<uint16_t*>(row)[x] = static_cast<uint16_t>(value);
+      for (size_t i = 0; i < plane.size(); ++i) plane[i] = random() & (mask >> (i % 2 * 8)) & 0xff;
     }
   }
   int Get(int plane, int x, int y) const {
@@ -118,29 +112,26 @@ TEST(YuvConvert, EveryKernelVersionGivesThePlainBytes) {
 // The standards' formulas in floating point, for 4:4:4 samples of `depth`
 // bits, as a check of the integer coefficients.
 struct Reference {
-  double red, blue, green;
-  bool fullRange;
-  int depth;
+  // Red and blue weights, in the order of YuvMatrix: BT.601, BT.709,
+  // BT.2020, SMPTE 240M, FCC.
+  static constexpr double kWeights[][2] = {
+      {0.299, 0.114}, {0.2126, 0.0722}, {0.2627, 0.0593}, {0.212, 0.087}, {0.30, 0.11}};
+  double red, blue, green, unit, lumaRange, chromaRange, black, centre;
 
-  Reference(YuvMatrix matrix, bool full, int bits) : fullRange(full), depth(bits) {
-    // Red and blue weights, in the order of YuvMatrix: BT.601, BT.709,
-    // BT.2020, SMPTE 240M, FCC.
-    static const double kWeights[][2] = {
-        {0.299, 0.114}, {0.2126, 0.0722}, {0.2627, 0.0593}, {0.212, 0.087}, {0.30, 0.11}};
-    red = kWeights[static_cast<int>(matrix)][0];
-    blue = kWeights[static_cast<int>(matrix)][1];
-    green = 1 - red - blue;
-  }
-  double Unit() const { return depth == 8 ? 1.0 : 4.0; }
-  double LumaRange() const { return (fullRange ? 255.0 : 219.0) * Unit(); }
-  double ChromaRange() const { return (fullRange ? 255.0 : 224.0) * Unit(); }
-  double Black() const { return (fullRange ? 0.0 : 16.0) * Unit(); }
-  double Centre() const { return 128.0 * Unit(); }
+  Reference(YuvMatrix matrix, bool full, int depth)
+      : red(kWeights[static_cast<int>(matrix)][0]),
+        blue(kWeights[static_cast<int>(matrix)][1]),
+        green(1 - red - blue),
+        unit(depth == 8 ? 1.0 : 4.0),
+        lumaRange((full ? 255.0 : 219.0) * unit),
+        chromaRange((full ? 255.0 : 224.0) * unit),
+        black((full ? 0.0 : 16.0) * unit),
+        centre(128.0 * unit) {}
 
   void ToBgr(int y, int u, int v, double out[3]) const {
-    const double luma = (y - Black()) / LumaRange();
-    const double pb = (u - Centre()) / ChromaRange();
-    const double pr = (v - Centre()) / ChromaRange();
+    const double luma = (y - black) / lumaRange;
+    const double pb = (u - centre) / chromaRange;
+    const double pr = (v - centre) / chromaRange;
     const double r = luma + 2 * (1 - red) * pr;
     const double b = luma + 2 * (1 - blue) * pb;
     const double g = (luma - red * r - blue * b) / green;
@@ -148,9 +139,9 @@ struct Reference {
   }
   void ToYuv(int b, int g, int r, double out[3]) const {
     const double luma = (red * r + green * g + blue * b) / 255;
-    out[0] = Black() + LumaRange() * luma;
-    out[1] = Centre() + ChromaRange() * (b / 255.0 - luma) / (2 * (1 - blue));
-    out[2] = Centre() + ChromaRange() * (r / 255.0 - luma) / (2 * (1 - red));
+    out[0] = black + lumaRange * luma;
+    out[1] = centre + chromaRange * (b / 255.0 - luma) / (2 * (1 - blue));
+    out[2] = centre + chromaRange * (r / 255.0 - luma) / (2 * (1 - red));
   }
 };
 
@@ -168,13 +159,7 @@ TEST(YuvConvert, ColoursFollowTheStandardMatrices) {
         const YuvColour colour{matrix, fullRange};
         const int maximum = (1 << depth) - 1;
         OwnedPicture yuv(kSide, kSide, 0, 0, depth);
-        for (int y = 0; y < kSide; ++y) {
-          for (int x = 0; x < kSide; ++x) {
-            for (int plane = 0; plane < 3; ++plane) {
-              yuv.Set(plane, x, y, static_cast<int>(random() % (maximum + 1)));
-            }
-          }
-        }
+        yuv.Fill(random, depth == 8 ? 0xffff : 0x3ff);
         const std::vector<uint8_t> bgra = ToBgra(yuv.picture, colour, false, FastestYuvKernels());
         OwnedPicture back(kSide, kSide, 0, 0, depth);
         BgraToYuv(bgra.data(), kSide * 4, back.picture, colour, false);
@@ -198,12 +183,11 @@ TEST(YuvConvert, ColoursFollowTheStandardMatrices) {
         const std::vector<uint8_t> extremes = {0, 0, 0, 255, 255, 255, 255, 255};
         OwnedPicture levels(2, 1, 0, 0, depth);
         BgraToYuv(extremes.data(), 8, levels.picture, colour, false);
-        const double unit = reference.Unit();
-        EXPECT_EQ(levels.Get(0, 0, 0), reference.Black());
-        EXPECT_EQ(levels.Get(0, 1, 0), reference.Black() + reference.LumaRange());
+        EXPECT_EQ(levels.Get(0, 0, 0), reference.black);
+        EXPECT_EQ(levels.Get(0, 1, 0), reference.black + reference.lumaRange);
         for (int plane : {1, 2}) {
-          EXPECT_EQ(levels.Get(plane, 0, 0), 128 * unit);
-          EXPECT_EQ(levels.Get(plane, 1, 0), 128 * unit);
+          EXPECT_EQ(levels.Get(plane, 0, 0), reference.centre);
+          EXPECT_EQ(levels.Get(plane, 1, 0), reference.centre);
         }
         EXPECT_EQ(ToBgra(levels.picture, colour, false, FastestYuvKernels()), extremes);
       }
@@ -228,14 +212,12 @@ int WorstDeparture(const std::vector<uint8_t>& bgra, int width, int height,
 
 TEST(YuvConvert, InterlacedChromaStaysWithItsField) {
   const uint8_t redAndBlue[2][3] = {{0, 0, 255}, {255, 0, 0}};  // blue, green, red bytes
-  for (int height : {48, 22, 7}) {
+  for (int height : {22, 7}) {
     SCOPED_TRACE(height);
     constexpr int kWidth = 21;
     std::vector<uint8_t> bgra(static_cast<size_t>(kWidth) * height * 4, 255);
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < kWidth; ++x)
-        std::copy_n(redAndBlue[y % 2], 3, &bgra[(y * kWidth + x) * 4]);
-    }
+    for (size_t i = 0; i < bgra.size() / 4; ++i)
+      std::copy_n(redAndBlue[i / kWidth % 2], 3, &bgra[i * 4]);
     for (int depth : {8, 10}) {
       OwnedPicture yuv(kWidth, height, 1, 1, depth);
       const YuvColour colour{YuvMatrix::kBt601, false};
@@ -264,9 +246,8 @@ TEST(YuvFrames, FormatsAndTagsDecideLayoutMatrixAndRange) {
     // clang-format on
     YuvPicture layout;
     ASSERT_TRUE(YuvLayoutOf(c.format, layout)) << c.format;
-    EXPECT_EQ(layout.chromaShiftX, c.shiftX);
-    EXPECT_EQ(layout.chromaShiftY, c.shiftY);
-    EXPECT_EQ(layout.depth, c.depth);
+    EXPECT_EQ(std::tuple(layout.chromaShiftX, layout.chromaShiftY, layout.depth),
+              std::tuple(c.shiftX, c.shiftY, c.depth));
   }
   for (AVPixelFormat format :
        {AV_PIX_FMT_NV12, AV_PIX_FMT_YUV420P10BE, AV_PIX_FMT_P010LE, AV_PIX_FMT_GBRP,
@@ -307,8 +288,8 @@ TEST(YuvFrames, FormatsAndTagsDecideLayoutMatrixAndRange) {
     frame.height = height;
     frame.colorspace = tag;
     EXPECT_EQ(SourceColourOf(frame).matrix, matrix) << height << " " << tag;
-    EXPECT_FALSE(SourceColourOf(frame).fullRange);
   }
+  EXPECT_FALSE(SourceColourOf(frame).fullRange);
   frame.color_range = AVCOL_RANGE_JPEG;
   EXPECT_TRUE(SourceColourOf(frame).fullRange);
   frame.color_range = AVCOL_RANGE_UNSPECIFIED;
@@ -344,12 +325,11 @@ TEST(YuvFrames, FormatsAndTagsDecideLayoutMatrixAndRange) {
     encoder.colorspace = c.set;
     encoder.color_range = c.setRange;
     const YuvColour colour = SettleEncoderColour(encoder);
-    EXPECT_EQ(encoder.colorspace, c.tagged) << c.format << " " << c.set;
-    EXPECT_EQ(encoder.color_range, c.taggedRange) << c.format << " " << c.set;
-    if (c.format != AV_PIX_FMT_BGRA) {
-      EXPECT_EQ(colour.matrix, c.matrix) << c.format << " " << c.set;
-    }
-    EXPECT_EQ(colour.fullRange, c.fullRange) << c.format << " " << c.set;
+    const bool rgb = c.format == AV_PIX_FMT_BGRA;  // no matrix to speak of
+    EXPECT_EQ(std::tuple(encoder.colorspace, encoder.color_range, rgb ? c.matrix : colour.matrix,
+                         colour.fullRange),
+              std::tuple(c.tagged, c.taggedRange, c.matrix, c.fullRange))
+        << c.format << " " << c.set;
   }
 }
 

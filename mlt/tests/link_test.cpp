@@ -121,39 +121,12 @@ class Chain {
   mlt_link link_ = nullptr;
 };
 
-TEST(CorvalisLink, PassesTheSourceThroughAtFullSpeedWithItsOwnFieldOrder) {
-  struct Case {
-    const char *name, *make;
-    int progressive, topFieldFirst;
-  };
-  // clang-format off
-  const Case cases[] = {
-      {"top.mkv", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -vf setfield=tff -c:v ffv1 -pix_fmt bgra -field_order tt", 0, 1},
-      {"bottom.mkv", "-f lavfi -i testsrc2=size=64x50:rate=25:duration=0.4 -vf format=bgra,crop=63:49:0:0,setfield=bff -c:v ffv1 -pix_fmt bgra -field_order bb", 0, 0},
-      {"progressive.mkv", "-f lavfi -i testsrc2=size=48x32:rate=24:duration=0.4 -c:v ffv1 -pix_fmt bgra", 1, 0},
-  };
-  // clang-format on
-  for (const Case& material : cases) {
-    SCOPED_TRACE(material.name);
-    Chain chain(MakeClip(material.name, material.make), {{"deinterlace", "Interpolated"}});
-    for (int position = 0; position < 10; ++position) {
-      mlt_frame frame = chain.Frame(position);
-      EXPECT_EQ(mlt_properties_get_int(MLT_FRAME_PROPERTIES(frame), "progressive"),
-                material.progressive);
-      if (!material.progressive) {
-        EXPECT_EQ(mlt_properties_get_int(MLT_FRAME_PROPERTIES(frame), "top_field_first"),
-                  material.topFieldFirst);
-      }
-      ASSERT_EQ(Chain::Picture(frame), chain.SourcePicture(position)) << "frame " << position;
-    }
-  }
-}
-
-TEST(CorvalisLink, FramesAreTheSameInAnyOrderOnAnyNumberOfThreads) {
-  const std::string clip =
-      MakeClip("ramp.mkv",
-               "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.8 -vf setfield=tff -c:v ffv1 "
-               "-pix_fmt bgra -field_order tt");
+TEST(CorvalisLink, PassesTheSourceThroughAndGivesTheSameFramesInAnyOrderOnAnyThreads) {
+  // Bottom field first at an odd size: what melt's tests show passes through
+  // and ramps right is here under the sanitizers' eyes.
+  const std::string clip = MakeClip(
+      "ramp.mkv", "-f lavfi -i testsrc2=size=64x50:rate=25:duration=0.8 -vf "
+                  "format=bgra,crop=63:49:0:0,setfield=bff -c:v ffv1 -pix_fmt bgra -field_order bb");
   const std::vector<std::pair<std::string, std::string>> ramp = {
       {"deinterlace", "Adaptive"}, {"speed", "0=100;8=-40;16=100"}, {"hold", "8|=3;16|=0"}};
   constexpr int kFrames = 20;
@@ -184,6 +157,21 @@ TEST(CorvalisLink, FramesAreTheSameInAnyOrderOnAnyNumberOfThreads) {
     EXPECT_EQ(pictures[position], forward[position]) << "frame " << position;
   }
   EXPECT_NE(forward[12], chain.SourcePicture(12)) << "the ramp changes the picture";
+  // At full speed, the source's pictures at its own field order, whichever it is.
+  // clang-format off
+  for (const auto& [name, make, progressive, topFirst] : {
+           std::tuple<const char*, const char*, int, int>{"ramp.mkv", nullptr, 0, 0},
+           {"top.mkv", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -vf setfield=tff -c:v ffv1 -pix_fmt bgra -field_order tt", 0, 1},
+           {"progressive.mkv", "-f lavfi -i testsrc2=size=48x32:rate=24:duration=0.4 -c:v ffv1 -pix_fmt bgra", 1, 0}}) {
+    // clang-format on
+    Chain plain(make ? MakeClip(name, make) : clip, {{"deinterlace", "Interpolated"}});
+    for (int position : {0, 7, 9}) {
+      mlt_frame frame = plain.Frame(position);
+      EXPECT_EQ(mlt_properties_get_int(MLT_FRAME_PROPERTIES(frame), "progressive"), progressive);
+      EXPECT_EQ(mlt_properties_get_int(MLT_FRAME_PROPERTIES(frame), "top_field_first"), topFirst);
+      EXPECT_EQ(Chain::Picture(frame), plain.SourcePicture(position)) << name << " " << position;
+    }
+  }
 }
 
 TEST(CorvalisLink, SettingsItCannotUseAreLoggedAndItsFramesAreBlack) {
@@ -235,8 +223,9 @@ TEST(CorvalisLink, ItsDescriptionNamesEveryParameterOfTheEffectWithItsRangeAndLa
     avxParameter* parameter = host.Parameter(id);
     if (parameter->Kind() == avxParamKind::kNumber) {
       auto* number = static_cast<avxPNumber*>(parameter);
-      EXPECT_EQ(mlt_properties_get_double(entry, "minimum"), number->Lower());
-      EXPECT_EQ(mlt_properties_get_double(entry, "maximum"), number->Upper());
+      EXPECT_EQ(std::pair(mlt_properties_get_double(entry, "minimum"),
+                          mlt_properties_get_double(entry, "maximum")),
+                std::pair(number->Lower(), number->Upper()));
     }
     if (parameter->Kind() == avxParamKind::kList) {
       // A values list where MLT can read one, else the labels in the description.

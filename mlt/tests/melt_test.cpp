@@ -1,7 +1,7 @@
-// melt with the corvalis link, as Linux editors render through it, against
-// `corvalis render` on the same settings: the same frames, byte for byte, on
-// RGB sources. melt renders without a link it cannot find and says nothing,
-// so every comparison also checks that the output is not the source's.
+// melt with the corvalis link, as Linux editors render through it, gives
+// `corvalis render`'s frames byte for byte. melt renders without a link it
+// cannot find and says nothing, so each comparison also checks that the
+// output is not the source's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,8 @@
 #include "cli/e2e/cli_fixture.h"
 
 namespace {
+
+using e2e::Has;
 
 // melt, with what it needs to load this build's module; a render that hangs
 // fails (exit 124) instead of stopping the suite.
@@ -24,11 +26,10 @@ class Melt : public e2e::CliFixture {
     return CliFixture::Shell(
         command, "MLT_REPOSITORY='" MLT_TEST_REPOSITORY "' MLT_DATA='" MLT_TEST_DATA "'");
   }
-  // melt ARGUMENTS into OUT as FFV1 BGRA, video only; the run's result.
-  // melt 7.12 now and then ends before its consumer has started, with or
-  // without our link, leaving an empty file and exit code 0 (seen about once
-  // in fifty runs on a busy machine); such a run is made again.
-  // `quiet` leaves out melt's own chatter, and every message with it.
+  // melt ARGUMENTS into OUT as FFV1 BGRA, video only. melt 7.12 now and then
+  // ends before its consumer has started, with or without our link, leaving
+  // an empty file and exit code 0; such a run is made again. `quiet` leaves
+  // out melt's chatter, and every message with it.
   e2e::Result RunMelt(const std::string& arguments, const std::string& out,
                       bool quiet = true) const {
     const std::string file = out.substr(0, out.find(' '));
@@ -125,14 +126,7 @@ TEST_F(Melt, PropertiesAndAnimatedKeysSetTheEffectAsAProjectFileDoes) {
                      "strobe='0|=1;12|=3;20|=1' hold='0|=0;20|=6'",
                      "melt.mkv"));
   ExpectSameFrames("melt.mkv", "tool.mkv", "clip.mkv");
-  const std::vector<std::string> frames = FrameHashes("melt.mkv");
-  ASSERT_EQ(frames.size(), 40u);
-
-  // Properties override the project file; an unknown label is refused by name.
-  const e2e::Result bad = RunMelt(
-      "-chain clip.mkv -link corvalis project=ramp.json deinterlace=Fast", "out.mkv", false);
-  EXPECT_NE(bad.err.find("property deinterlace: unknown label \"Fast\""), std::string::npos)
-      << bad.err;
+  EXPECT_EQ(FrameHashes("melt.mkv").size(), 40u);
 }
 
 TEST_F(Melt, TheExampleProjectRendersItsTrimmedEntry) {
@@ -217,9 +211,7 @@ TEST_F(Melt, RefusesAProfileOfAnotherRate) {
   const e2e::Result refused =
       RunMelt("-profile atsc_720p_30 -chain clip.mkv -link corvalis", "out.mkv", false);
   EXPECT_EQ(refused.exitCode, 0);
-  EXPECT_NE(refused.err.find("the profile's frame rate (30/1) differs from the source's (25/1)"),
-            std::string::npos)
-      << refused.err;
+  EXPECT_TRUE(Has(refused.err, "the profile's frame rate (30/1) differs from the source's (25/1)"));
 }
 
 }  // namespace
