@@ -44,17 +44,11 @@ class KeyedEffect {
 
   // A constant setting: the same value at every key the host holds for it.
   void SetList(const std::string& id, int32_t value) {
-    avxParameter* parameter = host_->Parameter(id);
-    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) {
-      host_->SetKeyList(id, parameter->GetKey(i)->GetTime(), value);
-    }
+    for (double time : KeyTimes(id)) host_->SetKeyList(id, time, value);
     host_->SetList(id, value);
   }
   void SetBool(const std::string& id, bool value) {
-    avxParameter* parameter = host_->Parameter(id);
-    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) {
-      host_->SetKeyBool(id, parameter->GetKey(i)->GetTime(), value);
-    }
+    for (double time : KeyTimes(id)) host_->SetKeyBool(id, time, value);
     host_->SetBool(id, value);
   }
 
@@ -80,8 +74,7 @@ class KeyedEffect {
   void Keys(std::initializer_list<Waypoint> waypoints) {
     for (const Waypoint& waypoint : waypoints) Key(waypoint);
   }
-  // The keys of a newly applied effect: the defaults at the first and the
-  // last unit.
+  // The keys of a newly applied effect: the defaults at both ends.
   void DefaultKeys() { Keys({{0}, {Units() - 1}}); }
   // One waypoint at unit 0 playing at the given speed.
   void ConstantSpeed(double percent, double strobe = 1.0) {
@@ -93,18 +86,22 @@ class KeyedEffect {
   void Render(int32_t frame, int32_t selector = 1) {
     const refhost::ProjectSettings& settings = host_->Settings();
     const avxField other = settings.fieldDominance == kAvxFieldOdd ? kAvxFieldEven : kAvxFieldOdd;
-    int32_t height = kHeight;
-    if (settings.videoType == 0 || selector == 0) {
-      host_->SetPosition(frame, kAvxFieldBoth, 0);
-    } else {
-      host_->SetPosition(frame, selector == 1 ? settings.fieldDominance : other, 1);
-      height = kHeight / 2;
-    }
+    const bool whole = settings.videoType == 0 || selector == 0;
+    if (whole) host_->SetPosition(frame, kAvxFieldBoth, 0);
+    if (!whole) host_->SetPosition(frame, selector == 1 ? settings.fieldDominance : other, 1);
     refhost::Picture picture;
-    host_->RenderOnce(kWidth, height, picture);
+    host_->RenderOnce(kWidth, whole ? kHeight : kHeight / 2, picture);
   }
 
  private:
+  std::vector<double> KeyTimes(const std::string& id) {
+    std::vector<double> times;
+    avxParameter* parameter = host_->Parameter(id);
+    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i)
+      times.push_back(parameter->GetKey(i)->GetTime());
+    return times;
+  }
+
   refhost::Plugin plugin_;
   std::unique_ptr<refhost::EffectHost> host_;
 };

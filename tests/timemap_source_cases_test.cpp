@@ -1,12 +1,14 @@
 // Which source fields, with which weights, make each output field: every
 // combination of source and output structure, both fields, with and without
-// blending.
+// blending; and the 3:2 cadence arithmetic, checked against the cycle read
+// field by field.
 #include <gtest/gtest.h>
 
 #include <tuple>
 #include <vector>
 
 #include "tests/timemap_fixture.h"
+#include "timemap/cadence.h"
 #include "timemap/source_cases.h"
 
 namespace {
@@ -16,97 +18,66 @@ using timemaptest::KeyedEffect;
 struct Image {
   int32_t frame;
   double level;
-  bool second;
-  bool interp;
+  bool second, interp;
 };
 
 struct Row {
   const char* what;
-  double speed;  // single waypoint at unit 0, percent
-  double strobe;
-  int32_t input;
-  int32_t output;
-  int32_t deinterlace;
+  double speed, strobe;  // of a single waypoint at unit 0, percent and units
+  int32_t input, output, deinterlace;
   bool blending;
   const char* phases;  // stored 3:2 phase codes, or null
-  int32_t frame;
-  int32_t selector;
+  int32_t frame, selector;
   double position;
   int32_t field;
   std::vector<Image> images;
   int32_t videoType = 1;  // 0: a frame-based project
 };
 
-constexpr bool F = false;
-constexpr bool T = true;
-constexpr int32_t kIn = kInputInterlaced;
-constexpr int32_t kProg = kInputProgressive;
-constexpr int32_t kF1 = kInputDuplicateF1;
-constexpr int32_t kF2 = kInputDuplicateF2;
-constexpr int32_t k32 = kInput32;
-constexpr int32_t kOut = kOutputInterlaced;
-constexpr int32_t kOutProg = kOutputProgressive;
-constexpr int32_t kOut32 = kOutput32;
+constexpr bool F = false, T = true;
+constexpr int32_t kIn = kInputInterlaced, kProg = kInputProgressive, k32 = kInput32;
+constexpr int32_t kF1 = kInputDuplicateF1, kF2 = kInputDuplicateF2;
+constexpr int32_t kOut = kOutputInterlaced, kOutProg = kOutputProgressive, kOut32 = kOutput32;
 
 TEST(TimemapSourceCases, EachStructureTakesItsFields) {
   // clang-format off
   const Row rows[] = {
       // Interlaced sources.
-      {"new timeline, first", 100, 1, kIn, kOut, 0, F, nullptr, 10, 1, 20, 20, {{10, 1, F, F}}},
       {"new timeline, second", 100, 1, kIn, kOut, 0, F, nullptr, 10, 2, 21, 21, {{10, 1, T, F}}},
       {"50 %, first", 50, 1, kIn, kOut, 0, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
       {"50 %, second", 50, 1, kIn, kOut, 0, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, T}}},
-      {"50 % blended, first", 50, 1, kIn, kOut, 0, T, nullptr, 10, 1, 10, 10, {{5, 1, F, F}, {5, 0, T, T}}},
       {"50 % blended, second", 50, 1, kIn, kOut, 0, T, nullptr, 10, 2, 10.5, 10, {{5, 0.5, F, T}, {5, 0.5, T, F}}},
-      {"strobe 4 blended, at the sample", 100, 4, kIn, kOut, 0, T, nullptr, 10, 1, 20, 20, {{10, 1, F, F}, {12, 0, F, F}}},
       {"strobe 4 blended, a unit later", 100, 4, kIn, kOut, 0, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, T}, {12, 0.25, F, T}}},
       {"strobe 4 blended, half way", 100, 4, kIn, kOut, 0, T, nullptr, 11, 1, 20, 20, {{10, 0.5, F, F}, {12, 0.5, F, F}}},
-      {"tapesim, first", 50, 1, kIn, kOut, 1, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
       {"tapesim, second", 50, 1, kIn, kOut, 1, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, F}}},
-      {"tapesim blended, first", 50, 1, kIn, kOut, 1, T, nullptr, 10, 1, 10, 10, {{5, 1, F, F}, {5, 0, T, T}}},
       {"tapesim blended, second", 50, 1, kIn, kOut, 1, T, nullptr, 10, 2, 10.5, 10, {{5, 0.5, F, T}, {5, 0.5, T, F}}},
       {"tapesim strobe, quarter", 100, 4, kIn, kOut, 1, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, F}, {12, 0.25, F, T}}},
-      {"tapesim strobe, half", 100, 4, kIn, kOut, 1, T, nullptr, 11, 1, 20, 20, {{10, 0.5, F, T}, {12, 0.5, F, F}}},
-      {"to progressive, first", 50, 1, kIn, kOutProg, 0, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
       {"to progressive, second uses the first's unit", 50, 1, kIn, kOutProg, 0, F, nullptr, 10, 2, 10, 10, {{5, 1, F, T}}},
       // Duplicated-field and progressive sources.
-      {"dup F1, first", 50, 1, kF1, kOut, 0, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
       {"dup F1, second", 50, 1, kF1, kOut, 0, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, T}}},
-      {"dup F1 blended, first", 50, 1, kF1, kOut, 0, T, nullptr, 10, 1, 10, 10, {{5, 1, F, F}, {6, 0, F, F}}},
       {"dup F1 blended, second", 50, 1, kF1, kOut, 0, T, nullptr, 10, 2, 10.5, 10, {{5, 0.75, F, T}, {6, 0.25, F, T}}},
       {"dup F1 strobe", 100, 4, kF1, kOut, 0, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, T}, {12, 0.25, F, T}}},
       {"dup F2, first", 50, 1, kF2, kOut, 0, F, nullptr, 10, 1, 10, 11, {{5, 1, T, T}}},
-      {"dup F2, second", 50, 1, kF2, kOut, 0, F, nullptr, 10, 2, 10.5, 11, {{5, 1, T, F}}},
       {"dup F2 blended, first", 50, 1, kF2, kOut, 0, T, nullptr, 10, 1, 10, 11, {{5, 0.75, T, T}, {6, 0.25, T, T}}},
-      {"dup F2 blended, second", 50, 1, kF2, kOut, 0, T, nullptr, 10, 2, 10.5, 11, {{5, 1, T, F}, {6, 0, T, F}}},
       {"dup F2 strobe", 100, 4, kF2, kOut, 0, T, nullptr, 10, 1, 20, 21, {{10, 1, T, T}, {12, 0, T, T}}},
-      {"progressive, first", 50, 1, kProg, kOut, 0, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
       {"progressive, second", 50, 1, kProg, kOut, 0, F, nullptr, 10, 2, 10.5, 10, {{5, 1, T, F}}},
-      {"progressive blended, first", 50, 1, kProg, kOut, 0, T, nullptr, 10, 1, 10, 10, {{5, 1, F, F}, {6, 0, F, F}}},
       {"progressive blended, second", 50, 1, kProg, kOut, 0, T, nullptr, 10, 2, 10.5, 10, {{5, 0.75, T, F}, {6, 0.25, T, F}}},
       // The strobe partner is the same field of the frame at the next sample.
       {"progressive strobe", 100, 4, kProg, kOut, 0, T, nullptr, 10, 2, 20, 20, {{10, 0.75, T, F}, {12, 0.25, T, F}}},
       // 3:2 outputs.
-      {"interlaced to 3:2, first", 100, 1, kIn, kOut32, 0, F, nullptr, 10, 1, 20, 20, {{10, 1, F, F}}},
       {"interlaced to 3:2, second", 100, 1, kIn, kOut32, 0, F, nullptr, 10, 2, 22.5, 23, {{11, 1, T, F}}},
       {"interlaced to 3:2, odd field in a first field", 100, 1, kIn, kOut32, 0, F, nullptr, 11, 1, 22.5, 23, {{11, 1, T, T}}},
       {"interlaced to 3:2 blended", 100, 1, kIn, kOut32, 0, T, nullptr, 10, 2, 22.5, 23, {{11, 0.5, F, F}, {11, 0.5, T, F}}},
-      {"interlaced to 3:2 strobe", 100, 4, kIn, kOut32, 0, T, nullptr, 11, 1, 20, 20, {{10, 0.5, F, F}, {10, 0.5, T, F}}},
       // A 3:2 output field shows the film instant: the mean of its units.
-      {"3:2 film instant, first", 50, 1, kIn, kOut32, 0, F, "0,3", 1, 1, 0, 0, {{0, 1, F, F}}},
       {"3:2 film instant, second", 50, 1, kIn, kOut32, 0, F, "0,3", 1, 2, 1.25, 1, {{0, 1, T, F}}},
       {"progressive to 3:2, first", 100, 1, kProg, kOut32, 0, F, nullptr, 11, 1, 22.5, 22, {{11, 1, F, F}}},
       {"progressive to 3:2, second", 100, 1, kProg, kOut32, 0, F, nullptr, 14, 2, 30, 31, {{15, 1, T, F}}},
-      {"progressive to 3:2 blended", 100, 1, kProg, kOut32, 0, T, nullptr, 11, 1, 22.5, 22, {{11, 0.5, F, F}, {11, 0.5, T, F}}},
       {"dup F1 to 3:2", 100, 1, kF1, kOut32, 0, F, nullptr, 10, 2, 22.5, 22, {{11, 1, F, F}}},
       {"dup F2 to 3:2", 100, 1, kF2, kOut32, 0, F, nullptr, 10, 1, 20, 21, {{10, 1, T, F}}},
-      {"dup F2 to 3:2 blended", 100, 1, kF2, kOut32, 0, T, nullptr, 10, 1, 20, 21, {{10, 0.5, F, F}, {10, 0.5, T, F}}},
       // 3:2 sources: one film field, never blended.
       {"3:2 to progressive, first", 20, 1, k32, kOutProg, 0, F, "3,0", 31, 1, 12.4, 14, {{7, 1, F, F}}},
       {"3:2 to progressive, second", 20, 1, k32, kOutProg, 0, F, "3,0", 31, 2, 12.4, 13, {{6, 1, T, F}}},
-      {"3:2 to progressive, never blended", 20, 1, k32, kOutProg, 0, T, "3,0", 31, 1, 12.4, 14, {{7, 1, F, F}}},
       {"3:2 to progressive, unset phase", 20, 1, k32, kOutProg, 0, F, nullptr, 31, 1, 12.4, 13, {{6, 1, T, F}}},
-      {"3:2 to interlaced, first", 20, 1, k32, kOut, 0, F, "3,0", 31, 1, 12.4, 12, {{6, 1, F, F}}},
       {"3:2 to interlaced, second", 40, 1, k32, kOut, 0, F, "3,0", 15, 2, 12.4, 11, {{5, 1, T, F}}},
       {"3:2 to interlaced, never blended", 20, 1, k32, kOut, 0, T, "3,0", 31, 1, 12.4, 12, {{6, 1, F, F}}},
       {"3:2 to 3:2, first", 49.6, 1, k32, kOut32, 0, F, "3,0", 12, 1, 12.4, 10, {{5, 1, F, F}}},
@@ -132,10 +103,11 @@ TEST(TimemapSourceCases, EachStructureTakesItsFields) {
     ASSERT_EQ(effect.sourceImages.size(), row.images.size());
     for (size_t i = 0; i < row.images.size(); ++i) {
       const SourceImage image = effect.sourceImages.at(i);
-      EXPECT_EQ(image.frame, row.images[i].frame) << i;
-      EXPECT_NEAR(image.level, row.images[i].level, 1e-9) << i;
-      EXPECT_EQ(image.second, row.images[i].second) << i;
-      EXPECT_EQ(image.interp, row.images[i].interp) << i;
+      const Image& want = row.images[i];
+      EXPECT_EQ(std::tuple(image.frame, image.second, image.interp),
+                std::tuple(want.frame, want.second, want.interp))
+          << i;
+      EXPECT_NEAR(image.level, want.level, 1e-9) << i;
     }
   }
 }
@@ -204,6 +176,75 @@ TEST(TimemapSourceCases, FieldAtOrBelowAndNearest) {
   EXPECT_EQ(Corvalis::FieldAtOrBelow(-0.5, 0), -1);
   EXPECT_EQ(Corvalis::NearestField(10.49), 10);
   EXPECT_EQ(Corvalis::NearestField(10.5), 11);
+}
+
+TEST(Cadence, IndexFromPhaseCode) {
+  const int expected[] = {3, 3, 4, 0, 1, 2};  // codes 0 to 5
+  for (int code = 0; code <= 5; ++code) EXPECT_EQ(CadenceIndex(code), expected[code]) << code;
+  // A damaged stored code still gives an index on the tables.
+  for (int code : {-7, 6, 99, 2147483647}) {
+    EXPECT_GE(CadenceIndex(code), 0) << code;
+    EXPECT_LE(CadenceIndex(code), 4) << code;
+  }
+}
+
+TEST(Cadence, OutputFieldsCarryTheFilmFramesOfTheCycle) {
+  // Film frame in the first / second field of video frames 0 to 4.
+  const int cycle[5][5][2] = {
+      {{0, 0}, {0, 1}, {1, 2}, {2, 2}, {3, 3}}, {{0, 1}, {1, 1}, {2, 2}, {3, 3}, {3, 4}},
+      {{0, 0}, {1, 1}, {1, 2}, {2, 3}, {3, 3}}, {{0, 1}, {1, 2}, {2, 2}, {3, 3}, {4, 4}},
+      {{0, 0}, {1, 1}, {2, 2}, {2, 3}, {3, 4}},
+  };
+  for (int c = 0; c < 5; ++c) {
+    for (int repeat = 0; repeat < 3; ++repeat) {
+      for (int k = 0; k < 5; ++k) {
+        const int unit = 10 * repeat + 2 * k;
+        EXPECT_EQ(OutputFilmFrame(unit, c, 1), cycle[c][k][0] + 4 * repeat) << c << " " << unit;
+        EXPECT_EQ(OutputFilmFrame(unit + 1, c, 2), cycle[c][k][1] + 4 * repeat) << c << " " << unit;
+      }
+    }
+  }
+}
+
+TEST(Cadence, FilmFramesAreFoundAmongTheSourceFields) {
+  // Source field of the first / second field of film frames 0 to 3.
+  const int cycle[5][4][2] = {
+      {{0, 1}, {4, 3}, {6, 5}, {8, 9}}, {{0, -1}, {2, 3}, {4, 5}, {6, 7}},
+      {{0, 1}, {2, 3}, {6, 5}, {8, 7}}, {{0, -1}, {2, 1}, {4, 5}, {6, 7}},
+      {{0, 1}, {2, 3}, {4, 5}, {8, 7}},
+  };
+  for (int c = 0; c < 5; ++c) {
+    for (int film = 0; film < 12; ++film) {
+      const int base = 10 * (film / 4);
+      EXPECT_EQ(InputFilmField(film + 0.7, c, 1), cycle[c][film % 4][0] + base) << c << film;
+      EXPECT_EQ(InputFilmField(film, c, 2), cycle[c][film % 4][1] + base) << c << film;
+    }
+  }
+}
+
+TEST(Cadence, PulldownFieldAtUniformFilmTime) {
+  EXPECT_EQ(PulldownFieldAt(12.4, 2, 1), 10);
+  // Cadence 0: film frames start at 0, 2.5, 5 and 7.5 of each ten fields.
+  const int first[4] = {2, 4, 6, 8};
+  const int second[4] = {1, 3, 7, 9};
+  for (int b = 0; b < 4; ++b) {
+    EXPECT_EQ(PulldownFieldAt(20 + 2.5 * b + 1.0, 0, 1), 20 + first[b]) << b;
+    EXPECT_EQ(PulldownFieldAt(20 + 2.5 * b + 1.0, 0, 0), 20 + first[b]) << b;
+    EXPECT_EQ(PulldownFieldAt(20 + 2.5 * b + 1.0, 0, 2), 20 + second[b]) << b;
+  }
+  EXPECT_EQ(PulldownFieldAt(31.0, 4, 2), 31);
+}
+
+TEST(Cadence, WholeFrameSelectorStaysOnTheTables) {
+  // Selector 0 at the start of the cycle with cadence 0 is the one slot the
+  // tables leave open: it keeps the first film frame / field of the cycle.
+  EXPECT_EQ(OutputFilmFrame(0, 0, 0), 0);
+  EXPECT_EQ(OutputFilmFrame(20, 0, 0), 8);
+  EXPECT_EQ(InputFilmField(0, 0, 0), 0);
+  EXPECT_EQ(InputFilmField(8, 0, 0), 20);
+  // Elsewhere it reads the second-field slot of the previous cadence index.
+  EXPECT_EQ(OutputFilmFrame(2, 1, 0), OutputFilmFrame(3, 0, 2));
+  EXPECT_EQ(InputFilmField(1, 2, 0), InputFilmField(1, 1, 2));
 }
 
 }  // namespace

@@ -1,17 +1,26 @@
-// The per-unit timeline built from real keys: ramps, holds, strobe and every
-// "After End" behaviour.
+// The per-unit timeline built from real keys: ramps, holds, strobe, every
+// "After End" behaviour and the "Over Limits" rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "tests/timemap_fixture.h"
+#include "timemap/end_limits.h"
 
 namespace {
 
 using timemaptest::KeyedEffect;
+
+auto Timeline(const Corvalis& e) {
+  return std::tie(e.timelinePositions, e.timelineSpeeds, e.timelineStrobes, e.timelineCountdowns,
+                  e.timelineKeyMarks);
+}
 
 TEST(TimemapTimeline, DefaultKeysPlayTheSourceUnchanged) {
   KeyedEffect fx(20);
@@ -29,10 +38,9 @@ TEST(TimemapTimeline, DefaultKeysPlayTheSourceUnchanged) {
     EXPECT_EQ(effect.timelineKeyMarks[u], u == 0 ? 0 : -1) << u;
   }
   // Room for every unit was made before appending.
-  EXPECT_GE(effect.timelinePositions.capacity(), units + 2);
-  EXPECT_GE(effect.timelineSpeeds.capacity(), units + 2);
-  EXPECT_GE(effect.timelineStrobes.capacity(), units + 2);
-  EXPECT_GE(effect.timelineCountdowns.capacity(), units + 2);
+  EXPECT_GE(std::min({effect.timelinePositions.capacity(), effect.timelineSpeeds.capacity(),
+                      effect.timelineStrobes.capacity(), effect.timelineCountdowns.capacity()}),
+            units + 2);
 }
 
 TEST(TimemapTimeline, WithoutAFirstWaypointTheTimelineIsKept) {
@@ -80,11 +88,7 @@ TEST(TimemapTimeline, EveryChangeRebuildsTheTimeline) {
     keyed(fresh);
     for (const Change& earlier : applied) earlier(fresh);
     fresh.Render(2);
-    EXPECT_EQ(fx.effect().timelinePositions, fresh.effect().timelinePositions) << what;
-    EXPECT_EQ(fx.effect().timelineSpeeds, fresh.effect().timelineSpeeds) << what;
-    EXPECT_EQ(fx.effect().timelineStrobes, fresh.effect().timelineStrobes) << what;
-    EXPECT_EQ(fx.effect().timelineCountdowns, fresh.effect().timelineCountdowns) << what;
-    EXPECT_EQ(fx.effect().timelineKeyMarks, fresh.effect().timelineKeyMarks) << what;
+    EXPECT_EQ(Timeline(fx.effect()), Timeline(fresh.effect())) << what;
   }
 }
 
@@ -118,9 +122,7 @@ TEST(TimemapTimeline, RampToAStandstillAndWhatFollows) {
       continue;
     }
     EXPECT_NEAR(effect.timelineSpeeds[201], -1.0 / 201, 1e-12);
-    EXPECT_NEAR(effect.timelineSpeeds[202], -2.0 / 201, 1e-12);
     EXPECT_NEAR(effect.timelinePositions[201], 100.0 - 1.0 / 201, 1e-12);
-    EXPECT_NEAR(effect.timelinePositions[202], 100.0 - 3.0 / 201, 1e-12);
     // n units after the stop the position is 100 − n(n + 1)/2/201: back at 0
     // after 200 units, then below the source.
     EXPECT_NEAR(effect.timelinePositions[400], 0.0, 1e-9);
@@ -208,38 +210,31 @@ void ExpectCopy(const Corvalis& effect, int unit, int copied) {
   EXPECT_EQ(effect.timelineKeyMarks[unit], -1) << unit;
 }
 
-TEST(TimemapTimeline, LoopRestartsAtTheFirstWaypointAndRepeats) {
-  KeyedEffect fx(60);
-  KeyFortyUnitCurve(fx, kAfterEndLoop);
-  const Corvalis& effect = fx.effect();
-  ASSERT_EQ(effect.timelinePositions[39], 68.0);
-  EXPECT_EQ(effect.timelinePositions[40], 0.0);
-  EXPECT_EQ(effect.timelineSpeeds[40], 1.0);
-  EXPECT_EQ(effect.timelineKeyMarks[40], -1);
-  for (int v = 41; v < fx.Units(); ++v) ExpectCopy(effect, v, v % 40);
-}
+// "Loop" restarts at the first waypoint; "Ping-pong" turns without repeating
+// the turning units, and repeats a curve of a single unit.
+TEST(TimemapTimeline, LoopAndPingPongRepeatTheCurve) {
+  KeyedEffect loop(60);
+  KeyFortyUnitCurve(loop, kAfterEndLoop);
+  ASSERT_EQ(loop.effect().timelinePositions[39], 68.0);
+  EXPECT_EQ(loop.effect().timelinePositions[40], 0.0);
+  EXPECT_EQ(loop.effect().timelineSpeeds[40], 1.0);
+  EXPECT_EQ(loop.effect().timelineKeyMarks[40], -1);
+  for (int v = 41; v < loop.Units(); ++v) ExpectCopy(loop.effect(), v, v % 40);
 
-TEST(TimemapTimeline, PingPongTurnsWithoutRepeatingTheTurningUnits) {
-  KeyedEffect fx(60);
-  KeyFortyUnitCurve(fx, kAfterEndPingPong);
-  const Corvalis& effect = fx.effect();
+  KeyedEffect pingPong(60);
+  KeyFortyUnitCurve(pingPong, kAfterEndPingPong);
   // The copied unit walks down from 38 and up again, turning at 0 and at 39.
-  int copied = 39;
-  int step = -1;
-  for (int v = 40; v < fx.Units(); ++v) {
+  for (int v = 40, copied = 39, step = -1; v < pingPong.Units(); ++v) {
     copied += step;
     if (copied == 0 || copied == 39) step = -step;
-    ExpectCopy(effect, v, copied);
+    ExpectCopy(pingPong.effect(), v, copied);
   }
-}
 
-TEST(TimemapTimeline, PingPongOfASingleUnitRepeatsIt) {
-  KeyedEffect fx(10);
-  fx.ConstantSpeed(100);
-  fx.SetList("afterEnd", kAfterEndPingPong);
-  fx.Render(0);
-  const Corvalis& effect = fx.effect();
-  for (int v = 1; v < fx.Units(); ++v) ExpectCopy(effect, v, 0);
+  KeyedEffect single(10);
+  single.ConstantSpeed(100);
+  single.SetList("afterEnd", kAfterEndPingPong);
+  single.Render(0);
+  for (int v = 1; v < single.Units(); ++v) ExpectCopy(single.effect(), v, 0);
 }
 
 TEST(TimemapTimeline, BlackAfterTheEndGoesToTheLimitRuleFreezeStaysPut) {
@@ -250,28 +245,51 @@ TEST(TimemapTimeline, BlackAfterTheEndGoesToTheLimitRuleFreezeStaysPut) {
   for (int u = 0; u < 10; ++u) EXPECT_EQ(fx.effect().timelinePositions[u], u);
   for (int u = 10; u < fx.Units(); ++u) EXPECT_EQ(fx.effect().timelinePositions[u], -1.0) << u;
 
-  struct Case {
-    int32_t overLimits;
-    double shown;  // negative: black
-  };
-  const int32_t units = fx.Units();
-  for (const Case& c : {Case{kOverLimitsBlack, -1.0}, Case{kOverLimitsFreeze, 0.0},
-                        Case{kOverLimitsLoop, units - 2.0}, Case{kOverLimitsPingPong, 1.0}}) {
-    fx.SetList("overLimits", c.overLimits);
-    fx.Render(20);
-    const Corvalis& effect = fx.effect();
-    if (c.shown < 0) {
-      EXPECT_TRUE(effect.sourceImages.empty());
-      EXPECT_EQ(effect.sourceField, -1);
-    } else {
-      EXPECT_EQ(effect.sourcePosition, c.shown) << c.overLimits;
-      EXPECT_EQ(effect.sourceImages.size(), 1u) << c.overLimits;
-    }
-  }
+  // The position -1 goes to the "Over Limits" rule: black shows nothing, a
+  // loop the unit before the last.
+  fx.SetList("overLimits", kOverLimitsBlack);
+  fx.Render(20);
+  EXPECT_TRUE(fx.effect().sourceImages.empty());
+  EXPECT_EQ(fx.effect().sourceField, -1);
+  fx.SetList("overLimits", kOverLimitsLoop);
+  fx.Render(20);
+  EXPECT_EQ(fx.effect().sourcePosition, fx.Units() - 2.0);
+  EXPECT_EQ(fx.effect().sourceImages.size(), 1u);
   // "Freeze" instead stays on the last position the curve reached.
   fx.SetList("afterEnd", kAfterEndFreeze);
   fx.Render(0);
   for (int u = 9; u < fx.Units(); ++u) EXPECT_EQ(fx.effect().timelinePositions[u], 9.0) << u;
+}
+
+// "Over Limits": what a source position outside a clip of 100 units shows.
+TEST(TimemapTimeline, OverLimitsRulesForPositionsOutsideTheClip) {
+  struct Case {
+    int32_t rule;
+    double position;
+    double shown;  // NAN: black
+  };
+  // clang-format off
+  const Case cases[] = {
+      {kOverLimitsBlack, 99.0, 99.0}, {kOverLimitsBlack, 0.0, 0.0}, {kOverLimitsBlack, 99.001, NAN},
+      {kOverLimitsBlack, -0.5, NAN}, {kOverLimitsFreeze, 100.2, 99.0}, {kOverLimitsFreeze, -3.5, 0.0},
+      {kOverLimitsLoop, 100.2, 0.2}, {kOverLimitsLoop, -3.5, 95.5}, {kOverLimitsLoop, 99.5, 99.5},
+      {kOverLimitsLoop, -200.0, 97.0}, {kOverLimitsPingPong, 100.2, 97.8}, {kOverLimitsPingPong, -3.5, 3.5},
+      {kOverLimitsPingPong, -250.0, 52.0}, {7, 120.0, 120.0}, {7, -2.0, NAN},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    const std::optional<double> shown = ApplyOverLimits(c.rule, c.position, 100);
+    ASSERT_EQ(shown.has_value(), !std::isnan(c.shown)) << c.rule << " " << c.position;
+    if (!shown) continue;
+    EXPECT_NEAR(*shown, c.shown, 1e-9) << c.rule << " " << c.position;
+  }
+  // Sources too small to loop or reflect in never loop forever.
+  for (int32_t rule : {kOverLimitsLoop, kOverLimitsPingPong}) {
+    EXPECT_EQ(ApplyOverLimits(rule, -5.0, 1), std::optional<double>(0.0)) << rule;
+    EXPECT_EQ(ApplyOverLimits(rule, 3.0, 1), std::optional<double>(0.0)) << rule;
+    EXPECT_FALSE(ApplyOverLimits(rule, -5.0, 0).has_value()) << rule;
+  }
+  EXPECT_FALSE(ApplyOverLimits(kOverLimitsFreeze, NAN, 100).has_value());
 }
 
 }  // namespace
