@@ -21,6 +21,11 @@ auto Timeline(const Corvalis& e) {
   return std::tie(e.timelinePositions, e.timelineSpeeds, e.timelineStrobes, e.timelineCountdowns,
                   e.timelineKeyMarks);
 }
+// Position, speed, strobe length and countdown of one unit.
+auto UnitAt(const Corvalis& e, int u) {
+  return std::tuple(e.timelinePositions[u], e.timelineSpeeds[u], e.timelineStrobes[u],
+                    e.timelineCountdowns[u]);
+}
 
 TEST(TimemapTimeline, DefaultKeysPlayTheSourceUnchanged) {
   KeyedEffect fx(20);
@@ -28,13 +33,10 @@ TEST(TimemapTimeline, DefaultKeysPlayTheSourceUnchanged) {
   fx.Render(0);
   Corvalis& effect = fx.effect();
   const size_t units = static_cast<size_t>(fx.Units());
-  ASSERT_EQ(effect.timelinePositions.size(), units);
-  ASSERT_EQ(effect.timelineKeyMarks.size(), units);
+  ASSERT_EQ(std::tuple(effect.timelinePositions.size(), effect.timelineKeyMarks.size()),
+            std::tuple(units, units));
   for (size_t u = 0; u < units; ++u) {
-    EXPECT_EQ(effect.timelinePositions[u], static_cast<double>(u)) << u;
-    EXPECT_EQ(effect.timelineSpeeds[u], 1.0) << u;
-    EXPECT_EQ(effect.timelineStrobes[u], 1) << u;
-    EXPECT_EQ(effect.timelineCountdowns[u], 1) << u;
+    EXPECT_EQ(UnitAt(effect, u), std::tuple(static_cast<double>(u), 1.0, 1, 1)) << u;
     EXPECT_EQ(effect.timelineKeyMarks[u], u == 0 ? 0 : -1) << u;
   }
   // Room for every unit was made before appending.
@@ -110,15 +112,11 @@ TEST(TimemapTimeline, RampToAStandstillAndWhatFollows) {
     }
     EXPECT_NEAR(effect.timelinePositions[199], 199.0 - 19900.0 / 201.0, 1e-9);
     EXPECT_LT(effect.timelinePositions[199], 100.0);
-    EXPECT_EQ(effect.timelinePositions[200], 100.0);
-    EXPECT_EQ(effect.timelineSpeeds[200], 0.0);
-    EXPECT_EQ(effect.timelineKeyMarks[200], 1);
+    EXPECT_EQ(std::get<0>(UnitAt(effect, 200)), 100.0);
+    EXPECT_EQ(std::tuple(effect.timelineSpeeds[200], effect.timelineKeyMarks[200]),
+              std::tuple(0.0, 1));
     if (afterEnd != kAfterEndHoldCurve) {
-      for (int u = 201; u < fx.Units(); ++u) {
-        EXPECT_EQ(effect.timelinePositions[u], 100.0) << u;
-        EXPECT_EQ(effect.timelineSpeeds[u], 0.0) << u;
-        EXPECT_EQ(effect.timelineCountdowns[u], 1) << u;
-      }
+      for (int u = 201; u < fx.Units(); ++u) EXPECT_EQ(UnitAt(effect, u), UnitAt(effect, 200)) << u;
       continue;
     }
     EXPECT_NEAR(effect.timelineSpeeds[201], -1.0 / 201, 1e-12);
@@ -175,9 +173,7 @@ TEST(TimemapTimeline, StrobeLengthIsInterpolatedAcrossTheSegment) {
   // At a sample taken at unit u of the 100-unit segment, 100 − u units are
   // left: the length is trunc((10u + 2(100 − u)) / 100).
   // Between samples the position holds and the countdown runs down to 1.
-  int sample = 0;
-  int length = 0;
-  int samples = 0;
+  int sample = 0, length = 0, samples = 0;
   for (int u = 0; u < 100; ++u) {
     if (u == sample) {
       length = (200 + 8 * u) / 100;
@@ -203,10 +199,7 @@ void KeyFortyUnitCurve(KeyedEffect& fx, int32_t afterEnd) {
 }
 
 void ExpectCopy(const Corvalis& effect, int unit, int copied) {
-  EXPECT_EQ(effect.timelinePositions[unit], effect.timelinePositions[copied]) << unit;
-  EXPECT_EQ(effect.timelineSpeeds[unit], effect.timelineSpeeds[copied]) << unit;
-  EXPECT_EQ(effect.timelineStrobes[unit], effect.timelineStrobes[copied]) << unit;
-  EXPECT_EQ(effect.timelineCountdowns[unit], effect.timelineCountdowns[copied]) << unit;
+  EXPECT_EQ(UnitAt(effect, unit), UnitAt(effect, copied)) << unit;
   EXPECT_EQ(effect.timelineKeyMarks[unit], -1) << unit;
 }
 
@@ -216,8 +209,7 @@ TEST(TimemapTimeline, LoopAndPingPongRepeatTheCurve) {
   KeyedEffect loop(60);
   KeyFortyUnitCurve(loop, kAfterEndLoop);
   ASSERT_EQ(loop.effect().timelinePositions[39], 68.0);
-  EXPECT_EQ(loop.effect().timelinePositions[40], 0.0);
-  EXPECT_EQ(loop.effect().timelineSpeeds[40], 1.0);
+  EXPECT_EQ(UnitAt(loop.effect(), 40), UnitAt(loop.effect(), 0));
   EXPECT_EQ(loop.effect().timelineKeyMarks[40], -1);
   for (int v = 41; v < loop.Units(); ++v) ExpectCopy(loop.effect(), v, v % 40);
 
