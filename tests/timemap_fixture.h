@@ -18,14 +18,10 @@ namespace timemaptest {
 // One key of the effect: its unit, the three curve values and its order.
 struct Waypoint {
   int32_t unit = 0;
-  double speed = 100.0;
-  double strobe = 1.0;
-  double hold = 0.0;
-  double order = 1.0;
+  double speed = 100.0, strobe = 1.0, hold = 0.0, order = 1.0;
 };
 
-constexpr int32_t kWidth = 8;
-constexpr int32_t kHeight = 4;
+constexpr int32_t kWidth = 8, kHeight = 4;
 
 class KeyedEffect {
  public:
