@@ -42,12 +42,11 @@ struct RenderedEffect : KeyedEffect {
 
 TEST(ParamMaintenance, NothingRunsBeforeTheFirstRender) {
   // A private copy of the plug-in: its process-wide state is still fresh.
-  const std::filesystem::path copy =
-      std::filesystem::temp_directory_path() /
-      ("corvalis_maintenance_fresh" +
-       std::filesystem::path(CORVALIS_DEFAULT_PLUGIN).extension().string());
-  std::filesystem::copy_file(CORVALIS_DEFAULT_PLUGIN, copy,
-                             std::filesystem::copy_options::overwrite_existing);
+  namespace fs = std::filesystem;
+  const fs::path copy =
+      fs::temp_directory_path() /
+      ("corvalis_maintenance_fresh" + fs::path(CORVALIS_DEFAULT_PLUGIN).extension().string());
+  fs::copy_file(CORVALIS_DEFAULT_PLUGIN, copy, fs::copy_options::overwrite_existing);
   {
     KeyedEffect fx(10, 1, copy.string());
     KeyNumbers(fx, "smooth", {4, 7});
@@ -57,7 +56,7 @@ TEST(ParamMaintenance, NothingRunsBeforeTheFirstRender) {
   // The host keeps plug-ins loaded, and Windows does not remove a loaded
   // module's file: there the copy stays until the next run overwrites it.
   std::error_code notRemoved;
-  std::filesystem::remove(copy, notRemoved);
+  fs::remove(copy, notRemoved);
 }
 
 // The user's selected key wins; otherwise a key that stands alone against

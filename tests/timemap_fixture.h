@@ -59,7 +59,6 @@ class KeyedEffect {
   Corvalis& effect() { return static_cast<Corvalis&>(host_->Instance()); }
   int32_t Units() const { return host_->UnitCount(); }
 
-  // Keys speed, strobe, hold and order at the waypoint's unit.
   void Key(const Waypoint& waypoint) {
     const double time = host_->UnitTime(waypoint.unit);
     host_->SetKey("speed", time, waypoint.speed);
@@ -72,7 +71,6 @@ class KeyedEffect {
   }
   // The keys of a newly applied effect: the defaults at both ends.
   void DefaultKeys() { Keys({{0}, {Units() - 1}}); }
-  // One waypoint at unit 0 playing at the given speed.
   void ConstantSpeed(double percent, double strobe = 1.0) {
     Keys({{0, percent, strobe}, {Units() - 1, percent, strobe}});
   }

@@ -39,18 +39,13 @@ constexpr int32_t kOut = kOutputInterlaced, kOutProg = kOutputProgressive, kOut3
 TEST(TimemapSourceCases, EachStructureTakesItsFields) {
   // clang-format off
   const Row rows[] = {
-      // Interlaced sources.
-      {"new timeline, second", 100, 1, kIn, kOut, 0, F, nullptr, 10, 2, 21, 21, {{10, 1, T, F}}},
-      {"50 %, first", 50, 1, kIn, kOut, 0, F, nullptr, 10, 1, 10, 10, {{5, 1, F, F}}},
       {"50 %, second", 50, 1, kIn, kOut, 0, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, T}}},
       {"50 % blended, second", 50, 1, kIn, kOut, 0, T, nullptr, 10, 2, 10.5, 10, {{5, 0.5, F, T}, {5, 0.5, T, F}}},
       {"strobe 4 blended, a unit later", 100, 4, kIn, kOut, 0, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, T}, {12, 0.25, F, T}}},
-      {"strobe 4 blended, half way", 100, 4, kIn, kOut, 0, T, nullptr, 11, 1, 20, 20, {{10, 0.5, F, F}, {12, 0.5, F, F}}},
       {"tapesim, second", 50, 1, kIn, kOut, 1, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, F}}},
       {"tapesim blended, second", 50, 1, kIn, kOut, 1, T, nullptr, 10, 2, 10.5, 10, {{5, 0.5, F, T}, {5, 0.5, T, F}}},
       {"tapesim strobe, quarter", 100, 4, kIn, kOut, 1, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, F}, {12, 0.25, F, T}}},
       {"to progressive, second uses the first's unit", 50, 1, kIn, kOutProg, 0, F, nullptr, 10, 2, 10, 10, {{5, 1, F, T}}},
-      // Duplicated-field and progressive sources.
       {"dup F1, second", 50, 1, kF1, kOut, 0, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, T}}},
       {"dup F1 blended, second", 50, 1, kF1, kOut, 0, T, nullptr, 10, 2, 10.5, 10, {{5, 0.75, F, T}, {6, 0.25, F, T}}},
       {"dup F1 strobe", 100, 4, kF1, kOut, 0, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, T}, {12, 0.25, F, T}}},
@@ -61,8 +56,6 @@ TEST(TimemapSourceCases, EachStructureTakesItsFields) {
       {"progressive blended, second", 50, 1, kProg, kOut, 0, T, nullptr, 10, 2, 10.5, 10, {{5, 0.75, T, F}, {6, 0.25, T, F}}},
       // The strobe partner is the same field of the frame at the next sample.
       {"progressive strobe", 100, 4, kProg, kOut, 0, T, nullptr, 10, 2, 20, 20, {{10, 0.75, T, F}, {12, 0.25, T, F}}},
-      // 3:2 outputs.
-      {"interlaced to 3:2, second", 100, 1, kIn, kOut32, 0, F, nullptr, 10, 2, 22.5, 23, {{11, 1, T, F}}},
       {"interlaced to 3:2, odd field in a first field", 100, 1, kIn, kOut32, 0, F, nullptr, 11, 1, 22.5, 23, {{11, 1, T, T}}},
       {"interlaced to 3:2 blended", 100, 1, kIn, kOut32, 0, T, nullptr, 10, 2, 22.5, 23, {{11, 0.5, F, F}, {11, 0.5, T, F}}},
       // A 3:2 output field shows the film instant: the mean of its units.
@@ -77,7 +70,6 @@ TEST(TimemapSourceCases, EachStructureTakesItsFields) {
       {"3:2 to progressive, unset phase", 20, 1, k32, kOutProg, 0, F, nullptr, 31, 1, 12.4, 13, {{6, 1, T, F}}},
       {"3:2 to interlaced, second", 40, 1, k32, kOut, 0, F, "3,0", 15, 2, 12.4, 11, {{5, 1, T, F}}},
       {"3:2 to interlaced, never blended", 20, 1, k32, kOut, 0, T, "3,0", 31, 1, 12.4, 12, {{6, 1, F, F}}},
-      {"3:2 to 3:2, first", 49.6, 1, k32, kOut32, 0, F, "3,0", 12, 1, 12.4, 10, {{5, 1, F, F}}},
       {"3:2 to 3:2, second", 49.6, 1, k32, kOut32, 0, T, "3,0", 12, 2, 12.4, 11, {{5, 1, T, F}}},
       // Frame-based projects: positions count whole frames.
       {"frames", 100, 1, kIn, kOut, 0, F, nullptr, 7, 0, 7, 7, {{7, 1, F, F}}, 0},
@@ -115,12 +107,7 @@ TEST(TimemapSourceCases, FieldRequestsAndOverlayQueries) {
   EXPECT_EQ(effect.UnitsPerFrame(), 2);
   EXPECT_EQ(effect.SourcePositionAt(21), 10.5);
   EXPECT_EQ(effect.SourcePositionAt(8), 4.0);
-  // "Swap Input Fields" exchanges the two fields of each output frame.
-  fx.SetBool("reverseFields", true);
-  fx.Render(10, 1);
-  EXPECT_EQ(fx.effect().sourcePosition, 10.5);
   // A whole-frame request reads the frame's first unit.
-  fx.SetBool("reverseFields", false);
   fx.Render(10, 0);
   EXPECT_EQ(fx.effect().sourcePosition, 10.0);
   // Outside the effect there is no source: black.
@@ -192,6 +179,12 @@ TEST(Cadence, OutputFieldsCarryTheFilmFramesOfTheCycle) {
       }
     }
   }
+  // Selector 0 at the start of the cycle with cadence 0 is the one slot the
+  // tables leave open: it keeps the first film frame of the cycle. Elsewhere
+  // it reads the second-field slot of the previous cadence index.
+  EXPECT_EQ(OutputFilmFrame(0, 0, 0), 0);
+  EXPECT_EQ(OutputFilmFrame(20, 0, 0), 8);
+  EXPECT_EQ(OutputFilmFrame(2, 1, 0), OutputFilmFrame(3, 0, 2));
 }
 
 TEST(Cadence, FilmFramesAreFoundAmongTheSourceFields) {
@@ -208,6 +201,10 @@ TEST(Cadence, FilmFramesAreFoundAmongTheSourceFields) {
       EXPECT_EQ(InputFilmField(film, c, 2), cycle[c][film % 4][1] + base) << c << film;
     }
   }
+  // Selector 0, as for the output cycle.
+  EXPECT_EQ(InputFilmField(0, 0, 0), 0);
+  EXPECT_EQ(InputFilmField(8, 0, 0), 20);
+  EXPECT_EQ(InputFilmField(1, 2, 0), InputFilmField(1, 1, 2));
 }
 
 TEST(Cadence, PulldownFieldAtUniformFilmTime) {
@@ -221,18 +218,6 @@ TEST(Cadence, PulldownFieldAtUniformFilmTime) {
     EXPECT_EQ(PulldownFieldAt(20 + 2.5 * b + 1.0, 0, 2), 20 + second[b]) << b;
   }
   EXPECT_EQ(PulldownFieldAt(31.0, 4, 2), 31);
-}
-
-TEST(Cadence, WholeFrameSelectorStaysOnTheTables) {
-  // Selector 0 at the start of the cycle with cadence 0 is the one slot the
-  // tables leave open: it keeps the first film frame / field of the cycle.
-  EXPECT_EQ(OutputFilmFrame(0, 0, 0), 0);
-  EXPECT_EQ(OutputFilmFrame(20, 0, 0), 8);
-  EXPECT_EQ(InputFilmField(0, 0, 0), 0);
-  EXPECT_EQ(InputFilmField(8, 0, 0), 20);
-  // Elsewhere it reads the second-field slot of the previous cadence index.
-  EXPECT_EQ(OutputFilmFrame(2, 1, 0), OutputFilmFrame(3, 0, 2));
-  EXPECT_EQ(InputFilmField(1, 2, 0), InputFilmField(1, 1, 2));
 }
 
 }  // namespace
