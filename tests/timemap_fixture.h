@@ -71,6 +71,14 @@ class KeyedEffect {
   }
   // The keys of a newly applied effect: the defaults at both ends.
   void DefaultKeys() { Keys({{0}, {Units() - 1}}); }
+  // Keys the waypoints, sets "After End" and builds the timeline by a render.
+  Corvalis& Build(std::initializer_list<Waypoint> waypoints,
+                  int32_t afterEnd = kAfterEndHoldSpeed) {
+    Keys(waypoints);
+    SetList("afterEnd", afterEnd);
+    Render(0);
+    return effect();
+  }
   void ConstantSpeed(double percent, double strobe = 1.0) {
     Keys({{0, percent, strobe}, {Units() - 1, percent, strobe}});
   }

@@ -40,9 +40,7 @@ TEST(TimemapKeyTable, OrderNumbersAreNormalised) {
 
 TEST(TimemapKeyTable, RecordsCarryTheKeyedValuesAndFollowNewKeys) {
   KeyedEffect fx(20);
-  fx.Keys({{0, 80, 3, 5, 2}, {20, -40, 7, 0, 1}});
-  fx.Render(0);
-  Corvalis& effect = fx.effect();
+  Corvalis& effect = fx.Build({{0, 80, 3, 5, 2}, {20, -40, 7, 0, 1}});
   ASSERT_EQ(effect.keyTable.size(), 2u);
   const SpeedKey& first = effect.keyTable[0];
   EXPECT_EQ(std::tuple(first.time, first.speed, first.strobe, first.hold),

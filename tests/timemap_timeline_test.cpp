@@ -100,10 +100,7 @@ TEST(TimemapTimeline, RampToAStandstillAndWhatFollows) {
   for (int32_t afterEnd : {kAfterEndHoldSpeed, kAfterEndFreeze, kAfterEndHoldCurve}) {
     SCOPED_TRACE(afterEnd);
     KeyedEffect fx(220);
-    fx.Keys({{0, 100, 1, 0, 1}, {100, 0, 1, 0, 2}});
-    fx.SetList("afterEnd", afterEnd);
-    fx.Render(0);
-    const Corvalis& effect = fx.effect();
+    const Corvalis& effect = fx.Build({{0, 100, 1, 0, 1}, {100, 0, 1, 0, 2}}, afterEnd);
     for (int u = 1; u <= 199; ++u) {
       EXPECT_NEAR(effect.timelineSpeeds[u], 1.0 - u / 201.0, 1e-12) << u;
       EXPECT_EQ(effect.timelineKeyMarks[u], -1) << u;
@@ -149,9 +146,7 @@ TEST(TimemapTimeline, SegmentsReachTheirSecondWaypoint) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.jumpUnit);
     KeyedEffect fx(40);
-    fx.Keys({c.first, c.second});
-    fx.Render(0);
-    const Corvalis& effect = fx.effect();
+    const Corvalis& effect = fx.Build({c.first, c.second});
     for (int u = 0; u < c.jumpUnit; ++u) {
       EXPECT_EQ(effect.timelineKeyMarks[u], u == 0 ? 0 : -1) << u;
       if (std::isnan(c.step)) continue;
@@ -165,9 +160,7 @@ TEST(TimemapTimeline, SegmentsReachTheirSecondWaypoint) {
 
 TEST(TimemapTimeline, StrobeLengthIsInterpolatedAcrossTheSegment) {
   KeyedEffect fx(60);
-  fx.Keys({{0, 100, 2, 0, 1}, {100, 100, 10, 0, 2}});
-  fx.Render(0);
-  const Corvalis& effect = fx.effect();
+  const Corvalis& effect = fx.Build({{0, 100, 2, 0, 1}, {100, 100, 10, 0, 2}});
   // At a sample taken at unit u of the 100-unit segment, 100 − u units are
   // left: the length is trunc((10u + 2(100 − u)) / 100).
   // Between samples the position holds and the countdown runs down to 1.
@@ -188,50 +181,37 @@ TEST(TimemapTimeline, StrobeLengthIsInterpolatedAcrossTheSegment) {
   EXPECT_EQ(effect.timelineStrobes[100], 10);
 }
 
-// A curve over units 0 to 39: a ramp from 100 % to 200 % reaching unit 30 at
-// unit 20, then a hold of 20 units at 200 %; the end step runs at unit 40.
-void KeyFortyUnitCurve(KeyedEffect& fx, int32_t afterEnd) {
-  fx.Keys({{0, 100, 1, 0, 1}, {30, 200, 1, 20, 2}});
-  fx.SetList("afterEnd", afterEnd);
-  fx.Render(0);
-}
-
 void ExpectCopy(const Corvalis& effect, int unit, int copied) {
   EXPECT_EQ(UnitAt(effect, unit), UnitAt(effect, copied)) << unit;
   EXPECT_EQ(effect.timelineKeyMarks[unit], -1) << unit;
 }
 
 // "Loop" restarts at the first waypoint; "Ping-pong" turns without repeating
-// the turning units, and repeats a curve of a single unit.
+// the turning units, and repeats a curve of a single unit. The curve covers
+// units 0 to 39: a ramp from 100 % to 200 % reaching unit 30 at unit 20, then
+// a hold of 20 units at 200 %; the end step runs at unit 40.
 TEST(TimemapTimeline, LoopAndPingPongRepeatTheCurve) {
-  KeyedEffect loop(60);
-  KeyFortyUnitCurve(loop, kAfterEndLoop);
-  ASSERT_EQ(loop.effect().timelinePositions[39], 68.0);
-  EXPECT_EQ(UnitAt(loop.effect(), 40), UnitAt(loop.effect(), 0));
-  EXPECT_EQ(loop.effect().timelineKeyMarks[40], -1);
-  for (int v = 41; v < loop.Units(); ++v) ExpectCopy(loop.effect(), v, v % 40);
+  KeyedEffect loop(60), pingPong(60), single(10);
+  const Corvalis& looped = loop.Build({{0, 100, 1, 0, 1}, {30, 200, 1, 20, 2}}, kAfterEndLoop);
+  ASSERT_EQ(looped.timelinePositions[39], 68.0);
+  for (int v = 40; v < loop.Units(); ++v) ExpectCopy(looped, v, v % 40);
 
-  KeyedEffect pingPong(60);
-  KeyFortyUnitCurve(pingPong, kAfterEndPingPong);
+  const Corvalis& turned =
+      pingPong.Build({{0, 100, 1, 0, 1}, {30, 200, 1, 20, 2}}, kAfterEndPingPong);
   // The copied unit walks down from 38 and up again, turning at 0 and at 39.
   for (int v = 40, copied = 39, step = -1; v < pingPong.Units(); ++v) {
     copied += step;
     if (copied == 0 || copied == 39) step = -step;
-    ExpectCopy(pingPong.effect(), v, copied);
+    ExpectCopy(turned, v, copied);
   }
 
-  KeyedEffect single(10);
-  single.ConstantSpeed(100);
-  single.SetList("afterEnd", kAfterEndPingPong);
-  single.Render(0);
-  for (int v = 1; v < single.Units(); ++v) ExpectCopy(single.effect(), v, 0);
+  const Corvalis& repeated = single.Build({{0}, {single.Units() - 1}}, kAfterEndPingPong);
+  for (int v = 1; v < single.Units(); ++v) ExpectCopy(repeated, v, 0);
 }
 
 TEST(TimemapTimeline, BlackAfterTheEndGoesToTheLimitRuleFreezeStaysPut) {
   KeyedEffect fx(50);
-  fx.Keys({{0, 100, 1, 10, 1}, {fx.Units() - 1, 100, 1, 10, 0}});
-  fx.SetList("afterEnd", kAfterEndBlack);
-  fx.Render(0);
+  fx.Build({{0, 100, 1, 10, 1}, {fx.Units() - 1, 100, 1, 10, 0}}, kAfterEndBlack);
   for (int u = 0; u < 10; ++u) EXPECT_EQ(fx.effect().timelinePositions[u], u);
   for (int u = 10; u < fx.Units(); ++u) EXPECT_EQ(fx.effect().timelinePositions[u], -1.0) << u;
 
