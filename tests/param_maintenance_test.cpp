@@ -171,8 +171,6 @@ TEST(AvxParameters, NumbersInterpolateAndOthersHold) {
   boolean->SetKeyBytes(0.0, {1});
   boolean->SetKeyBytes(0.6, {0});
   EXPECT_EQ(boolean->GetValue(0.59), 1);
-  boolean->WriteStorage(0.7);
-  EXPECT_FALSE(flag);
   boolean->GetKey(0)->CopyValue(boolean->GetKey(1));
   EXPECT_EQ(boolean->GetValue(0.0), 0);
 
@@ -181,9 +179,6 @@ TEST(AvxParameters, NumbersInterpolateAndOthersHold) {
   char read[8];
   string->GetValue(0.0, read, sizeof read);
   EXPECT_STREQ(read, "00:00:0");  // cut to the buffer, terminated
-  string->SetText(0.0, "01:00:00;00");
-  string->WriteStorage(0.0);
-  EXPECT_STREQ(text, "01:00:00;00");
 }
 
 }  // namespace

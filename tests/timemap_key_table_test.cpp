@@ -1,8 +1,6 @@
 // The key table follows the host's keys and keeps the play order a clean
-// sequence; order changes made on the table go back into the order keys. The
-// 3:2 phases kept in the host's instance data are reloaded by every render,
-// including data the effect never wrote (the phase dialog's tests pin what
-// the effect writes).
+// sequence; the 3:2 phases in the host's instance data are reloaded by every
+// render, including data the effect never wrote.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -64,21 +62,6 @@ TEST(TimemapKeyTable, MismatchedKeyCountsKeepTheProvisionalOrders) {
   fx.Render(0);
   EXPECT_EQ(Orders(fx.effect()), (std::vector<int32_t>{1, 2, 0}));
   EXPECT_EQ(fx.effect().keyTable[1].speed, 0.0);
-}
-
-TEST(TimemapKeyTable, OrderChangesOnTheTableReachTheOrderKeys) {
-  KeyedEffect fx(20);
-  fx.Keys({{0, 100, 1, 0, 3}, {fx.Units() - 1, 100, 1, 0, 3}});
-  fx.Render(0);
-  Corvalis& effect = fx.effect();
-  ASSERT_EQ(Orders(effect), (std::vector<int32_t>{1, 0}));
-  // As the overlay's raise does.
-  effect.keyTable[1].order = 2;
-  EXPECT_TRUE(fx.host().NotifyChanged({}));
-  auto* order = static_cast<avxPNumber*>(fx.host().Parameter("order"));
-  EXPECT_EQ(std::tuple(order->GetValue(0.0), order->GetValue(1.0)), std::tuple(1.0, 2.0));
-  EXPECT_FALSE(fx.host().NotifyChanged({}));
-  EXPECT_EQ(order->GetValue(1.0), 2.0);
 }
 
 TEST(TimemapKeyTable, TimelineIsBuiltOnDemand) {

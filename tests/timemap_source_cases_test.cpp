@@ -103,23 +103,22 @@ TEST(TimemapSourceCases, FieldRequestsAndOverlayQueries) {
   fx.ConstantSpeed(50);
   fx.Render(10, 2);
   Corvalis& effect = fx.effect();
-  EXPECT_EQ(effect.CurrentUnit(), 21);
-  EXPECT_EQ(effect.UnitsPerFrame(), 2);
-  EXPECT_EQ(effect.SourcePositionAt(21), 10.5);
-  EXPECT_EQ(effect.SourcePositionAt(8), 4.0);
+  EXPECT_EQ(std::tuple(effect.CurrentUnit(), effect.UnitsPerFrame(), effect.SourcePositionAt(21),
+                       effect.SourcePositionAt(8)),
+            std::tuple(21, 2, 10.5, 4.0));
   // A whole-frame request reads the frame's first unit.
   fx.Render(10, 0);
   EXPECT_EQ(fx.effect().sourcePosition, 10.0);
   // Outside the effect there is no source: black.
   fx.Render(25, 1);
-  EXPECT_TRUE(fx.effect().sourceImages.empty());
-  EXPECT_EQ(fx.effect().sourceField, -1);
+  EXPECT_EQ(std::tuple(fx.effect().sourceImages.size(), fx.effect().sourceField),
+            std::tuple(0u, -1));
   // A frame-based project counts one unit a frame.
   KeyedEffect frames(20, 0);
   frames.ConstantSpeed(100);
   frames.Render(7);
-  EXPECT_EQ(frames.effect().UnitsPerFrame(), 1);
-  EXPECT_EQ(frames.effect().timelinePositions.size(), 20u);
+  EXPECT_EQ(std::tuple(frames.effect().UnitsPerFrame(), frames.effect().timelinePositions.size()),
+            std::tuple(1, 20u));
 }
 
 TEST(TimemapSourceCases, FieldsPastTheSourceAreClampedUnderLoopOnly) {
