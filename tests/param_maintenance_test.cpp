@@ -35,7 +35,7 @@ std::vector<double> NumberKeys(KeyedEffect& fx, const std::string& id) {
 // An effect whose plug-in copy has rendered, so that maintenance runs.
 struct RenderedEffect : KeyedEffect {
   RenderedEffect() : KeyedEffect(10) {
-    DefaultKeys();
+    ConstantSpeed(100);
     Render(0);
   }
 };

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/corvalis.h"
@@ -50,27 +51,22 @@ class KeyedEffect {
 
   // The 3:2 phases as the effect stores them: "input,output" codes.
   void StorePhases(const std::string& codes) {
-    std::vector<uint8_t> block(codes.begin(), codes.end());
-    block.push_back(0);
-    host_->SetInstanceDataBlock(block);
+    host_->SetInstanceDataBlock(
+        std::vector<uint8_t>(codes.c_str(), codes.c_str() + codes.size() + 1));
   }
 
   refhost::EffectHost& host() { return *host_; }
   Corvalis& effect() { return static_cast<Corvalis&>(host_->Instance()); }
   int32_t Units() const { return host_->UnitCount(); }
 
-  void Key(const Waypoint& waypoint) {
-    const double time = host_->UnitTime(waypoint.unit);
-    host_->SetKey("speed", time, waypoint.speed);
-    host_->SetKey("strobe", time, waypoint.strobe);
-    host_->SetKey("hold", time, waypoint.hold);
-    host_->SetKey("order", time, waypoint.order);
+  void Key(const Waypoint& w) {
+    const std::pair<const char*, double> values[] = {
+        {"speed", w.speed}, {"strobe", w.strobe}, {"hold", w.hold}, {"order", w.order}};
+    for (const auto& [id, value] : values) host_->SetKey(id, host_->UnitTime(w.unit), value);
   }
   void Keys(std::initializer_list<Waypoint> waypoints) {
     for (const Waypoint& waypoint : waypoints) Key(waypoint);
   }
-  // The keys of a newly applied effect: the defaults at both ends.
-  void DefaultKeys() { Keys({{0}, {Units() - 1}}); }
   // Keys the waypoints, sets "After End" and builds the timeline by a render.
   Corvalis& Build(std::initializer_list<Waypoint> waypoints,
                   int32_t afterEnd = kAfterEndHoldSpeed) {
@@ -79,6 +75,7 @@ class KeyedEffect {
     Render(0);
     return effect();
   }
+  // At 100 % these are the keys of a newly applied effect.
   void ConstantSpeed(double percent, double strobe = 1.0) {
     Keys({{0, percent, strobe}, {Units() - 1, percent, strobe}});
   }

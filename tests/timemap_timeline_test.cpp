@@ -29,7 +29,7 @@ auto UnitAt(const Corvalis& e, int u) {
 
 TEST(TimemapTimeline, DefaultKeysPlayTheSourceUnchanged) {
   KeyedEffect fx(20);
-  fx.DefaultKeys();
+  fx.ConstantSpeed(100);
   fx.Render(0);
   Corvalis& effect = fx.effect();
   const size_t units = static_cast<size_t>(fx.Units());
@@ -47,7 +47,7 @@ TEST(TimemapTimeline, DefaultKeysPlayTheSourceUnchanged) {
 
 TEST(TimemapTimeline, WithoutAFirstWaypointTheTimelineIsKept) {
   KeyedEffect fx(10);
-  fx.DefaultKeys();
+  fx.ConstantSpeed(100);
   fx.Render(0);
   const std::vector<double> before = fx.effect().timelinePositions;
   ASSERT_FALSE(before.empty());
