@@ -104,9 +104,7 @@ std::string Describe(avxInstance_v1& instance, int index) {
   if (p->IsHidden()) out << " hidden";
   if (auto* g = dynamic_cast<avxPGroup*>(p)) {
     out << " group " << +g->Flag();
-    return out.str();
-  }
-  if (auto* n = dynamic_cast<avxPNumber*>(p)) {
+  } else if (auto* n = dynamic_cast<avxPNumber*>(p)) {
     out << (n->Widget() == 2 ? " slider " : " number ") << n->Lower() << ".." << n->Upper() << "/"
         << n->Step() << " type " << n->Type() << " flag " << +n->LastFlag() << " = "
         << n->GetValue(0.5);
@@ -133,31 +131,31 @@ TEST(PluginModel, CreatesTheFullParameterSetInOrder) {
   avxInstance_v1& instance = host.Instance();
   // clang-format off
   const std::vector<std::string> expected = {
-      "group 'Keyframe' group 1",
+      "group 'Keyframe' group 1, keys",
       "speed 'Speed (%)' in Keyframe slider -10000..10000/10 type 1 flag 1 = 100, keys 0/8 1/8",
       "strobe 'Strobe (fields)' in Keyframe slider 1..3600/10 type 1 flag 1 = 1, keys 0/8 1/8",
       "hold 'Hold (fields)' in Keyframe slider 0..3600/10 type 1 flag 1 = 0, keys 0/8 1/8",
-      "group 'Input' group 1",
+      "group 'Input' group 1, keys",
       "inputMode 'Input' in Input list type 1 = 0, keys 0/4 1/4",
-      "group 'Output' group 1",
+      "group 'Output' group 1, keys",
       "outputMode 'Output' in Output list type 1 = 0, keys 0/4 1/4",
-      "endGroup 'End' group 1",
+      "endGroup 'End' group 1, keys",
       "afterEnd 'After End' in End list type 1 = 2, keys 0/4 1/4",
-      "group 'Limit' group 1",
+      "group 'Limit' group 1, keys",
       "overLimits 'Over Limits' in Limit list type 1 = 0, keys 0/4 1/4",
-      "group 'De-int' group 1",
+      "group 'De-int' group 1, keys",
       "deinterlace 'Deinterlace' in De-int list type 1 = 3, keys 0/4 1/4",
-      "group 'Interpolation' group 0",
+      "group 'Interpolation' group 0, keys",
       "enhance 'Enhancement' in Interpolation bool = 0, keys 0/1 1/1",
       "interpAll 'Interpolate All' in Interpolation bool = 0, keys 0/1 1/1",
-      "adaptive 'Adaptive' group 1",
+      "adaptive 'Adaptive' group 1, keys",
       "showMotion 'Show Motion' in Adaptive bool = 0, keys 0/1 1/1",
       "threshold 'Diff' in Adaptive number 0..63/1 type 1 flag 0 = 32, keys 0/8 1/8",
       "smooth 'Smooth' in Adaptive number 0..32/1 type 1 flag 0 = 4, keys 0/8 1/8",
-      "options 'Options' group 1",
+      "options 'Options' group 1, keys",
       "blending 'Blending' in Options bool = 0, keys 0/1 1/1",
       "reverseFields 'Swap Input Fields' in Options bool = 0, keys 0/1 1/1",
-      "display 'Display' group 1",
+      "display 'Display' group 1, keys",
       "showSource 'Show Source' in Display bool = 1, keys 0/1 1/1",
       "showGraph 'Show Graph' in Display bool = 1, keys 0/1 1/1",
       "showTimeCode 'Show Time Code' in Display bool = 1, keys 0/1 1/1",

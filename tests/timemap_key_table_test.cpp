@@ -20,19 +20,16 @@ std::vector<int32_t> Orders(const Corvalis& effect) {
 }
 
 TEST(TimemapKeyTable, OrderNumbersAreNormalised) {
-  struct Case {
-    std::vector<double> keyed;
-    std::vector<int32_t> normalised;
-  };
+  using Case = std::pair<std::vector<double>, std::vector<int32_t>>;  // keyed, normalised
   const Case cases[] = {
       {{3}, {1}},       {{1, 3, 4}, {1, 2, 3}},         {{2, 2, 5}, {1, 0, 2}},
       {{3, 3}, {1, 0}}, {{0, 7, -2, 7}, {0, 1, -2, 0}}, {{40, 10, 20}, {3, 1, 2}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [keyed, normalised] : cases) {
     KeyedEffect fx(20);
-    for (size_t i = 0; i < c.keyed.size(); ++i) fx.Key({int32_t(5 * i), 100, 1, 0, c.keyed[i]});
+    for (size_t i = 0; i < keyed.size(); ++i) fx.Key({int32_t(5 * i), 100, 1, 0, keyed[i]});
     fx.Render(0);
-    EXPECT_EQ(Orders(fx.effect()), c.normalised) << c.keyed.size() << " " << c.keyed[0];
+    EXPECT_EQ(Orders(fx.effect()), normalised) << keyed.size() << " " << keyed[0];
   }
 }
 
@@ -82,30 +79,27 @@ std::vector<uint8_t> Bytes(const std::string& text, bool terminated = true) {
 }
 
 TEST(TimemapKeyTable, PhasesMalformedDataKeepsWhatCannotBeRead) {
-  struct Case {
-    std::vector<uint8_t> data;
-    int32_t input, output;
-  };
+  using Case = std::tuple<std::vector<uint8_t>, int32_t, int32_t>;  // data, input, output
   // clang-format off
   const Case cases[] = {
       {Bytes("x,4"), 2, 3}, {Bytes("4"), 4, 3}, {Bytes(""), 2, 3}, {{}, 2, 3},
-      {Bytes("1,5", false), 1, 5}, {Bytes("99,-7"), 99, -7}, {Bytes(std::string(300, ',')), 2, 3},
+      {Bytes("99,-7"), 99, -7}, {Bytes("1,5", false), 1, 5}, {Bytes(std::string(300, ',')), 2, 3},
   };
   // clang-format on
-  for (const Case& c : cases) {
+  for (const auto& [data, input, output] : cases) {
     KeyedEffect fx(20);
     fx.ConstantSpeed(40);
     fx.SetList("inputMode", kInput32);
     fx.SetList("outputMode", kOutput32);
     fx.host().SetInstanceDataBlock(Bytes("2,3"));
     fx.Render(3);
-    fx.host().SetInstanceDataBlock(c.data);
+    fx.host().SetInstanceDataBlock(data);
     fx.Render(5, 2);
     EXPECT_EQ(std::tuple(fx.effect().inputPhase, fx.effect().outputPhase),
-              std::tuple(c.input, c.output))
-        << c.data.size();
+              std::tuple(input, output))
+        << data.size();
     // Whatever the codes, the lookup stays on the cadence tables.
-    EXPECT_EQ(fx.effect().sourceImages.size(), 1u) << c.data.size();
+    EXPECT_EQ(fx.effect().sourceImages.size(), 1u) << data.size();
   }
 }
 

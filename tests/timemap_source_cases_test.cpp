@@ -40,9 +40,7 @@ TEST(TimemapSourceCases, EachStructureTakesItsFields) {
   // clang-format off
   const Row rows[] = {
       {"50 %, second", 50, 1, kIn, kOut, 0, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, T}}},
-      {"50 % blended, second", 50, 1, kIn, kOut, 0, T, nullptr, 10, 2, 10.5, 10, {{5, 0.5, F, T}, {5, 0.5, T, F}}},
       {"strobe 4 blended, a unit later", 100, 4, kIn, kOut, 0, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, T}, {12, 0.25, F, T}}},
-      {"tapesim, second", 50, 1, kIn, kOut, 1, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, F}}},
       {"tapesim blended, second", 50, 1, kIn, kOut, 1, T, nullptr, 10, 2, 10.5, 10, {{5, 0.5, F, T}, {5, 0.5, T, F}}},
       {"tapesim strobe, quarter", 100, 4, kIn, kOut, 1, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, F}, {12, 0.25, F, T}}},
       {"to progressive, second uses the first's unit", 50, 1, kIn, kOutProg, 0, F, nullptr, 10, 2, 10, 10, {{5, 1, F, T}}},

@@ -150,11 +150,12 @@ TEST(TimemapTimeline, SegmentsReachTheirSecondWaypoint) {
     for (int u = 0; u < c.jumpUnit; ++u) {
       EXPECT_EQ(effect.timelineKeyMarks[u], u == 0 ? 0 : -1) << u;
       if (std::isnan(c.step)) continue;
-      EXPECT_EQ(effect.timelinePositions[u], c.first.unit + u * c.step) << u;
-      EXPECT_EQ(effect.timelineSpeeds[u], c.step) << u;
+      EXPECT_EQ(std::tuple(effect.timelinePositions[u], effect.timelineSpeeds[u]),
+                std::tuple(c.first.unit + u * c.step, c.step))
+          << u;
     }
-    EXPECT_EQ(effect.timelinePositions[c.jumpUnit], c.second.unit);
-    EXPECT_EQ(effect.timelineKeyMarks[c.jumpUnit], 1);
+    EXPECT_EQ(std::tuple(effect.timelinePositions[c.jumpUnit], effect.timelineKeyMarks[c.jumpUnit]),
+              std::tuple(double(c.second.unit), 1));
   }
 }
 
@@ -229,25 +230,23 @@ TEST(TimemapTimeline, BlackAfterTheEndGoesToTheLimitRuleFreezeStaysPut) {
 
 // "Over Limits": what a source position outside a clip of 100 units shows.
 TEST(TimemapTimeline, OverLimitsRulesForPositionsOutsideTheClip) {
-  struct Case {
-    int32_t rule;
-    double position;
-    double shown;  // NAN: black
-  };
+  using Case = std::tuple<int32_t, double, double>;  // rule, position, shown (NAN: black)
   // clang-format off
   const Case cases[] = {
-      {kOverLimitsBlack, 99.0, 99.0}, {kOverLimitsBlack, 0.0, 0.0}, {kOverLimitsBlack, 99.001, NAN},
-      {kOverLimitsBlack, -0.5, NAN}, {kOverLimitsFreeze, 100.2, 99.0}, {kOverLimitsFreeze, -3.5, 0.0},
+      {kOverLimitsBlack, 99.0, 99.0}, {kOverLimitsBlack, 0.0, 0.0},
+      {kOverLimitsBlack, 99.001, NAN}, {kOverLimitsBlack, -0.5, NAN},
+      {kOverLimitsFreeze, 100.2, 99.0}, {kOverLimitsFreeze, -3.5, 0.0},
       {kOverLimitsLoop, 100.2, 0.2}, {kOverLimitsLoop, -3.5, 95.5}, {kOverLimitsLoop, 99.5, 99.5},
-      {kOverLimitsLoop, -200.0, 97.0}, {kOverLimitsPingPong, 100.2, 97.8}, {kOverLimitsPingPong, -3.5, 3.5},
-      {kOverLimitsPingPong, -250.0, 52.0}, {7, 120.0, 120.0}, {7, -2.0, NAN},
+      {kOverLimitsLoop, -200.0, 97.0}, {kOverLimitsPingPong, 100.2, 97.8},
+      {kOverLimitsPingPong, -3.5, 3.5}, {kOverLimitsPingPong, -250.0, 52.0},
+      {7, 120.0, 120.0}, {7, -2.0, NAN},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    const std::optional<double> shown = ApplyOverLimits(c.rule, c.position, 100);
-    ASSERT_EQ(shown.has_value(), !std::isnan(c.shown)) << c.rule << " " << c.position;
+  for (const auto& [rule, position, expected] : cases) {
+    const std::optional<double> shown = ApplyOverLimits(rule, position, 100);
+    ASSERT_EQ(shown.has_value(), !std::isnan(expected)) << rule << " " << position;
     if (!shown) continue;
-    EXPECT_NEAR(*shown, c.shown, 1e-9) << c.rule << " " << c.position;
+    EXPECT_NEAR(*shown, expected, 1e-9) << rule << " " << position;
   }
   // Sources too small to loop or reflect in never loop forever.
   for (int32_t rule : {kOverLimitsLoop, kOverLimitsPingPong}) {
