@@ -120,11 +120,9 @@ TEST(TimemapSourceCases, FieldRequestsAndOverlayQueries) {
 }
 
 TEST(TimemapSourceCases, FieldsPastTheSourceAreClampedUnderLoopOnly) {
-  // 3:2 to progressive, cadence 0, one waypoint at unit 149 at 100 %: output
-  // frame 75 stands at the last unit, 299, whose film frame (120) starts at
-  // field 300, one past the source. Only "Loop" keeps such positions and shows
-  // the last field; under every other rule the field past the end is named as
-  // it is, and the output shows it black.
+  // 3:2 to progressive, cadence 0: output frame 75 stands at the last unit,
+  // 299, whose film frame starts at field 300, one past the source. Only "Loop"
+  // keeps such positions and shows the last field; otherwise it shows black.
   for (const auto& [overLimits, frame, second] :
        {std::tuple{kOverLimitsBlack, 150, false}, std::tuple{kOverLimitsLoop, 149, true}}) {
     SCOPED_TRACE(overLimits);

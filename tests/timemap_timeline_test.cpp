@@ -105,8 +105,7 @@ TEST(TimemapTimeline, RampToAStandstillAndWhatFollows) {
       EXPECT_NEAR(effect.timelineSpeeds[u], 1.0 - u / 201.0, 1e-12) << u;
       EXPECT_EQ(effect.timelineKeyMarks[u], -1) << u;
     }
-    EXPECT_NEAR(effect.timelinePositions[199], 199.0 - 19900.0 / 201.0, 1e-9);
-    EXPECT_LT(effect.timelinePositions[199], 100.0);
+    EXPECT_NEAR(effect.timelinePositions[199], 199.0 - 19900.0 / 201.0, 1e-9);  // short of 100
     EXPECT_EQ(std::get<0>(UnitAt(effect, 200)), 100.0);
     EXPECT_EQ(std::tuple(effect.timelineSpeeds[200], effect.timelineKeyMarks[200]),
               std::tuple(0.0, 1));
@@ -123,11 +122,10 @@ TEST(TimemapTimeline, RampToAStandstillAndWhatFollows) {
   }
 }
 
-// Where a segment reaches its second waypoint in play order, and what plays
-// before: a ramp between opposite speeds, a hold longer than the segment, and
-// play orders against source time (backwards at -100 % the 40 units take 40
-// output units; forwards the ramp cannot get there, so the hold, at least one
-// unit, plays and jumps).
+// Where a segment reaches its second waypoint in play order: a ramp between
+// opposite speeds, a hold longer than the segment, play orders against source
+// time (backwards at -100 % the 40 units take 40 output units; forwards the
+// ramp cannot get there, so the hold, at least one unit, plays and jumps).
 TEST(TimemapTimeline, SegmentsReachTheirSecondWaypoint) {
   struct Case {
     timemaptest::Waypoint first, second;  // in play order
@@ -162,9 +160,8 @@ TEST(TimemapTimeline, SegmentsReachTheirSecondWaypoint) {
 TEST(TimemapTimeline, StrobeLengthIsInterpolatedAcrossTheSegment) {
   KeyedEffect fx(60);
   const Corvalis& effect = fx.Build({{0, 100, 2, 0, 1}, {100, 100, 10, 0, 2}});
-  // At a sample taken at unit u of the 100-unit segment, 100 − u units are
-  // left: the length is trunc((10u + 2(100 − u)) / 100).
-  // Between samples the position holds and the countdown runs down to 1.
+  // A sample at unit u of the 100-unit segment lasts trunc((10u + 2(100 − u)) / 100)
+  // units; between samples the position holds and the countdown runs down to 1.
   int sample = 0, length = 0, samples = 0;
   for (int u = 0; u < 100; ++u) {
     if (u == sample) {
