@@ -77,9 +77,7 @@ TEST(ParamMaintenance, UnificationFavoursTheSelectedKeyThenTheLoneDissenter) {
     EXPECT_EQ(NumberKeys(fx, "smooth"), std::vector<double>(keyed.size(), unified))
         << keyed.size() << " " << keyed[0];
   }
-}
-
-TEST(ParamMaintenance, ListsAndBooleansAreUnifiedToo) {
+  // Lists and booleans too.
   RenderedEffect fx;
   fx.host().SetKeyList("afterEnd", 0.5, kAfterEndLoop);
   fx.host().SetKeyBool("blending", 0.5, false);

@@ -39,7 +39,6 @@ constexpr int32_t kOut = kOutputInterlaced, kOutProg = kOutputProgressive, kOut3
 TEST(TimemapSourceCases, EachStructureTakesItsFields) {
   // clang-format off
   const Row rows[] = {
-      {"50 %, second", 50, 1, kIn, kOut, 0, F, nullptr, 10, 2, 10.5, 10, {{5, 1, F, T}}},
       {"strobe 4 blended, a unit later", 100, 4, kIn, kOut, 0, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, T}, {12, 0.25, F, T}}},
       {"tapesim blended, second", 50, 1, kIn, kOut, 1, T, nullptr, 10, 2, 10.5, 10, {{5, 0.5, F, T}, {5, 0.5, T, F}}},
       {"tapesim strobe, quarter", 100, 4, kIn, kOut, 1, T, nullptr, 10, 2, 20, 20, {{10, 0.75, F, F}, {12, 0.25, F, T}}},
@@ -70,7 +69,6 @@ TEST(TimemapSourceCases, EachStructureTakesItsFields) {
       {"3:2 to interlaced, never blended", 20, 1, k32, kOut, 0, T, "3,0", 31, 1, 12.4, 12, {{6, 1, F, F}}},
       {"3:2 to 3:2, second", 49.6, 1, k32, kOut32, 0, T, "3,0", 12, 2, 12.4, 11, {{5, 1, T, F}}},
       // Frame-based projects: positions count whole frames.
-      {"frames", 100, 1, kIn, kOut, 0, F, nullptr, 7, 0, 7, 7, {{7, 1, F, F}}, 0},
       {"frames, 50 % blended", 50, 1, kIn, kOut, 0, T, nullptr, 7, 0, 3.5, 3, {{3, 0.5, F, F}, {4, 0.5, F, F}}, 0},
   };
   // clang-format on
