@@ -34,10 +34,7 @@ std::vector<double> NumberKeys(KeyedEffect& fx, const std::string& id) {
 
 // An effect whose plug-in copy has rendered, so that maintenance runs.
 struct RenderedEffect : KeyedEffect {
-  RenderedEffect() : KeyedEffect(10) {
-    ConstantSpeed(100);
-    Render(0);
-  }
+  RenderedEffect() : KeyedEffect(10) { Build({{0}, {Units() - 1}}); }
 };
 
 TEST(ParamMaintenance, NothingRunsBeforeTheFirstRender) {

@@ -1,7 +1,6 @@
-// Which source fields, with which weights, make each output field: every
-// combination of source and output structure, both fields, with and without
-// blending; and the 3:2 cadence arithmetic, checked against the cycle read
-// field by field.
+// Which source fields, with which weights, make each output field for every
+// source and output structure, and the 3:2 cadence arithmetic, checked
+// against the cycle read field by field.
 #include <gtest/gtest.h>
 
 #include <tuple>

@@ -29,9 +29,7 @@ auto UnitAt(const Corvalis& e, int u) {
 
 TEST(TimemapTimeline, WithoutAFirstWaypointTheTimelineIsKept) {
   KeyedEffect fx(10);
-  fx.ConstantSpeed(100);
-  fx.Render(0);
-  const std::vector<double> before = fx.effect().timelinePositions;
+  const std::vector<double> before = fx.Build({{0}, {fx.Units() - 1}}).timelinePositions;
   ASSERT_FALSE(before.empty());
   // Every key leaves the play sequence: nothing to build from.
   fx.Keys({{0, 100, 1, 0, 0}, {fx.Units() - 1, 100, 1, 0, 0}});
