@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/corvalis.h"
@@ -18,14 +19,10 @@ namespace timemaptest {
 // One key of the effect: its unit, the three curve values and its order.
 struct Waypoint {
   int32_t unit = 0;
-  double speed = 100.0;
-  double strobe = 1.0;
-  double hold = 0.0;
-  double order = 1.0;
+  double speed = 100.0, strobe = 1.0, hold = 0.0, order = 1.0;
 };
 
-constexpr int32_t kWidth = 8;
-constexpr int32_t kHeight = 4;
+constexpr int32_t kWidth = 8, kHeight = 4;
 
 class KeyedEffect {
  public:
@@ -44,46 +41,41 @@ class KeyedEffect {
 
   // A constant setting: the same value at every key the host holds for it.
   void SetList(const std::string& id, int32_t value) {
-    avxParameter* parameter = host_->Parameter(id);
-    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) {
-      host_->SetKeyList(id, parameter->GetKey(i)->GetTime(), value);
-    }
+    for (double time : KeyTimes(id)) host_->SetKeyList(id, time, value);
     host_->SetList(id, value);
   }
   void SetBool(const std::string& id, bool value) {
-    avxParameter* parameter = host_->Parameter(id);
-    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) {
-      host_->SetKeyBool(id, parameter->GetKey(i)->GetTime(), value);
-    }
+    for (double time : KeyTimes(id)) host_->SetKeyBool(id, time, value);
     host_->SetBool(id, value);
   }
 
   // The 3:2 phases as the effect stores them: "input,output" codes.
   void StorePhases(const std::string& codes) {
-    std::vector<uint8_t> block(codes.begin(), codes.end());
-    block.push_back(0);
-    host_->SetInstanceDataBlock(block);
+    host_->SetInstanceDataBlock(
+        std::vector<uint8_t>(codes.c_str(), codes.c_str() + codes.size() + 1));
   }
 
   refhost::EffectHost& host() { return *host_; }
   Corvalis& effect() { return static_cast<Corvalis&>(host_->Instance()); }
   int32_t Units() const { return host_->UnitCount(); }
 
-  // Keys speed, strobe, hold and order at the waypoint's unit.
-  void Key(const Waypoint& waypoint) {
-    const double time = host_->UnitTime(waypoint.unit);
-    host_->SetKey("speed", time, waypoint.speed);
-    host_->SetKey("strobe", time, waypoint.strobe);
-    host_->SetKey("hold", time, waypoint.hold);
-    host_->SetKey("order", time, waypoint.order);
+  void Key(const Waypoint& w) {
+    const std::pair<const char*, double> values[] = {
+        {"speed", w.speed}, {"strobe", w.strobe}, {"hold", w.hold}, {"order", w.order}};
+    for (const auto& [id, value] : values) host_->SetKey(id, host_->UnitTime(w.unit), value);
   }
   void Keys(std::initializer_list<Waypoint> waypoints) {
     for (const Waypoint& waypoint : waypoints) Key(waypoint);
   }
-  // The keys of a newly applied effect: the defaults at the first and the
-  // last unit.
-  void DefaultKeys() { Keys({{0}, {Units() - 1}}); }
-  // One waypoint at unit 0 playing at the given speed.
+  // Keys the waypoints, sets "After End" and builds the timeline by a render.
+  Corvalis& Build(std::initializer_list<Waypoint> waypoints,
+                  int32_t afterEnd = kAfterEndHoldSpeed) {
+    Keys(waypoints);
+    SetList("afterEnd", afterEnd);
+    Render(0);
+    return effect();
+  }
+  // At 100 % these are the keys of a newly applied effect.
   void ConstantSpeed(double percent, double strobe = 1.0) {
     Keys({{0, percent, strobe}, {Units() - 1, percent, strobe}});
   }
@@ -93,18 +85,22 @@ class KeyedEffect {
   void Render(int32_t frame, int32_t selector = 1) {
     const refhost::ProjectSettings& settings = host_->Settings();
     const avxField other = settings.fieldDominance == kAvxFieldOdd ? kAvxFieldEven : kAvxFieldOdd;
-    int32_t height = kHeight;
-    if (settings.videoType == 0 || selector == 0) {
-      host_->SetPosition(frame, kAvxFieldBoth, 0);
-    } else {
-      host_->SetPosition(frame, selector == 1 ? settings.fieldDominance : other, 1);
-      height = kHeight / 2;
-    }
+    const bool whole = settings.videoType == 0 || selector == 0;
+    if (whole) host_->SetPosition(frame, kAvxFieldBoth, 0);
+    if (!whole) host_->SetPosition(frame, selector == 1 ? settings.fieldDominance : other, 1);
     refhost::Picture picture;
-    host_->RenderOnce(kWidth, height, picture);
+    host_->RenderOnce(kWidth, whole ? kHeight : kHeight / 2, picture);
   }
 
  private:
+  std::vector<double> KeyTimes(const std::string& id) {
+    std::vector<double> times;
+    avxParameter* parameter = host_->Parameter(id);
+    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i)
+      times.push_back(parameter->GetKey(i)->GetTime());
+    return times;
+  }
+
   refhost::Plugin plugin_;
   std::unique_ptr<refhost::EffectHost> host_;
 };
