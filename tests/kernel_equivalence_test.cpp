@@ -1,6 +1,7 @@
-// The vector and running-window versions of the kernels and mask steps give
-// the same bytes as the rules written out pixel by pixel, on random images of
-// odd sizes (so that every row has a block part and a leftover part).
+// The line kernels and motion mask steps. Their vector and running-window
+// versions give the same bytes as the rules written out pixel by pixel, on
+// random images of odd sizes (so that every row has a block part and a
+// leftover part); the cases random pictures never reach are checked by value.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -380,6 +381,86 @@ TEST(KernelEquivalence, OnePassMaskAndBlendGiveTheStepsBytes) {
       }
     }
   });
+}
+
+// --- Cases random pictures never reach ---------------------------------
+
+FrameRef Uniform(Size size, uint8_t value) {
+  FrameRef image = NewImage(size.width, size.height);
+  std::fill(image->data, image->data + image->rowBytes * size.height, value);
+  return image;
+}
+
+TEST(LineKernels, RowEntryPointsKeepTheFourthByteShiftAndCopies) {
+  uint8_t a[4] = {10, 10, 10, 1}, b[4] = {13, 14, 255, 2}, out[4] = {0, 0, 0, 77};
+  AverageRows(a, b, out, 1);
+  EXPECT_EQ(std::vector<int>(out, out + 4), (std::vector<int>{11, 12, 132, 77}));
+  uint8_t zero[4] = {0, 0, 0, 0}, full[4] = {255, 255, 255, 255}, o[4] = {0, 0, 0, 5};
+  InterpolateLine6(full, zero, full, full, zero, full, o, 1);
+  EXPECT_EQ(std::vector<int>(o, o + 4), (std::vector<int>{255, 255, 255, 5}));
+
+  FrameRef two = NewImage(1, 2);
+  const uint8_t rows[8] = {5, 5, 5, 9, 6, 6, 6, 9};
+  std::memcpy(two->data, rows, 8);
+  ShiftUpOneLine(*two);
+  EXPECT_TRUE(!std::memcmp(two->Row(0), rows + 4, 4) && !std::memcmp(two->Row(1), rows + 4, 4));
+
+  // An odd-height frame's taller field copied into a shorter output.
+  std::mt19937 random(48);
+  FrameRef field = RandomImage({720, 243}, random), output = Uniform({720, 240}, 0);
+  CopyOverlap(*output, *field);
+  EXPECT_EQ(std::memcmp(output->data, field->data, 720 * 4 * 240), 0);
+  // A row copy leaves the padding past the pixels alone.
+  FrameRef wide(FrameBuffer::CreateImage(2, 2, 12)), small = RandomImage({2, 2}, random);
+  wide->ClearToZero();
+  CopyImage(*wide, *small);
+  EXPECT_TRUE(!std::memcmp(wide->Row(1), small->Row(1), 8) && wide->Row(0)[8] == 0);
+}
+
+// The rule-by-rule comparisons use random pictures, which never land on the
+// give-up boundary itself.
+TEST(MotionMask, GiveUpStartsAboveThirtyPercentMoving) {
+  // 720x243: giving up starts above 52488 moving pixels, exactly 30 %.
+  FrameRef still = Uniform({720, 243}, 0), moved = Uniform({720, 243}, 0), mask = NewMask(720, 243);
+  for (int i = 0; i < 52488; ++i) moved->data[i * 4] = 200;
+  EXPECT_TRUE(ComputeMotionMask(*mask, *still, *moved, 32));
+  moved->data[52488 * 4] = 200;
+  EXPECT_FALSE(ComputeMotionMask(*mask, *still, *moved, 32));
+}
+
+TEST(MotionMask, MedianMatchesAFullSortAndKeepsEdgeColumns) {
+  std::mt19937 random(5);
+  FrameRef mask = RunMask({37, 11}, random), filtered = MedianFilter3x3(*mask);
+  for (int y = 0; y < 11; ++y) {
+    for (int x = 0; x < 37; ++x) {
+      std::vector<int> window;
+      for (int i = 0; i < 9; ++i) {
+        window.push_back(
+            mask->Row(std::clamp(y + i / 3 - 1, 0, 10))[std::clamp(x + i % 3 - 1, 0, 36)]);
+      }
+      std::nth_element(window.begin(), window.begin() + 4, window.end());
+      ASSERT_EQ(filtered->Row(y)[x], x > 0 && x < 36 ? window[4] : mask->Row(y)[x])
+          << x << "," << y;
+    }
+  }
+  FrameRef thin = RunMask({1, 9}, random), thinFiltered = MedianFilter3x3(*thin);
+  EXPECT_TRUE(SameBytes(*thin, *thinFiltered));
+}
+
+TEST(MotionMask, RowsTheNeighboursLackAreStillAndKeepTheCurrentPixel) {
+  // An odd-height frame: the interpolated field has one row more than the
+  // fields it is compared with and blended from.
+  FrameRef current = Uniform({20, 3}, 200), before = Uniform({20, 2}, 0);
+  FrameRef after = Uniform({20, 2}, 90), mask = NewMask(20, 3), out = NewImage(20, 3);
+  std::fill(mask->data, mask->data + 60, 77);
+  EXPECT_FALSE(ComputeMotionMask(*mask, *before, *after, 32));  // 40 of 60 moving
+  EXPECT_EQ(std::count(mask->data, mask->data + 40, 255) +
+                std::count(mask->data + 40, mask->data + 60, 0),
+            60);
+  std::fill(mask->data, mask->data + 60, 0);
+  BlendByMask(*current, *after, *mask, *out);
+  EXPECT_EQ(std::count(out->data, out->Row(2), 90) + std::count(out->Row(2), out->Row(2) + 80, 200),
+            240);
 }
 
 }  // namespace
