@@ -1,12 +1,10 @@
-// Faults injected through the reference host: a source fetch refused at
-// every point of a render, an allocator that runs out at every allocation, an
-// absent track below, zero-sized fields. Each faulty render must fail as the
-// effect promises (false for a refused source field, "bad allocation" for
-// exhausted memory) or succeed, must leave no pixel memory behind, and the
-// instance must render correctly again as soon as the host is healthy.
-//
-// The plug-in is linked into this program rather than loaded, so that the
-// allocator installed here is the one the plug-in uses.
+// Faults injected through the reference host: a source fetch refused at every
+// point of a render, an allocator that runs out at every allocation, an absent
+// track below, zero-sized fields. Each faulty render must fail as the effect
+// promises (false for a refused source field, "bad allocation" for exhausted
+// memory) or succeed, leave no pixel memory behind, and the instance must
+// render correctly again once the host is healthy. The plug-in is linked in,
+// not loaded, so that the allocator installed here is the one it uses.
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -1,8 +1,7 @@
-// Whole renders through the reference host on a small synthetic clip, odd in
-// width so that rows have a leftover after the vector blocks. The render's
-// short ways (fetching a field straight into the output, interpolating
-// straight into it) must give the bytes of the long way: field buffer,
-// kernels, copy.
+// Whole renders through the reference host on a small noise clip, odd in width
+// so that rows have a leftover after the vector blocks. The render's short ways
+// (fetching or interpolating straight into the output) must give the bytes of
+// the long way: field buffer, kernels, copy.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,9 +16,7 @@
 
 namespace {
 
-constexpr int kWidth = 13;
-constexpr int kHeight = 10;
-constexpr int kFrames = 6;
+constexpr int kWidth = 13, kHeight = 10, kFrames = 6;
 
 class RenderTest : public ::testing::Test {
  protected:
@@ -127,9 +124,8 @@ TEST_F(RenderTest, AdaptiveFieldsMatchTheStepsOnFieldBuffers) {
     refhost::Picture picture;
     ASSERT_TRUE(host_.RenderFrame(outputFrame, picture));
     const int32_t frame = outputFrame / 2;
-    FrameRef field = SourceField(frame, 0);
     FrameRef expected = SourceField(frame, 0);
-    InterpolateField(*field, *expected, true, false);
+    InterpolateField(*SourceField(frame, 0), *expected, true, false);
     FrameRef before = frame > 0 ? SourceField(frame - 1, 1) : expected;
     FrameRef after = SourceField(frame, 1);
     FrameRef mask = NewMask(kWidth, kHeight / 2);
@@ -146,10 +142,9 @@ TEST_F(RenderTest, AdaptiveFieldsMatchTheStepsOnFieldBuffers) {
   auto changeColumns = [&](int32_t first, int32_t end) {
     std::vector<uint8_t>& moved = clip_->FramePixels(1);
     moved = clip_->FramePixels(0);
-    for (int32_t y = 0; y < kHeight; ++y) {
-      for (int32_t x = first; x < end; ++x) {
-        for (int32_t c = 0; c < 3; ++c) moved[(y * kWidth + x) * 4 + c] ^= 0x80;
-      }
+    for (size_t i = 0; i < moved.size(); ++i) {
+      if (int32_t(i / 4 % kWidth) >= first && int32_t(i / 4 % kWidth) < end && i % 4 != 3)
+        moved[i] ^= 0x80;
     }
   };
   // Six columns of thirteen: too much moves, and the interpolated field stays
@@ -189,11 +184,9 @@ TEST_F(RenderTest, BlendingAddsWeightedFieldsAndReportsThem) {
   ASSERT_TRUE(host_.RenderOnce(kWidth, kHeight / 2, picture));
   ASSERT_EQ(Effect().sourceImages.size(), 2u);
   for (int x = 0; x < kWidth * 4; ++x) {
-    int expected =
-        (static_cast<int>(SourceRow(1, 0)[x] * 0.5) + static_cast<int>(SourceRow(1, 1)[x] * 0.5)) &
-        0xFF;
-    if (x % 4 == 3) expected = 0;  // the fourth byte is not accumulated
-    EXPECT_EQ(Row(picture, 0)[x], expected) << x;
+    // The fourth byte is not accumulated.
+    const int sum = int(SourceRow(1, 0)[x] * 0.5) + int(SourceRow(1, 1)[x] * 0.5);
+    EXPECT_EQ(Row(picture, 0)[x], x % 4 == 3 ? 0 : sum & 0xFF) << x;
   }
   const std::vector<std::string>& lines = host_.ConsoleLines();
   ASSERT_GE(lines.size(), 3u);
@@ -227,37 +220,33 @@ TEST(SourceFetch, CachesEachFieldOnceAndZeroesRefusals) {
   refhost::EffectHost host(plugin, testclips::Settings(6, 5, 4));
   host.SetInput(1, testclips::CodedClip(6, 5, 4));
   avxInstance_v1& instance = host.Instance();
-  {
-    SourceCache cache;
-    FrameRef first = FetchSourceField(instance, cache, 1, 2, kAvxFieldOdd);
-    EXPECT_EQ(host.AlternateFrameCalls(), 1);
-    ASSERT_EQ(first->width, 6);
-    ASSERT_EQ(first->height, 3);     // the top field of five rows has three
-    EXPECT_EQ(first->Row(1)[0], 2);  // frame 2
-    EXPECT_EQ(first->Row(1)[1], 2);  // frame row 2 is field row 1 of the top field
+  SourceCache cache;
+  FrameRef first = FetchSourceField(instance, cache, 1, 2, kAvxFieldOdd);
+  EXPECT_EQ(host.AlternateFrameCalls(), 1);
+  ASSERT_TRUE(first->width == 6 && first->height == 3);  // the top field of five rows has three
+  EXPECT_EQ(first->Row(1)[0], 2);                        // frame 2
+  EXPECT_EQ(first->Row(1)[1], 2);  // frame row 2 is field row 1 of the top field
 
-    FrameRef again = FetchSourceField(instance, cache, 1, 2, kAvxFieldOdd);
-    EXPECT_EQ(host.AlternateFrameCalls(), 1);
-    EXPECT_EQ(again.get(), first.get());
+  FrameRef again = FetchSourceField(instance, cache, 1, 2, kAvxFieldOdd);
+  EXPECT_EQ(host.AlternateFrameCalls(), 1);
+  EXPECT_EQ(again.get(), first.get());
 
-    FrameRef bottom = FetchSourceField(instance, cache, 1, 2, kAvxFieldEven);
-    EXPECT_EQ(host.AlternateFrameCalls(), 2);
-    EXPECT_EQ(bottom->height, 2);
-    EXPECT_EQ(bottom->Row(0)[1], 1);
+  FrameRef bottom = FetchSourceField(instance, cache, 1, 2, kAvxFieldEven);
+  EXPECT_EQ(host.AlternateFrameCalls(), 2);
+  EXPECT_TRUE(bottom->height == 2 && bottom->Row(0)[1] == 1);
 
-    // Beyond the clip, and the absent track below: zero images, cached too.
-    FrameRef missing = FetchSourceField(instance, cache, 1, 9, kAvxFieldOdd);
-    FrameRef below = FetchSourceField(instance, cache, 0, 1, kAvxFieldOdd);
-    for (const FrameRef& zero : {missing, below}) {
-      ASSERT_EQ(zero->height, 3);
-      for (int i = 0; i < zero->rowBytes * zero->height; ++i) ASSERT_EQ(zero->data[i], 0);
-    }
-    EXPECT_EQ(host.AlternateFrameCalls(), 4);
-    FetchSourceField(instance, cache, 1, 9, kAvxFieldOdd);
-    EXPECT_EQ(host.AlternateFrameCalls(), 4);
-    EXPECT_EQ(cache.entries.size(), 4u);
-    EXPECT_EQ(first->refCount, 3);  // two handles here, one in the cache
+  // Beyond the clip, and the absent track below: zero images, cached too.
+  FrameRef missing = FetchSourceField(instance, cache, 1, 9, kAvxFieldOdd);
+  FrameRef below = FetchSourceField(instance, cache, 0, 1, kAvxFieldOdd);
+  for (const FrameRef& zero : {missing, below}) {
+    ASSERT_EQ(zero->height, 3);
+    for (int i = 0; i < zero->rowBytes * zero->height; ++i) ASSERT_EQ(zero->data[i], 0);
   }
+  EXPECT_EQ(host.AlternateFrameCalls(), 4);
+  FetchSourceField(instance, cache, 1, 9, kAvxFieldOdd);
+  EXPECT_EQ(host.AlternateFrameCalls(), 4);
+  EXPECT_EQ(cache.entries.size(), 4u);
+  EXPECT_EQ(first->refCount, 3);  // two handles here, one in the cache
 }
 
 }  // namespace

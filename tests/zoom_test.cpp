@@ -107,26 +107,23 @@ TEST(ZoomFilter, ParameterBlocksAndTheirPrintout) {
 // A scanline that frees itself, filled with the given elements.
 struct Line {
   Scanline s;
-  template <typename T = int>
-  Line(int32_t type, int32_t length, std::vector<T> values = {}) {
+  Line(int32_t type, int32_t length, std::vector<int64_t> values = {}) {
     ScanlineAlloc(s, type, length);
-    for (size_t i = 0; i < values.size(); ++i) Set(i, values[i]);
+    for (size_t i = 0; i < values.size(); ++i) Put(i, values[i]);
   }
   ~Line() { ScanlineFree(s); }
-  int Channels() const { return s.type >= kScanRgbaByte ? 4 : 1; }
-  int Size() const { return (s.type & 3) == 0 ? 1 : (s.type & 3) == 1 ? 2 : 4; }
-  void Set(size_t i, long long value) {
-    if (Size() == 1) static_cast<uint8_t*>(s.data)[i] = static_cast<uint8_t>(value);
-    if (Size() == 2) static_cast<int16_t*>(s.data)[i] = static_cast<int16_t>(value);
-    if (Size() == 4) static_cast<int32_t*>(s.data)[i] = static_cast<int32_t>(value);
+  void Put(size_t i, int64_t v) {
+    (s.type & 3) == 0   ? void(static_cast<uint8_t*>(s.data)[i] = uint8_t(v))
+    : (s.type & 3) == 1 ? void(static_cast<int16_t*>(s.data)[i] = int16_t(v))
+                        : void(static_cast<int32_t*>(s.data)[i] = int32_t(v));
   }
   // All elements, channels included.
   std::vector<int> Values() const {
     std::vector<int> values;
-    for (int32_t i = 0; i < s.length * Channels(); ++i) {
-      values.push_back(Size() == 1   ? static_cast<uint8_t*>(s.data)[i]
-                       : Size() == 2 ? static_cast<int16_t*>(s.data)[i]
-                                     : static_cast<int32_t*>(s.data)[i]);
+    for (int32_t i = 0; i < s.length * (s.type >= kScanRgbaByte ? 4 : 1); ++i) {
+      values.push_back((s.type & 3) == 0   ? static_cast<uint8_t*>(s.data)[i]
+                       : (s.type & 3) == 1 ? static_cast<int16_t*>(s.data)[i]
+                                           : static_cast<int32_t*>(s.data)[i]);
     }
     return values;
   }
@@ -134,7 +131,7 @@ struct Line {
 
 TEST(ZoomScanline, FilterIntoSixteenBitsAndAccumulationsIntoBytes) {
   int16_t single[] = {16384}, halves[] = {8192, 8192}, negative[] = {-16384}, boost[] = {32767};
-  Line bytes(kScanByte, 2, std::vector<int>{200, 10}), shorts(kScanShort, 3);
+  Line bytes(kScanByte, 2, {200, 10}), shorts(kScanShort, 3);
   const WeightRange ranges[] = {{0, 1, single}, {0, 2, halves}, {1, 2, negative}};
   ScanlineFilter(8, ranges, bytes.s, shorts.s);
   // 200 and 105 times 64; the negative one shifted arithmetically, not divided.
@@ -142,7 +139,7 @@ TEST(ZoomScanline, FilterIntoSixteenBitsAndAccumulationsIntoBytes) {
 
   // Pixel × 2^14 from the vertical pass; negative results clamp to 0; reduced
   // to 16 bits (70000 - 65536); above 255 after the shift: clamps.
-  Line sums(kScanInt, 4, std::vector<long long>{200 * 16384, -50 * 16384, 70000 << 8, 16000 << 8});
+  Line sums(kScanInt, 4, {200 * 16384, -50 * 16384, 70000 << 8, 16000 << 8});
   Line out(kScanByte, 4);
   const WeightRange unit[] = {{0, 1, single}, {1, 2, single}, {2, 3, single}, {3, 4, boost}};
   ScanlineFilter(20, unit, sums.s, out.s);
@@ -150,23 +147,22 @@ TEST(ZoomScanline, FilterIntoSixteenBitsAndAccumulationsIntoBytes) {
 }
 
 TEST(ZoomScanline, ShiftRoundsAndClamps) {
-  Line a(kScanInt, 6,
-         std::vector<long long>{12800 * 16384, -5, 256 << 20, (1 << 19) - 1, 1 << 19, 0x7fffffff});
+  Line a(kScanInt, 6, {12800 * 16384, -5, 256 << 20, (1 << 19) - 1, 1 << 19, 0x7fffffff});
   Line b(kScanByte, 6);
   ScanlineShift(20, a.s, b.s);
   EXPECT_EQ(b.Values(), (std::vector<int>{200, 0, 255, 0, 1, 255}));  // half rounds up
 }
 
 TEST(ZoomScanline, AccumulateAddsWeightedRows) {
-  Line bytes(kScanByte, 3, std::vector<int>{1, 2, 255}), sums(kScanInt, 3);
-  Line shorts(kScanShort, 3, std::vector<int>{-7, 0, 16320});
+  Line bytes(kScanByte, 3, {1, 2, 255}), sums(kScanInt, 3);
+  Line shorts(kScanShort, 3, {-7, 0, 16320});
   ScanlineZero(sums.s);
   ScanlineAccumulate(3, bytes.s, sums.s);
   ScanlineAccumulate(-2, shorts.s, sums.s);
   ScanlineAccumulate(0, shorts.s, sums.s);  // weight 0 leaves it alone
   EXPECT_EQ(sums.Values(), (std::vector<int>{17, 6, 765 - 32640}));
 
-  Line rgba(kScanRgbaByte, 1, std::vector<int>{9, 8, 7, 6}), rgbaSums(kScanRgbaInt, 1);
+  Line rgba(kScanRgbaByte, 1, {9, 8, 7, 6}), rgbaSums(kScanRgbaInt, 1);
   ScanlineZero(rgbaSums.s);
   ScanlineAccumulate(16384, rgba.s, rgbaSums.s);
   EXPECT_EQ(rgbaSums.Values(), (std::vector<int>{9 * 16384, 8 * 16384, 7 * 16384, 6 * 16384}));
