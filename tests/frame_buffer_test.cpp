@@ -1,6 +1,5 @@
 // Frame buffers: geometry, reference counting and the heap under them. Running
-// out of memory is tried at every allocation of a render in
-// fault_injection_test.cpp.
+// out of memory is tried at every allocation of a render in the fault tests.
 #include "source/frame_buffer.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,6 @@
 #include <cstddef>
 #include <cstring>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "counting_memory.h"
@@ -18,7 +16,7 @@ namespace {
 
 class FrameBufferTest : public ::testing::Test {
  protected:
-  void Install() { SetMemHandlerForTesting(&handler_); }
+  FrameBufferTest() { SetMemHandlerForTesting(&handler_); }
   void TearDown() override {
     SetMemHandlerForTesting(nullptr);
     EXPECT_EQ(handler_.Live(), 0u) << "blocks leaked";
@@ -28,7 +26,6 @@ class FrameBufferTest : public ::testing::Test {
 };
 
 TEST_F(FrameBufferTest, GeometryOfImagesAndMasks) {
-  Install();
   FrameRef image = NewImage(720, 243);
   EXPECT_EQ(
       std::vector<size_t>({size_t(image->rowBytes), handler_.LastSize(), size_t(image->refCount)}),
@@ -52,17 +49,13 @@ TEST_F(FrameBufferTest, GeometryOfImagesAndMasks) {
 }
 
 TEST_F(FrameBufferTest, HandlesCountReferencesAndFreeOnce) {
-  Install();
-  FrameRef first = NewImage(4, 4);
+  FrameRef first = NewImage(4, 4), second = first, third(second);
   FrameBuffer* buffer = first.get();
-  FrameRef second = first;
-  FrameRef third(second);
   EXPECT_EQ(buffer->refCount, 3);
   third = third;  // self-assignment leaves the count alone
   second = first;
   EXPECT_EQ(buffer->refCount, 3);
-  first.Release();
-  second.Release();
+  first.Release(), second.Release();
   EXPECT_EQ(handler_.Live(), 2u);
   third.Release();
   EXPECT_EQ(handler_.Live(), 0u);
@@ -77,7 +70,6 @@ TEST_F(FrameBufferTest, HandlesCountReferencesAndFreeOnce) {
 }
 
 TEST_F(FrameBufferTest, HostViewsNeverFreeHostPixels) {
-  Install();
   std::vector<uint8_t> pixels(16 * 4, 7);
   FrameBuffer view;
   view.refCount = 1, view.data = pixels.data(), view.ownsData = 0;
