@@ -253,12 +253,9 @@ ZoomWindow WholeWindow(const FrameBuffer& buffer) {
 // would make it.
 ZoomPlan WholePlan(FrameBuffer& source, FrameBuffer& destination, const Filter* filter) {
   const ZoomWindow a = WholeWindow(source), b = WholeWindow(destination);
-  ZoomMapping m;
-  m.sx = static_cast<double>(b.nx) / a.nx;
-  m.sy = static_cast<double>(b.ny) / a.ny;
-  m.tx = -0.5 + 0.5 * m.sx;
-  m.ty = -0.5 + 0.5 * m.sy;
-  return PlanZoom(ImagePicture(source), a, ImagePicture(destination), b, m, filter, filter);
+  const double sx = static_cast<double>(b.nx) / a.nx, sy = static_cast<double>(b.ny) / a.ny;
+  return PlanZoom(ImagePicture(source), a, ImagePicture(destination), b,
+                  ZoomMapping{sx, sy, -0.5 + 0.5 * sx, -0.5 + 0.5 * sy, 0.0, 0.0}, filter, filter);
 }
 
 TEST(ZoomWeights, EveryFilterAndScaleSumsToOneUnit) {
@@ -517,9 +514,7 @@ TEST(ZoomMask, EqualSizesAreCopiedOtherSizesScaled) {
   }
 
   FrameRef halves = NewMask(72, 48);
-  for (int32_t y = 0; y < 48; ++y) {
-    for (int32_t x = 0; x < 72; ++x) halves->Row(y)[x] = x < 36 ? 200 : 0;
-  }
+  for (int32_t i = 0; i < 72 * 48; ++i) halves->data[i] = i % 72 < 36 ? 200 : 0;
   FrameRef small = NewMask(19, 13);
   ZoomMask(*halves, *small, kModeBySize);
   // Catrom rings next to the edge; outputs whose reach (7.6 source pixels)
@@ -533,9 +528,7 @@ TEST(ZoomMask, EqualSizesAreCopiedOtherSizesScaled) {
   FrameRef dot = NewMask(1, 1), big = NewMask(9, 4);
   dot->data[0] = 77;
   ZoomMask(*dot, *big, kModeBySize);
-  for (int32_t y = 0; y < 4; ++y) {
-    EXPECT_EQ(std::count(big->Row(y), big->Row(y) + 9, 77), 9) << y;
-  }
+  EXPECT_EQ(std::count(big->data, big->data + 36, 77), 36);
 }
 
 }  // namespace
