@@ -60,23 +60,6 @@ class RenderTest : public ::testing::Test {
   std::shared_ptr<refhost::MemoryClip> clip_;
 };
 
-TEST_F(RenderTest, FullSpeedIsAnExactCopyInEveryMode) {
-  // Field-based projects interleave two field renders; frame-based ones,
-  // which the host gives no fields, copy whole frames.
-  for (int videoType : {1, 0}) {
-    host_.Settings().videoType = videoType;
-    for (int mode : {0, 1, 2, 3}) {
-      host_.SetList("deinterlace", mode);
-      for (int frame = 0; frame < kFrames; ++frame) {
-        refhost::Picture picture;
-        ASSERT_TRUE(host_.RenderFrame(frame, picture));
-        ASSERT_EQ(picture.pixels, clip_->FramePixels(frame))
-            << "video type " << videoType << " mode " << mode << " frame " << frame;
-      }
-    }
-  }
-}
-
 // Output frame 2: first field shows unit 4 → position 2.0 → frame 1's top
 // field; second field shows unit 5 → position 2.5 → still frame 1's top
 // field, brought onto the bottom lines by the mode.

@@ -60,7 +60,7 @@ inline std::shared_ptr<refhost::MemoryClip> MovingSquareClip(int32_t width, int3
                       state = state * 1664525u + 1013904223u;
                       p[c] = inSquare ? uint8_t(state >> 24) : uint8_t(8 * x + 5 * y + 40 * c);
                     }
-                    p[3] = 255;
+                    p[3] = uint8_t(255 - 3 * x - y);  // alpha too is the source's to keep
                   });
 }
 
