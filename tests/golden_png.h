@@ -20,8 +20,6 @@ inline uint64_t HashBytes(const std::vector<uint8_t>& bytes) {
   return hash;
 }
 
-namespace detail {
-
 inline uint32_t Crc32(const std::string& data) {
   uint32_t crc = ~0u;
   for (unsigned char byte : data) {
@@ -41,8 +39,6 @@ inline void PutChunk(std::string& out, const char* type, const std::string& data
   out += typed;
   PutBigEndian(out, Crc32(typed));
 }
-
-}  // namespace detail
 
 // The PNG (8-bit RGBA) of width × height pixels stored blue, green, red,
 // alpha, rows rowBytes apart.
@@ -67,17 +63,17 @@ inline std::string EncodePng(const uint8_t* bgra, int width, int height, int row
   } while (at < raw.size());
   uint32_t a = 1, b = 0;
   for (unsigned char byte : raw) a = (a + byte) % 65521, b = (b + a) % 65521;
-  detail::PutBigEndian(zlib, (b << 16) | a);
+  PutBigEndian(zlib, (b << 16) | a);
 
   std::string header;
-  detail::PutBigEndian(header, static_cast<uint32_t>(width));
-  detail::PutBigEndian(header, static_cast<uint32_t>(height));
+  PutBigEndian(header, static_cast<uint32_t>(width));
+  PutBigEndian(header, static_cast<uint32_t>(height));
   header +=
       std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter or interlace
   std::string png("\x89PNG\r\n\x1a\n", 8);
-  detail::PutChunk(png, "IHDR", header);
-  detail::PutChunk(png, "IDAT", zlib);
-  detail::PutChunk(png, "IEND", "");
+  PutChunk(png, "IHDR", header);
+  PutChunk(png, "IDAT", zlib);
+  PutChunk(png, "IEND", "");
   return png;
 }
 
