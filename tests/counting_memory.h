@@ -14,21 +14,16 @@ class CountingHandler final : public fx::MemoryHandler {
  public:
   void* Allocate(uint32_t size) override {
     if (++allocations_ == budget_) throw fx::BadAllocation();
-    void* block = heap_.Allocate(size);
-    live_.insert(block);
     lastSize_ = size;
-    return block;
+    return *live_.insert(heap_.Allocate(size)).first;
   }
   void Free(void* block) override {
     if (block == nullptr) return;
-    if (live_.erase(block) != 1) ++strayFrees_;
+    strayFrees_ += live_.erase(block) != 1;
     heap_.Free(block);
   }
   // Refuses the n-th allocation from now on (0: none), and restarts the count.
-  void RunOutAt(int n) {
-    budget_ = n;
-    allocations_ = 0;
-  }
+  void RunOutAt(int n) { budget_ = n, allocations_ = 0; }
   int Allocations() const { return allocations_; }
   size_t Live() const { return live_.size(); }
   int StrayFrees() const { return strayFrees_; }
@@ -36,9 +31,7 @@ class CountingHandler final : public fx::MemoryHandler {
 
  private:
   MemHandler heap_;
-  int budget_ = 0;
-  int allocations_ = 0;
-  int strayFrees_ = 0;
+  int budget_ = 0, allocations_ = 0, strayFrees_ = 0;
   uint32_t lastSize_ = 0;
   std::set<void*> live_;
 };

@@ -1,6 +1,5 @@
 // Frame buffers: geometry, reference counting and the heap under them. Running
-// out of memory is tried at every allocation of a render in
-// fault_injection_test.cpp.
+// out of memory is tried at every allocation of a render in the fault tests.
 #include "source/frame_buffer.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,6 @@
 #include <cstddef>
 #include <cstring>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "counting_memory.h"
@@ -18,7 +16,7 @@ namespace {
 
 class FrameBufferTest : public ::testing::Test {
  protected:
-  void Install() { SetMemHandlerForTesting(&handler_); }
+  FrameBufferTest() { SetMemHandlerForTesting(&handler_); }
   void TearDown() override {
     SetMemHandlerForTesting(nullptr);
     EXPECT_EQ(handler_.Live(), 0u) << "blocks leaked";
@@ -28,14 +26,13 @@ class FrameBufferTest : public ::testing::Test {
 };
 
 TEST_F(FrameBufferTest, GeometryOfImagesAndMasks) {
-  Install();
   FrameRef image = NewImage(720, 243);
-  EXPECT_EQ(image->rowBytes, 2880);
-  EXPECT_EQ(handler_.LastSize(), 2880u * 243u);
-  EXPECT_EQ(image->refCount, 1);
+  EXPECT_EQ(
+      std::vector<size_t>({size_t(image->rowBytes), handler_.LastSize(), size_t(image->refCount)}),
+      std::vector<size_t>({2880, 2880 * 243, 1}));
   FrameRef mask = NewMask(720, 243);
-  EXPECT_EQ(mask->rowBytes, 720);
-  EXPECT_EQ(handler_.LastSize(), 720u * 243u);
+  EXPECT_EQ(std::vector<size_t>({size_t(mask->rowBytes), handler_.LastSize()}),
+            std::vector<size_t>({720, 720 * 243}));
 
   // Zero-sized buffers allocate no pixels; releasing frees only the object.
   FrameRef empty = NewImage(0, 100);
@@ -52,23 +49,18 @@ TEST_F(FrameBufferTest, GeometryOfImagesAndMasks) {
 }
 
 TEST_F(FrameBufferTest, HandlesCountReferencesAndFreeOnce) {
-  Install();
-  FrameRef first = NewImage(4, 4);
+  FrameRef first = NewImage(4, 4), second = first, third(second);
   FrameBuffer* buffer = first.get();
-  FrameRef second = first;
-  FrameRef third(second);
   EXPECT_EQ(buffer->refCount, 3);
   third = third;  // self-assignment leaves the count alone
   second = first;
   EXPECT_EQ(buffer->refCount, 3);
-  first.Release();
-  second.Release();
+  first.Release(), second.Release();
   EXPECT_EQ(handler_.Live(), 2u);
   third.Release();
   EXPECT_EQ(handler_.Live(), 0u);
 
-  FrameRef a = NewImage(2, 2);
-  FrameRef b = NewImage(3, 3);
+  FrameRef a = NewImage(2, 2), b = NewImage(3, 3);
   a = b;  // a's old buffer goes, b's is shared
   EXPECT_EQ(b->refCount, 2);
   EXPECT_EQ(handler_.Live(), 2u);
@@ -78,14 +70,10 @@ TEST_F(FrameBufferTest, HandlesCountReferencesAndFreeOnce) {
 }
 
 TEST_F(FrameBufferTest, HostViewsNeverFreeHostPixels) {
-  Install();
   std::vector<uint8_t> pixels(16 * 4, 7);
   FrameBuffer view;
-  view.SetGeometry(0, 0, 0);
-  view.refCount = 1;
-  view.data = pixels.data();
+  view.refCount = 1, view.data = pixels.data(), view.ownsData = 0;
   view.SetGeometry(16, 1, 64);
-  view.ownsData = 0;
   view.Detach();  // what the overlay does before discarding its view
   EXPECT_EQ(view.data, nullptr);
   EXPECT_EQ(view.refCount, 0);
@@ -104,23 +92,20 @@ TEST(MemHandler, ReusedBlocksNeverOverlapLiveOnes) {
     uint32_t size;
     uint8_t fill;
   };
-  std::vector<Live> live;
+  std::vector<Live> live;  // blocks in use, each filled with its own byte
   for (int step = 0; step < 400; ++step) {
     if (!live.empty() && (random() % 2 == 0 || live.size() > 12)) {
       const size_t index = random() % live.size();
       const Live& victim = live[index];
-      for (uint32_t i = 0; i < victim.size; i += 4093) {
+      for (uint32_t i : {0u, victim.size / 2, victim.size - 1}) {
         ASSERT_EQ(victim.block[i], victim.fill) << "block overwritten while in use, step " << step;
       }
-      ASSERT_EQ(victim.block[victim.size - 1], victim.fill);
       heap.Free(victim.block);
       live.erase(live.begin() + static_cast<std::ptrdiff_t>(index));
     } else {
       const uint32_t size = sizes[random() % 5];
-      auto* block = static_cast<uint8_t*>(heap.Allocate(size));
-      const auto fill = static_cast<uint8_t>(step);
-      std::memset(block, fill, size);
-      live.push_back(Live{block, size, fill});
+      live.push_back(Live{static_cast<uint8_t*>(heap.Allocate(size)), size, uint8_t(step)});
+      std::memset(live.back().block, live.back().fill, size);
     }
   }
   for (const Live& block : live) heap.Free(block.block);

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -17,27 +16,16 @@ namespace golden {
 // FNV-1a, 64 bits.
 inline uint64_t HashBytes(const std::vector<uint8_t>& bytes) {
   uint64_t hash = 14695981039346656037ull;
-  for (uint8_t byte : bytes) {
-    hash ^= byte;
-    hash *= 1099511628211ull;
-  }
+  for (uint8_t byte : bytes) hash = (hash ^ byte) * 1099511628211ull;
   return hash;
 }
 
-namespace detail {
-
-inline uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-  static const std::array<uint32_t, 256> table = [] {
-    std::array<uint32_t, 256> entries{};
-    for (uint32_t n = 0; n < 256; ++n) {
-      uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      entries[n] = c;
-    }
-    return entries;
-  }();
-  crc = ~crc;
-  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+inline uint32_t Crc32(const std::string& data) {
+  uint32_t crc = ~0u;
+  for (unsigned char byte : data) {
+    crc ^= byte;
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+  }
   return ~crc;
 }
 
@@ -47,12 +35,10 @@ inline void PutBigEndian(std::string& out, uint32_t value) {
 
 inline void PutChunk(std::string& out, const char* type, const std::string& data) {
   PutBigEndian(out, static_cast<uint32_t>(data.size()));
-  std::string typed = std::string(type, 4) + data;
+  const std::string typed = std::string(type, 4) + data;
   out += typed;
-  PutBigEndian(out, Crc32(reinterpret_cast<const uint8_t*>(typed.data()), typed.size()));
+  PutBigEndian(out, Crc32(typed));
 }
-
-}  // namespace detail
 
 // The PNG (8-bit RGBA) of width × height pixels stored blue, green, red,
 // alpha, rows rowBytes apart.
@@ -60,42 +46,34 @@ inline std::string EncodePng(const uint8_t* bgra, int width, int height, int row
   std::string raw;
   for (int y = 0; y < height; ++y) {
     raw.push_back(0);  // no filter
-    const uint8_t* pixel = bgra + static_cast<size_t>(y) * rowBytes;
-    for (int x = 0; x < width; ++x, pixel += 4) {
-      raw.push_back(static_cast<char>(pixel[2]));
-      raw.push_back(static_cast<char>(pixel[1]));
-      raw.push_back(static_cast<char>(pixel[0]));
-      raw.push_back(static_cast<char>(pixel[3]));
+    const uint8_t* row = bgra + static_cast<size_t>(y) * rowBytes;
+    for (const uint8_t* p = row; p < row + 4 * width; p += 4) {
+      raw += {char(p[2]), char(p[1]), char(p[0]), char(p[3])};
     }
   }
   std::string zlib("\x78\x01", 2);
   constexpr size_t kBlock = 65535;
-  for (size_t at = 0; at < raw.size() || at == 0; at += kBlock) {
+  size_t at = 0;
+  do {
     const size_t length = std::min(kBlock, raw.size() - at);
-    zlib.push_back(at + length >= raw.size() ? 1 : 0);
-    zlib.push_back(static_cast<char>(length & 0xFF));
-    zlib.push_back(static_cast<char>(length >> 8));
-    zlib.push_back(static_cast<char>(~length & 0xFF));
-    zlib.push_back(static_cast<char>((~length >> 8) & 0xFF));
+    zlib += {char(at + length >= raw.size()), char(length & 0xFF), char(length >> 8),
+             char(~length & 0xFF), char((~length >> 8) & 0xFF)};
     zlib.append(raw, at, length);
-    if (raw.empty()) break;
-  }
+    at += length;
+  } while (at < raw.size());
   uint32_t a = 1, b = 0;
-  for (unsigned char byte : raw) {
-    a = (a + byte) % 65521;
-    b = (b + a) % 65521;
-  }
-  detail::PutBigEndian(zlib, (b << 16) | a);
+  for (unsigned char byte : raw) a = (a + byte) % 65521, b = (b + a) % 65521;
+  PutBigEndian(zlib, (b << 16) | a);
 
   std::string header;
-  detail::PutBigEndian(header, static_cast<uint32_t>(width));
-  detail::PutBigEndian(header, static_cast<uint32_t>(height));
+  PutBigEndian(header, static_cast<uint32_t>(width));
+  PutBigEndian(header, static_cast<uint32_t>(height));
   header +=
-      std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter, no interlace
+      std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter or interlace
   std::string png("\x89PNG\r\n\x1a\n", 8);
-  detail::PutChunk(png, "IHDR", header);
-  detail::PutChunk(png, "IDAT", zlib);
-  detail::PutChunk(png, "IEND", "");
+  PutChunk(png, "IHDR", header);
+  PutChunk(png, "IDAT", zlib);
+  PutChunk(png, "IEND", "");
   return png;
 }
 

@@ -1,8 +1,7 @@
-// Whole renders through the reference host on a small synthetic clip, odd in
-// width so that rows have a leftover after the vector blocks. The render's
-// short ways (fetching a field straight into the output, interpolating
-// straight into it) must give the bytes of the long way: field buffer,
-// kernels, copy.
+// Whole renders through the reference host on a small noise clip, odd in width
+// so that rows have a leftover after the vector blocks. The render's short ways
+// (fetching or interpolating straight into the output) must give the bytes of
+// the long way: field buffer, kernels, copy.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,13 +11,12 @@
 #include "host/corvalis.h"
 #include "render/line_kernels.h"
 #include "source/motion_mask.h"
+#include "source/source_fetch.h"
 #include "test_clips.h"
 
 namespace {
 
-constexpr int kWidth = 13;
-constexpr int kHeight = 10;
-constexpr int kFrames = 6;
+constexpr int kWidth = 13, kHeight = 10, kFrames = 6;
 
 class RenderTest : public ::testing::Test {
  protected:
@@ -29,7 +27,6 @@ class RenderTest : public ::testing::Test {
 
   // A single waypoint at the start with this speed: position speed × u at unit u.
   void SingleWaypoint(double speedPercent) { testclips::SetRamp(host_, {{0.0, speedPercent, 0}}); }
-
   const uint8_t* SourceRow(int frame, int row) {
     return clip_->FramePixels(frame).data() + row * kWidth * 4;
   }
@@ -48,10 +45,11 @@ class RenderTest : public ::testing::Test {
     }
     return field;
   }
-  // Whether the bottom lines of a rendered frame hold the field buffer.
-  static bool BottomLinesAre(const refhost::Picture& picture, const FrameBuffer& field) {
+  // Whether the lines of one field (first line 0 or 1) of a rendered frame hold the field buffer.
+  static bool FieldLinesAre(const refhost::Picture& picture, int32_t firstLine,
+                            const FrameBuffer& field) {
     for (int32_t y = 0; y < kHeight / 2; ++y) {
-      if (std::memcmp(Row(picture, 2 * y + 1), field.Row(y), kWidth * 4) != 0) return false;
+      if (std::memcmp(Row(picture, 2 * y + firstLine), field.Row(y), kWidth * 4) != 0) return false;
     }
     return true;
   }
@@ -61,23 +59,6 @@ class RenderTest : public ::testing::Test {
   refhost::EffectHost host_;
   std::shared_ptr<refhost::MemoryClip> clip_;
 };
-
-TEST_F(RenderTest, FullSpeedIsAnExactCopyInEveryMode) {
-  // Field-based projects interleave two field renders; frame-based ones,
-  // which the host gives no fields, copy whole frames.
-  for (int videoType : {1, 0}) {
-    host_.Settings().videoType = videoType;
-    for (int mode : {0, 1, 2, 3}) {
-      host_.SetList("deinterlace", mode);
-      for (int frame = 0; frame < kFrames; ++frame) {
-        refhost::Picture picture;
-        ASSERT_TRUE(host_.RenderFrame(frame, picture));
-        ASSERT_EQ(picture.pixels, clip_->FramePixels(frame))
-            << "video type " << videoType << " mode " << mode << " frame " << frame;
-      }
-    }
-  }
-}
 
 // Output frame 2: first field shows unit 4 → position 2.0 → frame 1's top
 // field; second field shows unit 5 → position 2.5 → still frame 1's top
@@ -92,12 +73,12 @@ TEST_F(RenderTest, HalfSpeedRebuildsTheOtherFieldByMode) {
       SCOPED_TRACE(testing::Message() << "mode " << mode << " enhance " << enhance);
       refhost::Picture picture;
       ASSERT_TRUE(host_.RenderFrame(2, picture));
-      for (int y = 0; y < kHeight; y += 2) EXPECT_TRUE(RowEquals(picture, y, 1, y)) << y;
+      EXPECT_TRUE(FieldLinesAre(picture, 0, *top));
       // "None" shows the field unchanged on both lines of each pair;
       // "Interpolate" what the kernels make of it.
       FrameRef expected = SourceField(1, 0);
       if (mode == 2) InterpolateField(*top, *expected, true, enhance);
-      EXPECT_TRUE(mode == 3 || BottomLinesAre(picture, *expected));
+      EXPECT_TRUE(mode == 3 || FieldLinesAre(picture, 1, *expected));
     }
   }
   host_.SetBool("enhance", false);
@@ -114,9 +95,7 @@ TEST_F(RenderTest, HalfSpeedRebuildsTheOtherFieldByMode) {
   ASSERT_TRUE(host_.RenderFrame(2, picture));
   FrameRef smoothed = SourceField(1, 0);
   SmoothVertical(*smoothed);
-  for (int32_t y = 0; y < kHeight / 2; ++y) {
-    EXPECT_EQ(std::memcmp(Row(picture, 2 * y), smoothed->Row(y), kWidth * 4), 0) << y;
-  }
+  EXPECT_TRUE(FieldLinesAre(picture, 0, *smoothed));
 }
 
 TEST_F(RenderTest, AdaptiveFieldsMatchTheStepsOnFieldBuffers) {
@@ -128,9 +107,8 @@ TEST_F(RenderTest, AdaptiveFieldsMatchTheStepsOnFieldBuffers) {
     refhost::Picture picture;
     ASSERT_TRUE(host_.RenderFrame(outputFrame, picture));
     const int32_t frame = outputFrame / 2;
-    FrameRef field = SourceField(frame, 0);
     FrameRef expected = SourceField(frame, 0);
-    InterpolateField(*field, *expected, true, false);
+    InterpolateField(*SourceField(frame, 0), *expected, true, false);
     FrameRef before = frame > 0 ? SourceField(frame - 1, 1) : expected;
     FrameRef after = SourceField(frame, 1);
     FrameRef mask = NewMask(kWidth, kHeight / 2);
@@ -141,16 +119,15 @@ TEST_F(RenderTest, AdaptiveFieldsMatchTheStepsOnFieldBuffers) {
       BoxBlurMask(*mask, 4, 2);
       BlendByMask(*expected, *after, *mask, *expected);
     }
-    EXPECT_TRUE(BottomLinesAre(picture, *expected)) << outputFrame;
+    EXPECT_TRUE(FieldLinesAre(picture, 1, *expected)) << outputFrame;
   };
   // Frame 1 made frame 0 with some columns changed.
   auto changeColumns = [&](int32_t first, int32_t end) {
     std::vector<uint8_t>& moved = clip_->FramePixels(1);
     moved = clip_->FramePixels(0);
-    for (int32_t y = 0; y < kHeight; ++y) {
-      for (int32_t x = first; x < end; ++x) {
-        for (int32_t c = 0; c < 3; ++c) moved[(y * kWidth + x) * 4 + c] ^= 0x80;
-      }
+    for (size_t i = 0; i < moved.size(); ++i) {
+      if (int32_t(i / 4 % kWidth) >= first && int32_t(i / 4 % kWidth) < end && i % 4 != 3)
+        moved[i] ^= 0x80;
     }
   };
   // Six columns of thirteen: too much moves, and the interpolated field stays
@@ -190,17 +167,17 @@ TEST_F(RenderTest, BlendingAddsWeightedFieldsAndReportsThem) {
   ASSERT_TRUE(host_.RenderOnce(kWidth, kHeight / 2, picture));
   ASSERT_EQ(Effect().sourceImages.size(), 2u);
   for (int x = 0; x < kWidth * 4; ++x) {
-    int expected =
-        (static_cast<int>(SourceRow(1, 0)[x] * 0.5) + static_cast<int>(SourceRow(1, 1)[x] * 0.5)) &
-        0xFF;
-    if (x % 4 == 3) expected = 0;  // the fourth byte is not accumulated
-    EXPECT_EQ(Row(picture, 0)[x], expected) << x;
+    // The fourth byte is not accumulated.
+    const int sum = int(SourceRow(1, 0)[x] * 0.5) + int(SourceRow(1, 1)[x] * 0.5);
+    EXPECT_EQ(Row(picture, 0)[x], x % 4 == 3 ? 0 : sum & 0xFF) << x;
   }
-  std::vector<std::string>& lines = host_.ConsoleLines();
+  const std::vector<std::string>& lines = host_.ConsoleLines();
   ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[lines.size() - 3], "GenerateOutput(time=0.454545) srcTime=1.25, #images=2\n");
-  EXPECT_EQ(lines[lines.size() - 2], "\t#0: frame=1 level=0.5 second=0 interp=0 [00:00:00:01.1]\n");
-  EXPECT_EQ(lines[lines.size() - 1], "\t#1: frame=1 level=0.5 second=1 interp=0 [00:00:00:01.2]\n");
+  EXPECT_EQ(
+      std::vector<std::string>(lines.end() - 3, lines.end()),
+      (std::vector<std::string>{"GenerateOutput(time=0.454545) srcTime=1.25, #images=2\n",
+                                "\t#0: frame=1 level=0.5 second=0 interp=0 [00:00:00:01.1]\n",
+                                "\t#1: frame=1 level=0.5 second=1 interp=0 [00:00:00:01.2]\n"}));
 }
 
 TEST_F(RenderTest, BlackAfterTheEndAndInUnknownModes) {
@@ -219,14 +196,40 @@ TEST_F(RenderTest, BlackAfterTheEndAndInUnknownModes) {
   EXPECT_EQ(host_.ConsoleLines().size(), linesBefore);
 }
 
-TEST_F(RenderTest, SwapInputFieldsExchangesTheFields) {
-  host_.SetList("deinterlace", 0);
-  host_.SetBool("reverseFields", true);
-  refhost::Picture picture;
-  ASSERT_TRUE(host_.RenderFrame(2, picture));
-  // The first field now shows unit 5 (frame 2's bottom field) and vice versa.
-  EXPECT_TRUE(RowEquals(picture, 0, 2, 1));
-  EXPECT_TRUE(RowEquals(picture, 1, 2, 0));
+// Fetching source fields through the per-operation cache.
+
+TEST(SourceFetch, CachesEachFieldOnceAndZeroesRefusals) {
+  refhost::Plugin plugin;
+  refhost::EffectHost host(plugin, testclips::Settings(6, 5, 4));
+  host.SetInput(1, testclips::CodedClip(6, 5, 4));
+  avxInstance_v1& instance = host.Instance();
+  SourceCache cache;
+  FrameRef first = FetchSourceField(instance, cache, 1, 2, kAvxFieldOdd);
+  EXPECT_EQ(host.AlternateFrameCalls(), 1);
+  ASSERT_TRUE(first->width == 6 && first->height == 3);  // the top field of five rows has three
+  EXPECT_EQ(first->Row(1)[0], 2);                        // frame 2
+  EXPECT_EQ(first->Row(1)[1], 2);  // frame row 2 is field row 1 of the top field
+
+  FrameRef again = FetchSourceField(instance, cache, 1, 2, kAvxFieldOdd);
+  EXPECT_EQ(host.AlternateFrameCalls(), 1);
+  EXPECT_EQ(again.get(), first.get());
+
+  FrameRef bottom = FetchSourceField(instance, cache, 1, 2, kAvxFieldEven);
+  EXPECT_EQ(host.AlternateFrameCalls(), 2);
+  EXPECT_TRUE(bottom->height == 2 && bottom->Row(0)[1] == 1);
+
+  // Beyond the clip, and the absent track below: zero images, cached too.
+  FrameRef missing = FetchSourceField(instance, cache, 1, 9, kAvxFieldOdd);
+  FrameRef below = FetchSourceField(instance, cache, 0, 1, kAvxFieldOdd);
+  for (const FrameRef& zero : {missing, below}) {
+    ASSERT_EQ(zero->height, 3);
+    for (int i = 0; i < zero->rowBytes * zero->height; ++i) ASSERT_EQ(zero->data[i], 0);
+  }
+  EXPECT_EQ(host.AlternateFrameCalls(), 4);
+  FetchSourceField(instance, cache, 1, 9, kAvxFieldOdd);
+  EXPECT_EQ(host.AlternateFrameCalls(), 4);
+  EXPECT_EQ(cache.entries.size(), 4u);
+  EXPECT_EQ(first->refCount, 3);  // two handles here, one in the cache
 }
 
 }  // namespace

@@ -13,41 +13,38 @@
 
 namespace testclips {
 
-// A clip whose every byte says where it came from: byte 0 the frame, byte 1
-// the row, byte 2 the column (all mod 256), byte 3 a fixed 200.
-inline std::shared_ptr<refhost::MemoryClip> CodedClip(int32_t width, int32_t height,
-                                                      int32_t frames) {
+// A clip whose pixel (x, y) of frame f is pixel(f, x, y, p) with p its four bytes.
+template <typename Pixel>
+std::shared_ptr<refhost::MemoryClip> MakeClip(int32_t width, int32_t height, int32_t frames,
+                                              Pixel pixel) {
   auto clip = std::make_shared<refhost::MemoryClip>(width, height);
   for (int32_t f = 0; f < frames; ++f) {
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
     for (int32_t y = 0; y < height; ++y) {
-      for (int32_t x = 0; x < width; ++x) {
-        uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 4];
-        p[0] = static_cast<uint8_t>(f);
-        p[1] = static_cast<uint8_t>(y);
-        p[2] = static_cast<uint8_t>(x);
-        p[3] = 200;
-      }
+      for (int32_t x = 0; x < width; ++x) pixel(f, x, y, &pixels[(size_t(y) * width + x) * 4]);
     }
     clip->AddFrame(std::move(pixels));
   }
   return clip;
 }
 
+// Every byte says where it came from: byte 0 the frame, byte 1 the row, byte
+// 2 the column (all mod 256), byte 3 a fixed 200.
+inline std::shared_ptr<refhost::MemoryClip> CodedClip(int32_t width, int32_t height,
+                                                      int32_t frames) {
+  return MakeClip(width, height, frames, [](int32_t f, int32_t x, int32_t y, uint8_t* p) {
+    p[0] = uint8_t(f), p[1] = uint8_t(y), p[2] = uint8_t(x), p[3] = 200;
+  });
+}
+
 // Pseudo-random pixels, the same for the same seed.
 inline std::shared_ptr<refhost::MemoryClip> NoiseClip(int32_t width, int32_t height, int32_t frames,
                                                       uint32_t seed = 1) {
-  auto clip = std::make_shared<refhost::MemoryClip>(width, height);
-  uint32_t state = seed;
-  for (int32_t f = 0; f < frames; ++f) {
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    for (uint8_t& byte : pixels) {
-      state = state * 1664525u + 1013904223u;
-      byte = static_cast<uint8_t>(state >> 24);
-    }
-    clip->AddFrame(std::move(pixels));
-  }
-  return clip;
+  return MakeClip(width, height, frames,
+                  [state = seed](int32_t, int32_t, int32_t, uint8_t* p) mutable {
+                    for (int c = 0; c < 4; ++c)
+                      p[c] = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+                  });
 }
 
 // A still background with a noisy square (4 × 4, rows 4 to 7) moving two
@@ -55,33 +52,21 @@ inline std::shared_ptr<refhost::MemoryClip> NoiseClip(int32_t width, int32_t hei
 // adaptive step blends still and moving areas instead of giving up.
 inline std::shared_ptr<refhost::MemoryClip> MovingSquareClip(int32_t width, int32_t height,
                                                              int32_t frames) {
-  auto clip = std::make_shared<refhost::MemoryClip>(width, height);
-  uint32_t state = 5;
-  for (int32_t f = 0; f < frames; ++f) {
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    const int32_t left = 2 * f % width;
-    for (int32_t y = 0; y < height; ++y) {
-      for (int32_t x = 0; x < width; ++x) {
-        uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 4];
-        const bool inSquare = x >= left && x < left + 4 && y >= 4 && y < 8;
-        for (int c = 0; c < 3; ++c) {
-          state = state * 1664525u + 1013904223u;
-          p[c] = inSquare ? static_cast<uint8_t>(state >> 24)
-                          : static_cast<uint8_t>(8 * x + 5 * y + 40 * c);
-        }
-        p[3] = 255;
-      }
-    }
-    clip->AddFrame(std::move(pixels));
-  }
-  return clip;
+  return MakeClip(width, height, frames,
+                  [width, state = 5u](int32_t f, int32_t x, int32_t y, uint8_t* p) mutable {
+                    const int32_t left = 2 * f % width;
+                    const bool inSquare = x >= left && x < left + 4 && y >= 4 && y < 8;
+                    for (int c = 0; c < 3; ++c) {
+                      state = state * 1664525u + 1013904223u;
+                      p[c] = inSquare ? uint8_t(state >> 24) : uint8_t(8 * x + 5 * y + 40 * c);
+                    }
+                    p[3] = uint8_t(255 - 3 * x - y);  // alpha too is the source's to keep
+                  });
 }
 
 inline refhost::ProjectSettings Settings(int32_t width, int32_t height, int32_t frames) {
   refhost::ProjectSettings settings;
-  settings.width = width;
-  settings.height = height;
-  settings.totalFrames = frames;
+  settings.width = width, settings.height = height, settings.totalFrames = frames;
   return settings;
 }
 
