@@ -57,19 +57,17 @@ TEST(PhaseDialog, ShowsBothListsFittedWithTheInstancesCodes) {
   ASSERT_TRUE(record.opened);
   EXPECT_EQ(record.templateId, 102);
   EXPECT_EQ(record.caption, "Corvalis: 3:2 Phase");
-  const std::vector<std::string> inputItems = {
-      "Unknown - using Interlaced", "X", "D", "B", "C", "A"};
-  const std::vector<std::string> outputItems = {"Unknown - using X", "X", "D", "B", "C", "A"};
-  EXPECT_EQ(record.items.at(IDC_INPUT_PHASE), inputItems);
-  EXPECT_EQ(record.items.at(IDC_OUTPUT_PHASE), outputItems);
+  using Items = std::vector<std::string>;
+  EXPECT_EQ(record.items.at(IDC_INPUT_PHASE),
+            (Items{"Unknown - using Interlaced", "X", "D", "B", "C", "A"}));
+  EXPECT_EQ(record.items.at(IDC_OUTPUT_PHASE), (Items{"Unknown - using X", "X", "D", "B", "C", "A"}));
   EXPECT_EQ(record.SelectedItem(IDC_INPUT_PHASE), "B");
   EXPECT_EQ(record.SelectedItem(IDC_OUTPUT_PHASE), "Unknown - using X");
   // Each list opens tall enough for all its items (the template's own height
   // shows only a couple).
   const refhost::ControlPlacement& input = record.placements.at(IDC_INPUT_PHASE);
   const refhost::ControlPlacement& output = record.placements.at(IDC_OUTPUT_PHASE);
-  EXPECT_EQ(input.visibleItems, 6);
-  EXPECT_EQ(output.visibleItems, 6);
+  for (auto* placed : {&input, &output}) EXPECT_EQ(placed->visibleItems, 6);
 #if defined(_WIN32)
   // The system's pixels depend on its font: where the template put them.
   EXPECT_EQ(input.x, output.x);
@@ -135,13 +133,10 @@ TEST(PhaseDialog, ScriptedPressesSetThePhasesOnlyOnOk) {
     EXPECT_EQ(record.ignored, c.ignored);
     EXPECT_EQ(instance.inputPhase, accepted ? c.input : 2);
     EXPECT_EQ(instance.outputPhase, accepted ? c.output : 5);
-    if (accepted) {
-      const std::vector<uint8_t> stored = {static_cast<uint8_t>('0' + c.input), ',',
-                                           static_cast<uint8_t>('0' + c.output), 0};
-      EXPECT_EQ(rig.host.InstanceDataBlock(), stored);
-    } else {
-      EXPECT_FALSE(rig.host.HasInstanceData());
-    }
+    const std::vector<uint8_t> stored = {static_cast<uint8_t>('0' + c.input), ',',
+                                         static_cast<uint8_t>('0' + c.output), 0};
+    EXPECT_EQ(rig.host.HasInstanceData() ? rig.host.InstanceDataBlock() : std::vector<uint8_t>{},
+              accepted ? stored : std::vector<uint8_t>{});
     // Each detection leaves its commentary for the next render, and shows
     // the wait cursor while it runs.
     EXPECT_EQ(instance.pendingMessages.size(), 11u * c.detections);

@@ -40,33 +40,4 @@ _SlotProbeCall:
   ret
 )");
 
-FreeRecorder* FreeRecorder::active_ = nullptr;
-
-FreeRecorder::FreeRecorder(HMODULE module) {
-  if (active_ != nullptr) return;  // one recorder at a time
-  patch_ = std::make_unique<importpatch::ImportPatch>(module, "msvcrt.dll", "free",
-                                                      reinterpret_cast<void*>(&RecordingFree));
-  if (!patch_->Applied()) return;
-  original_ = reinterpret_cast<void (*)(void*)>(patch_->Original());
-  freed_.reserve(1024);
-  active_ = this;
-}
-
-FreeRecorder::~FreeRecorder() {
-  patch_.reset();
-  if (active_ == this) active_ = nullptr;
-}
-
-bool FreeRecorder::Freed(const void* block) const {
-  for (const void* freed : freed_) {
-    if (freed == block) return true;
-  }
-  return false;
-}
-
-void __cdecl FreeRecorder::RecordingFree(void* block) {
-  active_->original_(block);
-  if (block != nullptr) active_->freed_.push_back(block);
-}
-
 }  // namespace slotprobe

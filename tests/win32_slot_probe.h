@@ -14,6 +14,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -99,20 +100,34 @@ inline HMODULE ModuleOfSlot(const void* object, int slot) {
 // its import of free at a recorder while this object lives (one at a time).
 class FreeRecorder {
  public:
-  explicit FreeRecorder(HMODULE module);
-  ~FreeRecorder();
+  explicit FreeRecorder(HMODULE module) {
+    if (active_ != nullptr) return;
+    patch_ = std::make_unique<importpatch::ImportPatch>(module, "msvcrt.dll", "free",
+                                                        reinterpret_cast<void*>(&RecordingFree));
+    if (!patch_->Applied()) return;
+    freed_.reserve(1024);  // no allocation inside the hook
+    active_ = this;
+  }
+  ~FreeRecorder() {
+    patch_.reset();
+    if (active_ == this) active_ = nullptr;
+  }
   FreeRecorder(const FreeRecorder&) = delete;
   FreeRecorder& operator=(const FreeRecorder&) = delete;
 
   bool Hooked() const { return active_ == this; }
-  bool Freed(const void* block) const;
+  bool Freed(const void* block) const {
+    return std::find(freed_.begin(), freed_.end(), block) != freed_.end();
+  }
   size_t FreeCount() const { return freed_.size(); }
 
  private:
-  static void __cdecl RecordingFree(void* block);
-  static FreeRecorder* active_;
+  static void __cdecl RecordingFree(void* block) {
+    reinterpret_cast<void (*)(void*)>(active_->patch_->Original())(block);
+    if (block != nullptr) active_->freed_.push_back(block);
+  }
+  static inline FreeRecorder* active_ = nullptr;
   std::unique_ptr<importpatch::ImportPatch> patch_;
-  void (*original_)(void*) = nullptr;
   std::vector<const void*> freed_;
 };
 
