@@ -47,7 +47,8 @@ class OverlayRig {
   std::vector<double> KeyTimes(const std::string& id) {
     avxParameter* parameter = host_->Parameter(id);
     std::vector<double> times;
-    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) times.push_back(parameter->GetKey(i)->GetTime());
+    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i)
+      times.push_back(parameter->GetKey(i)->GetTime());
     return times;
   }
 
@@ -99,7 +100,8 @@ class OverlayRig {
   std::vector<int32_t> OrderKeys() {
     auto* order = dynamic_cast<avxPNumber*>(host_->Parameter("order"));
     std::vector<int32_t> values;
-    for (double time : KeyTimes("order")) values.push_back(static_cast<int32_t>(order->GetValue(time)));
+    for (double time : KeyTimes("order"))
+      values.push_back(static_cast<int32_t>(order->GetValue(time)));
     return values;
   }
 

@@ -67,30 +67,26 @@ TEST(Win32SlotLayout, ModelSlots) {
   ASSERT_NE(model, nullptr);
   ExpectOwnSlots(model, 9, {0, 1, 2, 3, 4, 6});
 
-  SlotCall call = Called<bool>("InitModel", model, 1);
-  EXPECT_TRUE(AsBool(call));
+  EXPECT_TRUE(AsBool(Called<bool>("InitModel", model, 1)));
   EXPECT_EQ(model->Name(), "Corvalis");
 
-  call = Called<bool>("InitFormats", model, 3);
-  EXPECT_TRUE(AsBool(call));
+  EXPECT_TRUE(AsBool(Called<bool>("InitFormats", model, 3)));
   EXPECT_EQ(model->Inputs().size(), 2u);
   EXPECT_EQ(model->Outputs().size(), 1u);
 
-  call = Called<bool, int32_t>("HostQuery", model, 6, 7);
-  EXPECT_TRUE(AsBool(call));
+  EXPECT_TRUE(AsBool(Called<bool, int32_t>("HostQuery", model, 6, 7)));
 
-  call = Called<avxInstance_v1*>("CreateInstance", model, 2);
-  auto* instance = static_cast<avxInstance_v1*>(AsPointer(call));
+  auto* instance =
+      static_cast<avxInstance_v1*>(AsPointer(Called<avxInstance_v1*>("CreateInstance", model, 2)));
   ASSERT_NE(dynamic_cast<Corvalis*>(instance), nullptr);
 
   const size_t freesBefore = freed.FreeCount();
-  call = Called<void, avxInstance_v1*>("DeleteInstance(null)", model, 4, nullptr);
+  Called<void, avxInstance_v1*>("DeleteInstance(null)", model, 4, nullptr);
   EXPECT_EQ(freed.FreeCount(), freesBefore);
-  call = Called<void, avxInstance_v1*>("DeleteInstance", model, 4, instance);
+  Called<void, avxInstance_v1*>("DeleteInstance", model, 4, instance);
   EXPECT_TRUE(freed.Freed(instance));
 
-  call = Called<void*, uint32_t>("destructor", model, 0, kDelete);
-  EXPECT_EQ(AsPointer(call), model);
+  EXPECT_EQ(AsPointer(Called<void*, uint32_t>("destructor", model, 0, kDelete)), model);
   EXPECT_TRUE(freed.Freed(model));
 }
 
@@ -112,8 +108,7 @@ TEST(Win32SlotLayout, InstanceSlots) {
   avxImage* output = instance.GetOutput(0);
   ASSERT_NE(output, nullptr);
   std::memset(output->GetRowPtr(0, 0), 0x5A, expected.pixels.size());
-  SlotCall call = Called<bool, avxRenderArgs*>("Render", &instance, 1, nullptr);
-  EXPECT_TRUE(AsBool(call));
+  EXPECT_TRUE(AsBool(Called<bool, avxRenderArgs*>("Render", &instance, 1, nullptr)));
   const uint8_t* rendered = output->GetRowPtr(0, 0);
   EXPECT_EQ(std::vector<uint8_t>(rendered, rendered + expected.pixels.size()), expected.pixels);
 
@@ -121,24 +116,20 @@ TEST(Win32SlotLayout, InstanceSlots) {
   refhost::ScriptedDialogDriver user({"select-input=5", "ok"});
   {
     refhost::ScopedDialogDriver installed(user);
-    call = Called<bool, int32_t>("OpenPhaseDialog", &instance, 7, 0x12345678);
+    EXPECT_TRUE(AsBool(Called<bool, int32_t>("OpenPhaseDialog", &instance, 7, 0x12345678)));
   }
-  EXPECT_TRUE(AsBool(call));
   EXPECT_TRUE(user.Record().opened);
   EXPECT_EQ(host.InstanceDataBlock(), (std::vector<uint8_t>{'5', ',', '0', '\0'}));
 
-  // A new instance creates its parameters through slot 2 and goes through
-  // slot 0.
+  // A new instance creates its parameters through slot 2 and goes through slot 0.
   FreeRecorder freed(PluginModule());
   ASSERT_TRUE(freed.Hooked());
   avxInstance_v1* fresh = plugin.Model().CreateInstance();
   ASSERT_NE(fresh, nullptr);
-  call = Called<bool>("CreateParameters", fresh, 2);
-  EXPECT_TRUE(AsBool(call));
+  EXPECT_TRUE(AsBool(Called<bool>("CreateParameters", fresh, 2)));
   EXPECT_EQ(fresh->ParameterCount(), instance.ParameterCount());
   EXPECT_NE(fresh->FindParameter("speed"), nullptr);
-  call = Called<void*, uint32_t>("destructor", fresh, 0, kDelete);
-  EXPECT_EQ(AsPointer(call), fresh);
+  EXPECT_EQ(AsPointer(Called<void*, uint32_t>("destructor", fresh, 0, kDelete)), fresh);
   EXPECT_TRUE(freed.Freed(fresh));
 }
 
@@ -147,8 +138,7 @@ TEST(Win32SlotLayout, InstanceSlots) {
 // flags), 6-9 OnMouseIdle, OnKeyDown, OnKeyUp, OnNewNativeWindow,
 // 10 OnHostEvent(32-bit argument), 11 OnHostNotify().
 TEST(Win32SlotLayout, OverlaySlots) {
-  constexpr int32_t kWidth = 200;
-  constexpr int32_t kHeight = 100;
+  constexpr int32_t kWidth = 200, kHeight = 100;
   overlaytest::OverlayRig rig(10);
   const int32_t keyUnits[] = {0, 6, 12, 19};
   for (int32_t i = 0; i < 4; ++i) rig.Key(keyUnits[i], 100.0, i + 1);
@@ -157,10 +147,10 @@ TEST(Win32SlotLayout, OverlaySlots) {
   CorvalisOverlay& overlay = rig.overlay();
   ExpectOwnSlots(&overlay, 12, {0, 1, 2, 3, 4, 5, 10, 11});
 
-  SlotCall call = Called<void, bool>("Draw(false)", &overlay, 1, false);
+  Called<void, bool>("Draw(false)", &overlay, 1, false);
   EXPECT_EQ(overlay.currentKey, -1);
   EXPECT_EQ(rig.Bytes(), std::vector<uint8_t>(rig.Bytes().size(), 0));
-  call = Called<void, bool>("Draw(true)", &overlay, 1, true);
+  Called<void, bool>("Draw(true)", &overlay, 1, true);
   EXPECT_EQ(overlay.currentKey, 1);
   EXPECT_NE(rig.Bytes(), std::vector<uint8_t>(rig.Bytes().size(), 0));
 
@@ -169,39 +159,32 @@ TEST(Win32SlotLayout, OverlaySlots) {
   const PixelRect graph = overlay.GraphArea(kWidth, kHeight);
   const PixelRect box =
       CorvalisOverlay::OrderBox(graph, CorvalisOverlay::KeyX(graph, rig.UnitTime(keyUnits[1])));
-  const double x = (box.left + 7.5) / kWidth;
-  const double y = (box.top + 2.5) / kHeight;
-  const unsigned long flags = 0;
-  const std::vector<int32_t> unchanged{1, 2, 3, 4};
-  for (int slot : {3, 5}) {
-    SCOPED_TRACE(testing::Message() << "mouse slot " << slot);
-    call = Called<bool, double, double, unsigned long>("OnMouseDrag/Move", &overlay, slot, x, y,
-                                                       flags);
-    EXPECT_FALSE(AsBool(call));
-    EXPECT_EQ(rig.Orders(), unchanged);
-  }
-  call = Called<bool, double, double, unsigned long>("OnMousePress", &overlay, 2, x, y, flags);
-  EXPECT_TRUE(AsBool(call));
+  auto mouse = [&](const char* name, int slot) {
+    return AsBool(Called<bool, double, double, unsigned long>(
+        name, &overlay, slot, (box.left + 7.5) / kWidth, (box.top + 2.5) / kHeight, 0ul));
+  };
+  EXPECT_FALSE(mouse("OnMouseDrag", 3));
+  EXPECT_FALSE(mouse("OnMouseMove", 5));
+  EXPECT_EQ(rig.Orders(), (std::vector<int32_t>{1, 2, 3, 4}));
+  EXPECT_TRUE(mouse("OnMousePress", 2));
   EXPECT_EQ(rig.Orders(), (std::vector<int32_t>{1, 3, 2, 4}));
   const int32_t notices = rig.host().ParametersModifiedCount();
-  call = Called<bool, double, double, unsigned long>("OnMouseRelease", &overlay, 4, x, y, flags);
-  EXPECT_TRUE(AsBool(call));
+  EXPECT_TRUE(mouse("OnMouseRelease", 4));
   EXPECT_EQ(rig.host().ParametersModifiedCount(), notices + 1);
 
-  call = Called<void, int32_t>("OnHostEvent", &overlay, 10, 5);
-  call = Called<void>("OnHostNotify", &overlay, 11);
+  Called<void, int32_t>("OnHostEvent", &overlay, 10, 5);
+  Called<void>("OnHostNotify", &overlay, 11);
 
   // Slot 0 frees only when asked to; without the flag the memory stays the
   // caller's.
   FreeRecorder freed(PluginModule());
   ASSERT_TRUE(freed.Hooked());
   avxOverlay_v1* kept = rig.host().PluginRef().NewOverlay();
-  call = Called<void*, uint32_t>("destructor, no delete", kept, 0, 0);
-  EXPECT_EQ(AsPointer(call), kept);
+  EXPECT_EQ(AsPointer(Called<void*, uint32_t>("destructor, no delete", kept, 0, 0)), kept);
   EXPECT_FALSE(freed.Freed(kept));
   ::operator delete(kept);
   avxOverlay_v1* deleted = rig.host().PluginRef().NewOverlay();
-  call = Called<void*, uint32_t>("destructor", deleted, 0, kDelete);
+  Called<void*, uint32_t>("destructor", deleted, 0, kDelete);
   EXPECT_TRUE(freed.Freed(deleted));
 }
 
