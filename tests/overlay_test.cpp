@@ -28,6 +28,7 @@ namespace {
 
 constexpr Colour kBackground{40, 80, 120, 60};
 constexpr Colour kInkWhite{255, 255, 255, 255};
+constexpr Colour kClear{0, 0, 0, 0};
 
 FrameRef Canvas(int width, int height, Colour background = kBackground) {
   FrameRef image = NewImage(width, height);
@@ -207,35 +208,29 @@ TEST(OverlayMarker, CutAtTheBufferEdgePixelByPixel) {
   EXPECT_EQ(At(image, 0, 12), kMarkerLabelFill) << "label clipped, its left frame outside";
 }
 
-constexpr Colour kPaper{0, 0, 0, 0};
-constexpr Colour kInk{16, 255, 16, 255};
-
-FrameRef Paper(int width, int height) { return Canvas(width, height, kPaper); }
-Pixels Inked(const FrameRef& image) { return Changed(image, kPaper); }
-
 // Every glyph, one cell apart, with a character outside the charset leaving
 // its cell empty: the bytes pin each glyph's shape and the advance.
 TEST(OverlayFont, EveryGlyphByteExact) {
   const std::string charset = "0123456789+-:;.,";
   for (int i = 0; i < 16; ++i) EXPECT_EQ(GlyphIndex(charset[i]), i) << charset[i];
   for (char other : {'A', '/', '<', '\0', '\xff'}) EXPECT_EQ(GlyphIndex(other), -1) << +other;
-  FrameRef strip = Paper(17 * kCellWidth + 1, kFontHeight + 1);
-  DrawText("0123456789+-:x;.,", *strip, 0, 0, kInk);
+  FrameRef strip = Canvas(17 * kCellWidth + 1, kFontHeight + 1, kClear);
+  DrawText("0123456789+-:x;.,", *strip, 0, 0, kSourceCursorColour);
   const std::vector<uint8_t> bytes(strip->data, strip->data + strip->rowBytes * strip->height);
   EXPECT_EQ(golden::HashBytes(bytes), 0x8905272772bf4f9dU);
 }
 
 TEST(OverlayFont, GlyphsAreDrawnOnlyWhole) {
   // A glyph may not touch the last row or column of the target.
-  FrameRef image = Paper(40, 100);
-  DrawChar('8', *image, 5, 85, kInk);
-  DrawChar('8', *image, 29, 5, kInk);  // 29 + 11 = 40, the width
-  DrawChar('8', *image, -1, 5, kInk);
-  DrawChar('8', *image, 5, -1, kInk);
-  EXPECT_TRUE(Inked(image).empty());
+  FrameRef image = Canvas(40, 100, kClear);
+  DrawChar('8', *image, 5, 85, kSourceCursorColour);
+  DrawChar('8', *image, 29, 5, kSourceCursorColour);  // 29 + 11 = 40, the width
+  DrawChar('8', *image, -1, 5, kSourceCursorColour);
+  DrawChar('8', *image, 5, -1, kSourceCursorColour);
+  EXPECT_TRUE(Changed(image, kClear).empty());
 
-  DrawChar('8', *image, 28, 84, kInk);
-  const Pixels ink = Inked(image);
+  DrawChar('8', *image, 28, 84, kSourceCursorColour);
+  const Pixels ink = Changed(image, kClear);
   ASSERT_FALSE(ink.empty());
   const Pixels cell = Block(28, 84, 38, 98);
   EXPECT_TRUE(std::includes(cell.begin(), cell.end(), ink.begin(), ink.end()))
@@ -243,8 +238,6 @@ TEST(OverlayFont, GlyphsAreDrawnOnlyWhole) {
 }
 
 using overlaytest::OverlayRig;
-
-constexpr Colour kClear{0, 0, 0, 0};
 
 // What a colour leaves when blended into the host's cleared buffer.
 Colour OnClear(Colour colour) { return BlendPixel(kClear, colour); }

@@ -80,10 +80,6 @@ struct SlotCall {
   int32_t stackShift = 0;
 };
 
-// A slot's signature as a host declares it: a thiscall member function.
-template <typename Result, typename... Arguments>
-using SlotFunction = Result(__attribute__((thiscall)) *)(void* object, Arguments...);
-
 inline const void* const* VirtualTable(const void* object) {
   return *static_cast<const void* const* const*>(object);
 }
@@ -102,21 +98,6 @@ void AppendWords(std::vector<uint32_t>& words, Argument argument) {
     std::memcpy(parts, &argument, sizeof parts);
     words.insert(words.end(), parts, parts + sizeof(Argument) / 4);
   }
-}
-
-// Calls slot `slot` of object's table with the signature
-// Result(Arguments...); the probe pushes what that signature puts on the
-// stack and calls the slot's function pointer.
-template <typename Result, typename... Arguments>
-SlotCall CallSlot(void* object, int slot, Arguments... arguments) {
-  const auto function =
-      reinterpret_cast<SlotFunction<Result, Arguments...>>(VirtualTable(object)[slot]);
-  std::vector<uint32_t> words;
-  (AppendWords(words, arguments), ...);
-  SlotCall call;
-  call.stackShift = SlotProbeCall(reinterpret_cast<const void*>(function), object, words.data(),
-                                  static_cast<uint32_t>(words.size()), &call.eax);
-  return call;
 }
 
 // A bool result is AL alone; the rest of EAX is whatever the callee left.
@@ -181,11 +162,16 @@ constexpr uint32_t kDelete = 1;
 HMODULE PluginModule() { return LoadLibraryA(CORVALIS_DEFAULT_PLUGIN); }
 HMODULE HostLibrary() { return GetModuleHandleA("avx.dll"); }
 
-// Calls a slot as the host does; a call that leaves the stack pointer
-// elsewhere has the wrong signature in that slot.
+// Calls slot `slot` of the object's table as a host does with the signature
+// Result(Arguments...), pushing what that signature puts on the stack; a call
+// that leaves the stack pointer elsewhere has the wrong signature in that slot.
 template <typename Result, typename... Arguments>
 SlotCall Called(const char* name, void* object, int slot, Arguments... arguments) {
-  const SlotCall call = CallSlot<Result, Arguments...>(object, slot, arguments...);
+  std::vector<uint32_t> words;
+  (AppendWords(words, arguments), ...);
+  SlotCall call;
+  call.stackShift = SlotProbeCall(VirtualTable(object)[slot], object, words.data(),
+                                  static_cast<uint32_t>(words.size()), &call.eax);
   EXPECT_EQ(call.stackShift, 0) << name << " in slot " << slot;
   return call;
 }
