@@ -129,9 +129,6 @@ TEST(PhaseDetection, FindsEveryPhaseAtEveryFrameForBothDominances) {
         const int32_t centre = frame == 0 ? 1 : (kFrames - frame < 3 ? frame - 1 : frame);
         const bool lastUnseen = centre + 2 >= kFrames;
         const bool visible = !lastUnseen || (2 * centre + 4) % 5 != phase;
-        int32_t found = 99;
-        EXPECT_EQ(instance.DetectPhase(1, found), visible);
-        EXPECT_EQ(found, visible ? phase : -1);
         EXPECT_EQ(instance.DetectInputPhase(), visible);
         EXPECT_EQ(instance.inputPhase, visible ? phase + 1 : 0);
         const bool belowVisible = !lastUnseen || (2 * centre + 4) % 5 != (phase + 3) % 5;
@@ -340,10 +337,9 @@ TEST(PhaseDialog, ScriptedPressesSetThePhasesOnlyOnOk) {
   struct Case {
     const char* what;
     int32_t frame;
-    avxField field;
+    avxField field;  // of the position the dialog opens at
     std::vector<std::string> presses;
-    const char* inputShown;
-    const char* outputShown;
+    const char *inputShown, *outputShown;
     int32_t input, output;  // after an OK
     int detections;
     std::vector<std::string> ignored;
@@ -387,9 +383,6 @@ TEST(PhaseDialog, ScriptedPressesSetThePhasesOnlyOnOk) {
     // Each detection leaves its commentary for the next render, and shows
     // the wait cursor while it runs.
     EXPECT_EQ(instance.pendingMessages.size(), 11u * c.detections);
-    if (c.detections > 0) {
-      EXPECT_EQ(instance.pendingMessages[0], "Dominant Field: Odd   Non-Dominant Field: Even\n");
-    }
 #if defined(_WIN32)
     if (c.detections > 0) {
       EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_ARROW));
