@@ -32,8 +32,7 @@ class OverlayRig {
   refhost::EffectHost& host() { return *host_; }
   Corvalis& effect() { return static_cast<Corvalis&>(host_->Instance()); }
   CorvalisOverlay& overlay() { return *overlay_; }
-  int32_t Units() const { return settings_.totalFrames * 2; }
-  double UnitTime(double unit) const { return unit / (Units() - 1); }
+  double UnitTime(double unit) const { return unit / (settings_.totalFrames * 2 - 1); }
 
   // A setting that holds over the whole effect, at every key it has too.
   void SetList(const std::string& id, int32_t value) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -33,28 +32,25 @@ using refhost::ScriptedDialogDriver;
 constexpr int32_t kWidth = 32;
 constexpr int32_t kHeight = 32;
 
-// The colour (blue, green, red) of film frame `film` at (x, y).
-using FilmPicture = std::function<void(int32_t film, int32_t x, int32_t y, uint8_t* pixel)>;
+// Film pictures: pseudo-random, different for each film frame, or the same
+// for all (still); or flat, alternating between two colours that differ by 50,
+// 60 and 70 in blue, green and red.
+enum class Film { kNoise, kStill, kFlat };
 
-// Different pseudo-random pictures for different film frames.
-void NoiseFilm(int32_t film, int32_t x, int32_t y, uint8_t* pixel) {
-  uint32_t h = static_cast<uint32_t>(film) * 2654435761u ^ static_cast<uint32_t>(x) * 40503u ^
-               static_cast<uint32_t>(y) * 9973u;
+// The colour (blue, green, red) of film frame `n` at (x, y).
+void FilmPixel(Film film, int32_t n, int32_t x, int32_t y, uint8_t* pixel) {
+  if (film == Film::kFlat) {
+    for (int c = 0; c < 3; ++c) pixel[c] = static_cast<uint8_t>(n % 2 != 0 ? 150 + 10 * c : 100);
+    return;
+  }
+  uint32_t h = static_cast<uint32_t>(film == Film::kStill ? 0 : n) * 2654435761u ^
+               static_cast<uint32_t>(x) * 40503u ^ static_cast<uint32_t>(y) * 9973u;
   for (int c = 0; c < 3; ++c) {
     h ^= h >> 13;
     h *= 0x5bd1e995u;
     h ^= h >> 15;
     pixel[c] = static_cast<uint8_t>(h >> 24);
   }
-}
-
-// Flat pictures alternating between two colours, which differ by 50, 60 and
-// 70 in blue, green and red.
-void FlatFilm(int32_t film, int32_t, int32_t, uint8_t* pixel) {
-  const bool odd = film % 2 != 0;
-  pixel[0] = odd ? 150 : 100;
-  pixel[1] = odd ? 160 : 100;
-  pixel[2] = odd ? 170 : 100;
 }
 
 // The film frame shown by field index i (2n the dominant, 2n + 1 the other
@@ -70,7 +66,7 @@ int32_t FilmOfField(int32_t fieldIndex, int32_t phase) {
 // value `dominance` (0 the top rows, 1 the bottom rows) holds the dominant
 // field of each frame.
 std::shared_ptr<refhost::MemoryClip> PulldownClip(int32_t frames, int32_t phase, int32_t dominance,
-                                                  const FilmPicture& film) {
+                                                  Film film) {
   auto clip = std::make_shared<refhost::MemoryClip>(kWidth, kHeight);
   for (int32_t n = 0; n < frames; ++n) {
     std::vector<uint8_t> pixels(kWidth * kHeight * 4, 255);
@@ -79,7 +75,7 @@ std::shared_ptr<refhost::MemoryClip> PulldownClip(int32_t frames, int32_t phase,
       const int32_t filmFrame = FilmOfField(2 * n + (dominantRow ? 0 : 1), phase);
       for (int32_t x = 0; x < kWidth; ++x) {
         // Field rows are addressed in field coordinates, as the host delivers them.
-        film(filmFrame, x, y / 2, &pixels[(y * kWidth + x) * 4]);
+        FilmPixel(film, filmFrame, x, y / 2, &pixels[(y * kWidth + x) * 4]);
       }
     }
     clip->AddFrame(std::move(pixels));
@@ -97,11 +93,11 @@ refhost::ProjectSettings FieldSettings(int32_t frames, avxField dominance) {
 // negative, of phase `below` on the track below), at the first field of a frame.
 struct PhaseRig {
   PhaseRig(int32_t frames, avxField dominance, int32_t phase, int32_t frame, int32_t below = -1,
-           const FilmPicture& film = NoiseFilm)
+           Film film = Film::kNoise)
       : host(plugin, FieldSettings(frames, dominance)),
         instance(static_cast<Corvalis&>(host.Instance())) {
     host.SetInput(1, PulldownClip(frames, phase, dominance, film));
-    if (below >= 0) host.SetInput(0, PulldownClip(frames, below, dominance, NoiseFilm));
+    if (below >= 0) host.SetInput(0, PulldownClip(frames, below, dominance, Film::kNoise));
     host.SetPosition(frame, dominance, 1);
     instance.pendingMessages.clear();
   }
@@ -139,17 +135,13 @@ TEST(PhaseDetection, FindsEveryPhaseAtEveryFrameForBothDominances) {
   }
 }
 
-// The same picture in every field.
-void StillFilm(int32_t, int32_t x, int32_t y, uint8_t* pixel) { NoiseFilm(0, x, y, pixel); }
-
 // What a detection says it compared and found, queued for the next render.
-// Flat film alternates colours that differ by 50, 60 and 70.
 TEST(PhaseDetection, CommentaryNamesEachComparisonAndItsOutcome) {
   struct Case {
     const char* what;
     int32_t frames, phase, frame;
     avxField dominance;
-    FilmPicture film;
+    Film film;
     int32_t input;
     bool found;
     int32_t foundPhase;
@@ -164,21 +156,21 @@ TEST(PhaseDetection, CommentaryNamesEachComparisonAndItsOutcome) {
   // clang-format off
   const Case cases[] = {
       // Only the third comparison (field 21 against field 19) matches.
-      {"phase 1", 20, 1, 10, kAvxFieldOdd, FlatFilm, 1, true, 1,
+      {"phase 1", 20, 1, 10, kAvxFieldOdd, Film::kFlat, 1, true, 1,
        odd + at(20, 10, 9, "Odd", no) + at(20, 10, 11, "Odd", no) + at(21, 10, 9, "Even", "phase = 1\n") +
        at(21, 10, 11, "Even", no) + at(20, 11, 12, "Odd", no)},
-      {"phase 4, the even field dominant", 20, 4, 10, kAvxFieldEven, FlatFilm, 1, true, 4,
+      {"phase 4, the even field dominant", 20, 4, 10, kAvxFieldEven, Film::kFlat, 1, true, 4,
        "Dominant Field: Even   Non-Dominant Field: Odd\n" + at(20, 10, 9, "Even", no) + at(20, 10, 11, "Even", no) +
        at(21, 10, 9, "Odd", no) + at(21, 10, 11, "Odd", no) + at(20, 11, 12, "Even", "phase = 4\n")},
       // The first match is kept; the second makes the cadence ambiguous.
-      {"a still picture", 10, 0, 5, kAvxFieldOdd, StillFilm, 1, false, 0,
+      {"a still picture", 10, 0, 5, kAvxFieldOdd, Film::kStill, 1, false, 0,
        odd + at(10, 5, 4, "Odd", "phase = 0\n") + at(10, 5, 6, "Odd", "SUCCEEDED but phase already set\n")},
       // The fifth comparison reaches one past the end: a zero field.
-      {"the last frame centres on the one before", 100, 2, 99, kAvxFieldOdd, FlatFilm, 1, true, 2,
+      {"the last frame centres on the one before", 100, 2, 99, kAvxFieldOdd, Film::kFlat, 1, true, 2,
        odd + at(196, 98, 97, "Odd", no) + at(196, 98, 99, "Odd", no) + at(197, 98, 97, "Even", "phase = 2\n") +
        at(197, 98, 99, "Even", no) + at(196, 99, 100, "Odd", "FAILED at (12,6) diff=(170,160,150)\n")},
-      {"no track below", 20, 0, 10, kAvxFieldOdd, FlatFilm, 0, false, -1, ""},
-      {"too few frames", 2, 0, 1, kAvxFieldOdd, FlatFilm, 1, false, -1, ""},
+      {"no track below", 20, 0, 10, kAvxFieldOdd, Film::kFlat, 0, false, -1, ""},
+      {"too few frames", 2, 0, 1, kAvxFieldOdd, Film::kFlat, 1, false, -1, ""},
   };
   // clang-format on
   for (const Case& c : cases) {
