@@ -159,9 +159,6 @@ TEST(PhaseDetection, CommentaryNamesEachComparisonAndItsOutcome) {
       {"phase 1", 20, 1, 10, kAvxFieldOdd, Film::kFlat, 1, true, 1,
        odd + at(20, 10, 9, "Odd", no) + at(20, 10, 11, "Odd", no) + at(21, 10, 9, "Even", "phase = 1\n") +
        at(21, 10, 11, "Even", no) + at(20, 11, 12, "Odd", no)},
-      {"phase 4, the even field dominant", 20, 4, 10, kAvxFieldEven, Film::kFlat, 1, true, 4,
-       "Dominant Field: Even   Non-Dominant Field: Odd\n" + at(20, 10, 9, "Even", no) + at(20, 10, 11, "Even", no) +
-       at(21, 10, 9, "Odd", no) + at(21, 10, 11, "Odd", no) + at(20, 11, 12, "Even", "phase = 4\n")},
       // The first match is kept; the second makes the cadence ambiguous.
       {"a still picture", 10, 0, 5, kAvxFieldOdd, Film::kStill, 1, false, 0,
        odd + at(10, 5, 4, "Odd", "phase = 0\n") + at(10, 5, 6, "Odd", "SUCCEEDED but phase already set\n")},
