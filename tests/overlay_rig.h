@@ -46,8 +46,9 @@ class OverlayRig {
   std::vector<double> KeyTimes(const std::string& id) {
     avxParameter* parameter = host_->Parameter(id);
     std::vector<double> times;
-    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i)
+    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) {
       times.push_back(parameter->GetKey(i)->GetTime());
+    }
     return times;
   }
 

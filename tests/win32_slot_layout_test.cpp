@@ -1,15 +1,11 @@
-// The plug-in DLL's virtual tables as a 32-bit Windows host calls them: a
-// host built with the Microsoft C++ ABI knows the model, the instance and the
-// overlay only by slot numbers and signatures, and its calls are thiscall, so
-// a slot with the wrong function or the wrong arguments leaves the host's
-// stack off. The tables below are the host's; every slot the effect fills
-// with its own code is called by number, and every slot it leaves to the base
-// class must lead into the host library.
-//
-// The probe calls a slot by its number with the object in ECX and the
-// arguments on the stack for the callee to remove, and measures the stack
-// pointer around the call; it also finds which module a slot's code lies in
-// and which blocks the plug-in frees.
+// The plug-in DLL's virtual tables as a 32-bit Windows host calls them. A host
+// built with the Microsoft C++ ABI knows the model, the instance and the
+// overlay only by slot numbers and signatures, and calls them thiscall (object
+// in ECX, arguments on the stack for the callee to remove), so a slot with the
+// wrong function or arguments leaves the host's stack off. Every slot the
+// effect fills with its own code is called by number with the stack pointer
+// measured around the call, and every slot it leaves to the base class must
+// lead into the host library.
 #if !defined(_WIN32) || !defined(__i386__)
 #error "the slot probe is for 32-bit Windows"
 #endif
