@@ -420,7 +420,6 @@ TEST(OverlayDraw, MotionViewShowsTheLastMaskAlone) {
 // where every layer lands and in which order. The picture is kept as
 // tests/data/overlay_golden.png; CORVALIS_UPDATE_GOLDEN=1 rewrites it.
 TEST(OverlayDraw, GoldenPicture) {
-  constexpr uint64_t kGoldenHash = 0xb4796dfc30b05105;
   const std::string goldenPath = std::string(CORVALIS_TEST_DATA) + "/overlay_golden.png";
 
   OverlayRig rig(12, 48, 32);
@@ -436,17 +435,14 @@ TEST(OverlayDraw, GoldenPicture) {
 
   const std::vector<uint8_t> bytes = rig.Bytes();
   const std::string png = golden::EncodePng(bytes.data(), 200, 112, 200 * 4);
-  const uint64_t hash = golden::HashBytes(bytes);
   if (const char* update = std::getenv("CORVALIS_UPDATE_GOLDEN"); update && *update == '1') {
     golden::WriteFile(goldenPath, png);
-    GTEST_SKIP() << "rewrote " << goldenPath << "; hash 0x" << std::hex << hash;
+    GTEST_SKIP() << "rewrote " << goldenPath;
   }
   const std::string actualPath = ::testing::TempDir() + "overlay_golden_actual.png";
-  if (hash != kGoldenHash) golden::WriteFile(actualPath, png);
-  EXPECT_EQ(hash, kGoldenHash) << std::hex << "hash 0x" << hash << "; the picture drawn is "
-                               << actualPath;
-  EXPECT_TRUE(golden::ReadFile(goldenPath) == png)
-      << goldenPath << " is not the picture the test draws";
+  const bool same = golden::ReadFile(goldenPath) == png;
+  if (!same) golden::WriteFile(actualPath, png);
+  EXPECT_TRUE(same) << goldenPath << " is not the picture drawn, " << actualPath;
 }
 
 using Orders = std::vector<int32_t>;
