@@ -75,7 +75,7 @@ TEST(OverlayDrawBlend, AlphaRules) {
   EXPECT_EQ(BlendPixel(Colour{0, 0, 0, 0}, Colour{254, 254, 254, 1}), (Colour{0, 0, 0, 1}));
 }
 
-TEST(OverlayDrawRect, FillClipsToTheBuffer) {
+TEST(OverlayDrawRect, FillClipsToTheBufferAndLeavesRowPaddingAlone) {
   FrameRef image = Canvas(8, 6);
   FillRect(Pen{*image, kInkWhite}, PixelRect{-3, -2, 2, 3});
   EXPECT_EQ(Changed(image), Block(0, 0, 2, 1));
@@ -87,16 +87,14 @@ TEST(OverlayDrawRect, FillClipsToTheBuffer) {
     FillRect(Pen{*untouched, kInkWhite}, outside);
   }
   EXPECT_TRUE(Changed(untouched).empty());
-}
 
-TEST(OverlayDrawRect, FillBlendsAndLeavesRowPaddingAlone) {
-  FrameRef image(FrameBuffer::CreateImage(3, 2, 16));  // 4 padding bytes a row
-  for (int i = 0; i < 32; ++i) image->data[i] = 7;
-  FillRect(Pen{*image, Colour{255, 0, 0, 51}}, PixelRect{0, 0, 2, 3});
+  FrameRef padded(FrameBuffer::CreateImage(3, 2, 16));  // 4 padding bytes a row
+  for (int i = 0; i < 32; ++i) padded->data[i] = 7;
+  FillRect(Pen{*padded, Colour{255, 0, 0, 51}}, PixelRect{0, 0, 2, 3});
   for (int y = 0; y < 2; ++y) {
     // (7×204 + 255×51)/255 = 56.6 → 56 and 7×204/255 = 5.6 → 5; alpha max(7, 51).
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(At(image, x, y), (Colour{56, 5, 5, 51}));
-    for (int pad = 12; pad < 16; ++pad) EXPECT_EQ(image->data[y * 16 + pad], 7);
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(At(padded, x, y), (Colour{56, 5, 5, 51}));
+    for (int pad = 12; pad < 16; ++pad) EXPECT_EQ(padded->data[y * 16 + pad], 7);
   }
 }
 
@@ -177,8 +175,9 @@ TEST(OverlayDrawLine, ClippedLinesMatchTheUnclippedLine) {
 }
 
 // Where each part lands, and the highlight, a whole overlay's golden picture
-// pins; here the choice between below and above at its very edge.
-TEST(OverlayMarker, HangsBelowUnlessTheLabelWouldPassTheBottom) {
+// pins; here the choice between below and above at its very edge, and a
+// marker cut by the buffer's left edge.
+TEST(OverlayMarker, HangsBelowUnlessTheLabelWouldPassTheBottomAndIsCutAtTheEdges) {
   constexpr int kHeight = 60, kX = 20;
   // y + 17 + 8 = 60 still fits: below, tip on the next row, label from y + 8.
   FrameRef below = Canvas(40, kHeight);
@@ -198,14 +197,12 @@ TEST(OverlayMarker, HangsBelowUnlessTheLabelWouldPassTheBottom) {
   const Pixels drawn = Changed(above), region = Block(0, 0, 39, 35);
   EXPECT_TRUE(std::includes(region.begin(), region.end(), drawn.begin(), drawn.end()))
       << "nothing at or below y";
-}
 
-TEST(OverlayMarker, CutAtTheBufferEdgePixelByPixel) {
-  FrameRef image = Canvas(12, 40);
-  DrawMarker(*image, 2, 3, "5", false);  // left edge at column −4
-  for (int x = 0; x <= 9; ++x) EXPECT_EQ(At(image, x, 10), kMarkerOutline) << "base, column " << x;
-  EXPECT_EQ(At(image, 10, 10), kBackground);
-  EXPECT_EQ(At(image, 0, 12), kMarkerLabelFill) << "label clipped, its left frame outside";
+  FrameRef cut = Canvas(12, 40);
+  DrawMarker(*cut, 2, 3, "5", false);  // left edge at column −4
+  for (int x = 0; x <= 9; ++x) EXPECT_EQ(At(cut, x, 10), kMarkerOutline) << "base, column " << x;
+  EXPECT_EQ(At(cut, 10, 10), kBackground);
+  EXPECT_EQ(At(cut, 0, 12), kMarkerLabelFill) << "label clipped, its left frame outside";
 }
 
 // Every glyph, one cell apart, with a character outside the charset leaving
