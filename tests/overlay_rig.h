@@ -12,41 +12,19 @@
 #include "overlay/draw.h"
 #include "refhost/effect_host.h"
 #include "refhost/plugin.h"
+#include "test_clips.h"
 
 namespace overlaytest {
 
-// A picture a person can read when it is scaled up: a diagonal gradient, a
-// bright square that moves one column a frame and an opaque fourth byte.
-inline std::shared_ptr<refhost::MemoryClip> GradientClip(int32_t width, int32_t height,
-                                                         int32_t frames) {
-  auto clip = std::make_shared<refhost::MemoryClip>(width, height);
-  for (int32_t f = 0; f < frames; ++f) {
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    for (int32_t y = 0; y < height; ++y) {
-      for (int32_t x = 0; x < width; ++x) {
-        uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 4];
-        const bool square = x >= 4 + f && x < 12 + f && y >= height / 2 - 4 && y < height / 2 + 4;
-        p[0] = static_cast<uint8_t>(square ? 250 : 40 + 4 * y);
-        p[1] = static_cast<uint8_t>(square ? 250 : 30 + 2 * x);
-        p[2] = static_cast<uint8_t>(square ? 250 : 200 - 3 * x);
-        p[3] = 255;
-      }
-    }
-    clip->AddFrame(std::move(pixels));
-  }
-  return clip;
-}
-
 class OverlayRig {
  public:
-  // An interlaced effect of `frames` frames on a clip of the given size,
-  // top field first, without keys of its own and without line interpolation.
-  OverlayRig(int32_t frames, int32_t width = 8, int32_t height = 4) {
-    settings_.width = width;
-    settings_.height = height;
-    settings_.totalFrames = frames;
+  // An interlaced effect of `frames` frames on a clip of the given size with
+  // a moving square, top field first, without keys of its own and without
+  // line interpolation.
+  OverlayRig(int32_t frames, int32_t width = 8, int32_t height = 4)
+      : settings_(testclips::Settings(width, height, frames)) {
     host_ = std::make_unique<refhost::EffectHost>(plugin_, settings_);
-    host_->SetInput(1, GradientClip(width, height, frames));
+    host_->SetInput(1, testclips::MovingSquareClip(width, height, frames));
     for (const char* id : {"speed", "strobe", "hold", "order"}) host_->Parameter(id)->ClearKeys();
     SetList("deinterlace", kDeinterlaceNone);
   }
@@ -54,23 +32,24 @@ class OverlayRig {
   refhost::EffectHost& host() { return *host_; }
   Corvalis& effect() { return static_cast<Corvalis&>(host_->Instance()); }
   CorvalisOverlay& overlay() { return *overlay_; }
-  int32_t Units() const { return settings_.totalFrames * 2; }
-  double UnitTime(double unit) const { return unit / (Units() - 1); }
+  double UnitTime(double unit) const { return unit / (settings_.totalFrames * 2 - 1); }
 
   // A setting that holds over the whole effect, at every key it has too.
   void SetList(const std::string& id, int32_t value) {
-    avxParameter* parameter = host_->Parameter(id);
-    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) {
-      host_->SetKeyList(id, parameter->GetKey(i)->GetTime(), value);
-    }
+    for (double time : KeyTimes(id)) host_->SetKeyList(id, time, value);
     host_->SetList(id, value);
   }
   void SetBool(const std::string& id, bool value) {
-    avxParameter* parameter = host_->Parameter(id);
-    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) {
-      host_->SetKeyBool(id, parameter->GetKey(i)->GetTime(), value);
-    }
+    for (double time : KeyTimes(id)) host_->SetKeyBool(id, time, value);
     host_->SetBool(id, value);
+  }
+  std::vector<double> KeyTimes(const std::string& id) {
+    avxParameter* parameter = host_->Parameter(id);
+    std::vector<double> times;
+    for (int32_t i = 0; i < parameter->GetNumKeys(); ++i) {
+      times.push_back(parameter->GetKey(i)->GetTime());
+    }
+    return times;
   }
 
   // A key of all four curve parameters at a time of the effect.
@@ -121,9 +100,8 @@ class OverlayRig {
   std::vector<int32_t> OrderKeys() {
     auto* order = dynamic_cast<avxPNumber*>(host_->Parameter("order"));
     std::vector<int32_t> values;
-    for (int32_t i = 0; i < order->GetNumKeys(); ++i) {
-      values.push_back(static_cast<int32_t>(order->GetValue(order->GetKey(i)->GetTime())));
-    }
+    for (double time : KeyTimes("order"))
+      values.push_back(static_cast<int32_t>(order->GetValue(time)));
     return values;
   }
 
