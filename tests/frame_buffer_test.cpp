@@ -25,29 +25,6 @@ class FrameBufferTest : public ::testing::Test {
   testmemory::CountingHandler handler_;
 };
 
-TEST_F(FrameBufferTest, GeometryOfImagesAndMasks) {
-  FrameRef image = NewImage(720, 243);
-  EXPECT_EQ(
-      std::vector<size_t>({size_t(image->rowBytes), handler_.LastSize(), size_t(image->refCount)}),
-      std::vector<size_t>({2880, 2880 * 243, 1}));
-  FrameRef mask = NewMask(720, 243);
-  EXPECT_EQ(std::vector<size_t>({size_t(mask->rowBytes), handler_.LastSize()}),
-            std::vector<size_t>({720, 720 * 243}));
-
-  // Zero-sized buffers allocate no pixels; releasing frees only the object.
-  FrameRef empty = NewImage(0, 100);
-  EXPECT_EQ(empty->data, nullptr);
-  EXPECT_EQ(handler_.Live(), 5u);  // two objects with pixels, one without
-  empty.Release();
-  EXPECT_EQ(handler_.Live(), 4u);
-
-  // Clearing reaches the padding past each row's pixels.
-  FrameRef padded(FrameBuffer::CreateImage(720, 2, 2882));
-  std::memset(padded->data, 0xAB, 2882 * 2);
-  padded->ClearToZero();
-  EXPECT_EQ(std::count(padded->data, padded->data + 2882 * 2, 0), 2882 * 2);
-}
-
 TEST_F(FrameBufferTest, HandlesCountReferencesAndFreeOnce) {
   FrameRef first = NewImage(4, 4), second = first, third(second);
   FrameBuffer* buffer = first.get();

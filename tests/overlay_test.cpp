@@ -236,9 +236,6 @@ TEST(OverlayFont, GlyphsAreDrawnOnlyWhole) {
 
 using overlaytest::OverlayRig;
 
-// What a colour leaves when blended into the host's cleared buffer.
-Colour OnClear(Colour colour) { return BlendPixel(kClear, colour); }
-
 TEST(OverlayDraw, HiddenOrKeylessDrawsLeaveTheBuffer) {
   OverlayRig rig(10);
   rig.Key(0, 100.0, 1);
@@ -370,45 +367,6 @@ TEST(OverlayDraw, SourceFrameIsReadOncePerFrameAndField) {
   rig.Draw();
   EXPECT_EQ(rig.host().AlternateFrameCalls(), 2) << "asked again";
   EXPECT_NE(rig.Bytes(), std::vector<uint8_t>(48 * 32 * 4, 0)) << "and shown";
-}
-
-TEST(OverlayDraw, MotionViewShowsTheLastMaskAlone) {
-  // Half speed with "Adaptive" interpolates every other field and leaves a
-  // motion mask of the field's size.
-  OverlayRig rig(10, 32, 16);
-  rig.Key(0, 50.0, 1);
-  rig.Key(19, 50.0, 2);
-  rig.SetList("deinterlace", kDeinterlaceAdaptive);
-  rig.SetBool("showMotion", true);
-  rig.SetBool("showSource", false);
-
-  // No mask made yet (the first field at unit 0 is a source field): the
-  // normal view, here the graph's band.
-  rig.Render(0);
-  ASSERT_FALSE(rig.effect().motionMask);
-  rig.Open(32, 8);
-  rig.Draw();
-  EXPECT_EQ(rig.At(0, 1), OnClear(kBandColour));
-
-  rig.Render(0, 2);
-  ASSERT_TRUE(rig.effect().motionMask);
-  const FrameBuffer& mask = *rig.effect().motionMask;
-  ASSERT_EQ(mask.width, 32);
-  ASSERT_EQ(mask.height, 8);
-  rig.Draw();
-  // Same size: the mask is copied, each value held within video levels, into
-  // the three colour bytes; the alpha stays as the host cleared it.
-  bool sawMotion = false;
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 32; ++x) {
-      const int value = mask.Row(y)[x];
-      const uint8_t level = static_cast<uint8_t>(value < 16 ? 16 : value > 235 ? 235 : value);
-      ASSERT_EQ(rig.At(x, y), (Colour{level, level, level, 0})) << x << "," << y;
-      sawMotion = sawMotion || value > 16;
-    }
-  }
-  EXPECT_TRUE(sawMotion) << "the moving square leaves motion in the mask";
-  EXPECT_FALSE(rig.overlay().graphShown);
 }
 
 // A whole draw on a small clip: the source view held within video levels, the

@@ -385,24 +385,6 @@ TEST(PhaseDialog, ScriptedPressesSetThePhasesOnlyOnOk) {
   }
 }
 
-TEST(PhaseDialog, CurrentFieldPhaseCountsFieldsOrFrames) {
-  PhaseRig rig(20, kAvxFieldOdd, 3, 7, 0);
-  rig.host.SetPosition(7, kAvxFieldEven, 1);
-  EXPECT_EQ(rig.instance.CurrentFieldPhase(), 0);  // 15 mod 5
-  rig.host.SetPosition(8, kAvxFieldOdd, 1);
-  EXPECT_EQ(rig.instance.CurrentFieldPhase(), 1);  // 16 mod 5
-  // A whole-frame request takes its field from the last render.
-  rig.host.SetPosition(8, kAvxFieldBoth, 0);
-  rig.instance.renderField = kAvxFieldEven;
-  EXPECT_EQ(rig.instance.CurrentFieldPhase(), 2);  // 17 mod 5
-  rig.instance.frameBased = true;
-  EXPECT_EQ(rig.instance.CurrentFieldPhase(), 3);  // frame 8
-
-  EXPECT_THROW(ScriptedDialogDriver({"ok", "press-everything"}), std::invalid_argument);
-  EXPECT_THROW(ScriptedDialogDriver({"select-below="}), std::invalid_argument);
-  EXPECT_THROW(ScriptedDialogDriver({"select-below=x1"}), std::invalid_argument);
-}
-
 #if defined(_WIN32)
 // DialogBoxParamA's answer when it cannot create the dialog.
 INT_PTR WINAPI DialogBoxThatFails(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) { return -1; }

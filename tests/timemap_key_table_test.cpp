@@ -61,17 +61,6 @@ TEST(TimemapKeyTable, MismatchedKeyCountsKeepTheProvisionalOrders) {
   EXPECT_EQ(fx.effect().keyTable[1].speed, 0.0);
 }
 
-TEST(TimemapKeyTable, TimelineIsBuiltOnDemand) {
-  KeyedEffect fx(10);
-  fx.Keys({{0, 100, 1, 0, 1}, {fx.Units() - 1, 100, 1, 0, 0}});
-  Corvalis& effect = fx.effect();
-  effect.RebuildKeyTable();
-  ASSERT_TRUE(effect.timelinePositions.empty());
-  TimelineView view = effect.GetTimeline();
-  EXPECT_EQ(view.positions.size(), static_cast<size_t>(fx.Units()));
-  EXPECT_EQ(view.keyMarks[0], 0);
-}
-
 std::vector<uint8_t> Bytes(const std::string& text, bool terminated = true) {
   std::vector<uint8_t> bytes(text.begin(), text.end());
   if (terminated) bytes.push_back(0);

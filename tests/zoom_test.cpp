@@ -204,32 +204,6 @@ TEST(ZoomPicture, MaskDeviceCopiesRowsOfItsBuffer) {
   // the ZoomImage tests, which leave every pixel around them untouched.
 }
 
-TEST(ZoomWindow, SizesOverlapAndIntersection) {
-  auto corners = [](const ZoomWindow& w) {
-    return std::vector<int>{w.x0, w.y0, w.x1, w.y1, w.nx, w.ny};
-  };
-  EXPECT_EQ(ZoomWindow{}.x0, kUnsetWindow);
-  ZoomWindow w = MakeWindow(2, 3, 11, 4);
-  EXPECT_EQ(corners(w), (std::vector<int>{2, 3, 11, 4, 10, 2}));
-  w.x1 = 1;
-  SizeWindow(w);
-  EXPECT_EQ(w.nx, 0);
-
-  const ZoomWindow a = MakeWindow(0, 0, 9, 9);
-  EXPECT_TRUE(WindowsOverlap(a, MakeWindow(9, 9, 20, 20)));  // one corner pixel
-  EXPECT_TRUE(WindowsOverlap(MakeWindow(9, 9, 20, 20), a));
-  EXPECT_FALSE(WindowsOverlap(a, MakeWindow(10, 0, 20, 9)));
-  EXPECT_FALSE(WindowsOverlap(a, MakeWindow(0, -5, 9, -1)));
-
-  ZoomWindow out;
-  IntersectWindows(a, MakeWindow(-3, 4, 5, 30), out);
-  EXPECT_EQ(corners(out), (std::vector<int>{0, 4, 5, 9, 6, 6}));
-  IntersectWindows(a, MakeWindow(12, 0, 20, 9), out);
-  EXPECT_LT(out.nx, 1);
-  FrameRef image = NewImage(7, 5);
-  EXPECT_EQ(corners(PictureWindow(ImagePicture(*image))), (std::vector<int>{0, 0, 6, 4, 7, 5}));
-}
-
 constexpr uint8_t kUntouched = 0xA5;
 
 // A picture of random bytes (seed != 0) or of one value.
@@ -304,39 +278,6 @@ TEST(ZoomWeights, TrimmingBesselFallbackAndDoubling) {
   EXPECT_EQ(std::vector<double>({doubling.scale, doubling.supp, double(doubling.wid)}),
             std::vector<double>({1.0, 1.0, 2.0}));
   EXPECT_EQ(weights("triangle", 2, 0.75, 10, true, 2), (std::vector<int>{0, 2, 12288, 4096}));
-}
-
-TEST(ZoomPlan, FiltersForModesAndSimplification) {
-  const Filter* point = FindFilter("point");
-  const Filter* catrom = FindFilter("catrom");
-  const Filter* byMode[] = {point, catrom, FindFilter("triangle"), catrom, point, catrom};
-  for (int mode = -1; mode <= 6; ++mode) {
-    EXPECT_EQ(FilterForMode(mode), mode >= 0 && mode < 6 ? byMode[mode] : nullptr) << mode;
-  }
-  // By size: reducing (or keeping) both ways takes mode 1, enlarging either way mode 3.
-  EXPECT_EQ(ResolveModeBySize(5, 720, 486, 90, 61), 1);
-  EXPECT_EQ(ResolveModeBySize(5, 720, 486, 720, 486), 1);
-  EXPECT_EQ(ResolveModeBySize(5, 720, 486, 721, 61), 3);
-  EXPECT_EQ(ResolveModeBySize(5, 720, 486, 90, 487), 3);
-  EXPECT_EQ(ResolveModeBySize(2, 720, 486, 90, 61), 2);
-
-  // clang-format off
-  const std::tuple<const char*, double, double, bool> cases[] = {  // filter, scale, offset, simplified
-      {"catrom", 1.0, 0.5, true}, {"catrom", 1.0, 3.5, true},  // samples on source pixels
-      {"catrom", 1.0, 0.25, false},                            // half-way between pixels
-      {"catrom", 0.5, 0.25, false},                            // reducing: scale 2
-      {"catrom", 2.0, 1.0, false},  // enlarging samples between pixels
-      {"cubic", 1.0, 0.5, false},   // not cardinal
-      {"point", 3.0, 0.1, true},    // support below one half
-      {"box", 1.7, 0.1, true}, {"triangle", 1.0, 1.5, true}, {"triangle", 0.25, 0.5, false},
-  };
-  // clang-format on
-  for (const auto& [name, s, offset, simplified] : cases) {
-    FilterParams params = MakeFilterParams(*FindFilter(name), s);
-    const Filter* result = SimplifyFilter(FindFilter(name), params, s, offset);
-    EXPECT_EQ(result == point, simplified) << name << " s=" << s << " t=" << offset;
-    EXPECT_TRUE(!simplified || (params.scale == 1.0 && params.supp == 0.5 && params.wid == 1));
-  }
 }
 
 TEST(ZoomPlan, FiltersAndPassOrderOfWholePictures) {

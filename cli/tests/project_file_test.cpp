@@ -104,20 +104,5 @@ TEST(ProjectFile, BadValuesNameTheJsonPath) {
   }
 }
 
-TEST(ProjectFile, SavingKeepsEveryFieldAndStoresInstanceData) {
-  TempDir dir;
-  std::string path =
-      dir.Write("p.json", R"({"source": "clip.mov", "frames": 9, "parameters": {"hold": 2}})");
-  Project project = LoadProject(path);
-  project.instanceData = "2,4";
-  SaveProject(project, path);
-  Project again = LoadProject(path);
-  EXPECT_EQ(again.instanceData, "2,4");
-  EXPECT_EQ(again.document["source"], "clip.mov");
-  EXPECT_EQ(again.frames, 9);
-  EXPECT_EQ(again.document["parameters"]["hold"], 2);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
-}
-
 }  // namespace
 }  // namespace cli
