@@ -406,6 +406,21 @@ TEST(ZoomImage, UnitScaleWithWholeOffsetsCopiesExactly) {
                   .point);
 }
 
+// Whole windows through ZoomWindows: the mapping from window to window puts
+// each output centre where the filter expects it (Bessel takes the sample
+// nearest the centre's range middle).
+TEST(ZoomImage, BesselFallsBackToTheMiddleSample) {
+  FrameRef source = NewImage(10, 1);
+  for (int32_t x = 0; x < 10; ++x) std::memset(source->Row(0) + 4 * x, 10 * x, 4);
+  FrameRef destination = Picture(4, 1, 0);
+  const Filter* bessel = FindFilter("bessel");
+  ZoomWindows(ImagePicture(*source), WholeWindow(*source), ImagePicture(*destination),
+              WholeWindow(*destination), bessel, bessel);
+  // Ranges 0..8, 0..9, 0..9 and 1..9 around centres 1.25, 3.75, 6.25, 8.75.
+  const int expected[] = {40, 50, 50, 50};
+  for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(destination->Row(0)[4 * x], expected[x]) << x;
+}
+
 TEST(ZoomImage, PointModeTakesTheNearestSourcePixel) {
   FrameRef source = Picture(13, 11, 2);
   FrameRef destination = Picture(35, 14, 0);
