@@ -187,7 +187,10 @@ TEST(ZoomScanline, ImpossibleTypesAreReported) {
   EXPECT_NE(testing::internal::GetCapturedStderr(), "");
 }
 
-TEST(ZoomPicture, MaskDeviceCopiesRowsOfItsBuffer) {
+TEST(ZoomPicture, DevicesCountTheirChannelsAndMasksCopyRows) {
+  FrameRef image = NewImage(7, 5);
+  const ZoomPicture imagePicture = ImagePicture(*image);
+  EXPECT_EQ(imagePicture.device->channelCount(imagePicture.data), 4);
   FrameRef mask = FrameRef(FrameBuffer::CreateMask(20, 6, 24));
   for (int i = 0; i < 6 * 24; ++i) mask->data[i] = static_cast<uint8_t>(i / 24 * 40 + i % 24);
   const ZoomPicture maskPicture = MaskPicture(*mask);
