@@ -14,7 +14,6 @@ class CountingHandler final : public fx::MemoryHandler {
  public:
   void* Allocate(uint32_t size) override {
     if (++allocations_ == budget_) throw fx::BadAllocation();
-    lastSize_ = size;
     return *live_.insert(heap_.Allocate(size)).first;
   }
   void Free(void* block) override {
@@ -27,12 +26,10 @@ class CountingHandler final : public fx::MemoryHandler {
   int Allocations() const { return allocations_; }
   size_t Live() const { return live_.size(); }
   int StrayFrees() const { return strayFrees_; }
-  uint32_t LastSize() const { return lastSize_; }
 
  private:
   MemHandler heap_;
   int budget_ = 0, allocations_ = 0, strayFrees_ = 0;
-  uint32_t lastSize_ = 0;
   std::set<void*> live_;
 };
 
