@@ -1,6 +1,7 @@
 #include "refhost/effect_host.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -166,7 +167,11 @@ bool EffectHost::RenderIntoOutput(int32_t width, int32_t height) {
   if (bytes > 0) std::memset(outputPixels_.data(), 0, bytes);
   outputImage_->SetData(bytes == 0 ? nullptr : outputPixels_.data());
   RefreshStorage();
-  return instance_->Render(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  const bool rendered = instance_->Render(nullptr);
+  timeSpent_.renderSeconds +=
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return rendered;
 }
 
 bool EffectHost::RenderOnce(int32_t width, int32_t height, Picture& out) {
@@ -302,8 +307,17 @@ bool EffectHost::AlternateFrameSize(avxInstance_v1&, avxField field, int32_t* wi
   return true;
 }
 
-bool EffectHost::AlternateFrame(avxInstance_v1&, uint16_t input, uint16_t frame, avxImage* image,
-                                avxField field) {
+bool EffectHost::AlternateFrame(avxInstance_v1& instance, uint16_t input, uint16_t frame,
+                                avxImage* image, avxField field) {
+  const auto start = std::chrono::steady_clock::now();
+  const bool delivered = DeliverFrame(instance, input, frame, image, field);
+  timeSpent_.deliverySeconds +=
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return delivered;
+}
+
+bool EffectHost::DeliverFrame(avxInstance_v1&, uint16_t input, uint16_t frame, avxImage* image,
+                              avxField field) {
   ++alternateCalls_;
   if (failAt_ > 0 && alternateCalls_ == failAt_) return false;
   if (input > 1 || !inputs_[input] || image == nullptr) return false;

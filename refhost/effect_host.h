@@ -108,6 +108,15 @@ class EffectHost : public avxHostBackend {
     alternateCalls_ = 0;
   }
   int32_t AlternateFrameCalls() const { return alternateCalls_; }
+  // Where render calls spent their time, summed since the host was made:
+  // inside the effect's Render, and within that in the host's own delivery
+  // of source fields (GetAlternateFrame), which is the host's work, not the
+  // effect's.
+  struct RenderTimes {
+    double renderSeconds = 0.0;
+    double deliverySeconds = 0.0;
+  };
+  const RenderTimes& TimeSpent() const { return timeSpent_; }
   // Every field and frame of every input is announced (GetAlternateFrameSize)
   // as width x height, whatever the clips hold: zero-sized fields of offline
   // media. A negative width restores the project's sizes.
@@ -152,6 +161,8 @@ class EffectHost : public avxHostBackend {
                           int32_t* height) override;
   bool AlternateFrame(avxInstance_v1&, uint16_t input, uint16_t frame, avxImage* image,
                       avxField field) override;
+  bool DeliverFrame(avxInstance_v1&, uint16_t input, uint16_t frame, avxImage* image,
+                    avxField field);
   const void* InstanceData(avxInstance_v1&, uint32_t* size) override;
   void SetInstanceData(avxInstance_v1&, const void* data, uint32_t size) override;
   void ParametersModified(avxInstance_v1&, bool modified) override;
@@ -183,6 +194,7 @@ class EffectHost : public avxHostBackend {
   int32_t failAt_ = 0;
   int32_t blankAt_ = 0;
   int32_t alternateCalls_ = 0;
+  RenderTimes timeSpent_;
   int32_t announcedWidth_ = -1;
   int32_t announcedHeight_ = -1;
   // Renders the current position into outputImage_ (width x height).
