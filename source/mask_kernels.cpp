@@ -126,9 +126,13 @@ CORVALIS_AVX2 int32_t MedianRow(const uint8_t* above, const uint8_t* row, const 
 
 CORVALIS_AVX2 int32_t MaxOfRows(const uint8_t* const* rows, int32_t count, int32_t x, int32_t to,
                                 uint8_t* out) {
+  const __m256i full = _mm256_set1_epi8(-1);
   for (; x + 32 <= to; x += 32) {
     __m256i largest = Load(rows[0] + x);
-    for (int32_t k = 1; k < count; ++k) largest = _mm256_max_epu8(largest, Load(rows[k] + x));
+    // 255 in the first row is the largest already (inside a moving area).
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(largest, full)) != -1) {
+      for (int32_t k = 1; k < count; ++k) largest = _mm256_max_epu8(largest, Load(rows[k] + x));
+    }
     Store(out + x, largest);
   }
   return x;
@@ -161,6 +165,18 @@ CORVALIS_AVX2 int32_t WidenRow(const uint8_t* values, int32_t count, uint16_t* o
 CORVALIS_AVX2 int32_t SlideSums(uint16_t* sums, const uint8_t* entering, const uint8_t* leaving,
                                 int32_t width) {
   int32_t x = 0;
+  // Where the entering row equals the leaving one (inside a moving area, or
+  // outside every one) the sums stay as they are.
+  for (; x + 32 <= width; x += 32) {
+    const __m256i in = Load(entering + x);
+    const __m256i out = Load(leaving + x);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, out)) == -1) continue;
+    Store(sums + x, _mm256_sub_epi16(_mm256_add_epi16(Load(sums + x), Widen(entering + x)),
+                                     Widen(leaving + x)));
+    Store(sums + x + 16,
+          _mm256_sub_epi16(_mm256_add_epi16(Load(sums + x + 16), Widen(entering + x + 16)),
+                           Widen(leaving + x + 16)));
+  }
   for (; x + 16 <= width; x += 16) {
     Store(sums + x, _mm256_sub_epi16(_mm256_add_epi16(Load(sums + x), Widen(entering + x)),
                                      Widen(leaving + x)));
@@ -180,6 +196,75 @@ CORVALIS_AVX2 int32_t Divide(const uint16_t* sums, uint8_t* out, int32_t count, 
     Store(out + x, _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8));
   }
   return x;
+}
+
+// The filters across a row for windows of up to 33 values, 32 results at a
+// time straight from the window's values (the last block moved back to end
+// where the row ends: out is not the input, so it makes the same values
+// again). A block whose whole window is 255 or 0 (inside a moving area,
+// or outside every one) gives that value without the arithmetic. Each
+// returns how many results it made: all of them, or none where the row is
+// shorter than a block.
+constexpr int32_t kLargestDirectWindow = 33;
+
+// Where all of padded[at … at + 31 + window − 1] is 255 or all is 0: the two
+// loads cover it when window ≤ 33.
+CORVALIS_AVX2 inline bool Uniform(const uint8_t* p, int32_t window, __m256i& value) {
+  const __m256i first = Load(p);
+  const __m256i last = Load(p + window - 1);
+  const __m256i least = _mm256_min_epu8(first, last);
+  if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(least, _mm256_set1_epi8(-1))) == -1) {
+    value = least;
+    return true;
+  }
+  const __m256i most = _mm256_max_epu8(first, last);
+  if (_mm256_testz_si256(most, most) != 0) {
+    value = most;
+    return true;
+  }
+  return false;
+}
+
+CORVALIS_AVX2 int32_t MaxAlongRow(const uint8_t* padded, int32_t width, int32_t window,
+                                  uint8_t* out) {
+  if (width < 32 || window > kLargestDirectWindow) return 0;
+  for (int32_t x = 0; x < width; x += 32) {
+    const int32_t at = std::min(x, width - 32);
+    const uint8_t* p = padded + at;
+    __m256i largest;
+    if (!Uniform(p, window, largest)) {
+      largest = Load(p);
+      for (int32_t k = 1; k < window; ++k) largest = _mm256_max_epu8(largest, Load(p + k));
+    }
+    Store(out + at, largest);
+  }
+  return width;
+}
+
+CORVALIS_AVX2 int32_t AverageAlongRow(const uint8_t* padded, int32_t width, int32_t window,
+                                      uint32_t multiplier, int32_t shift, uint8_t* out) {
+  if (width < 32 || window > kLargestDirectWindow || multiplier == 0) return 0;
+  const __m256i factor = _mm256_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier)));
+  const __m128i bits = _mm_cvtsi32_si128(shift);
+  for (int32_t x = 0; x < width; x += 32) {
+    const int32_t at = std::min(x, width - 32);
+    const uint8_t* p = padded + at;
+    __m256i average;
+    if (!Uniform(p, window, average)) {
+      // At most 33 × 255 per sum: 16 bits hold it.
+      __m256i low = Widen(p);
+      __m256i high = Widen(p + 16);
+      for (int32_t k = 1; k < window; ++k) {
+        low = _mm256_add_epi16(low, Widen(p + k));
+        high = _mm256_add_epi16(high, Widen(p + 16 + k));
+      }
+      low = _mm256_srl_epi16(_mm256_mulhi_epu16(low, factor), bits);
+      high = _mm256_srl_epi16(_mm256_mulhi_epu16(high, factor), bits);
+      average = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
+    }
+    Store(out + at, average);
+  }
+  return width;
 }
 
 // Skips 32-value blocks of 0 from the front (FirstNonZero) or the back
@@ -291,6 +376,17 @@ void WindowDivider::Divide(const uint16_t* sums, uint8_t* out, int32_t count) co
     return;
   }
   for (; x < count; ++x) out[x] = static_cast<uint8_t>(sums[x] / window_);
+}
+
+void WindowDivider::AverageAlongRow(const uint8_t* padded, int32_t width, uint16_t* work,
+                                    uint16_t* sums, uint8_t* out) const {
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2() && avx2::AverageAlongRow(padded, width, window_, multiplier_, shift_, out) != 0) {
+    return;
+  }
+#endif
+  SumAlongRow(padded, width, window_, work, sums);
+  Divide(sums, out, width);
 }
 
 void MedianRow(const uint8_t* above, const uint8_t* row, const uint8_t* below, uint8_t* out,
@@ -428,6 +524,9 @@ void AddShifted(uint16_t* values, int32_t count, const uint16_t* shifted, uint16
 
 void MaxAlongRow(uint8_t* padded, int32_t width, int32_t reach, uint8_t* out) {
   if (width <= 0) return;
+#if defined(CORVALIS_AVX2_LOOPS)
+  if (UsesAvx2() && avx2::MaxAlongRow(padded, width, 2 * reach + 1, out) != 0) return;
+#endif
   // Doubling windows (2, 4, 8, …) in place, then two overlapping windows of
   // the largest power of two cover the whole window.
   const int32_t window = 2 * reach + 1;

@@ -22,6 +22,11 @@ class WindowDivider {
   explicit WindowDivider(int32_t window);
   // Writes floor(sums[x] / window) for count sums.
   void Divide(const uint16_t* sums, uint8_t* out, int32_t count) const;
+  // SumAlongRow over the window, then Divide, into out (which is none of
+  // padded): out[x] = floor((padded[x] + … + padded[x + window − 1]) /
+  // window) for x < width. work and sums are as SumAlongRow's.
+  void AverageAlongRow(const uint8_t* padded, int32_t width, uint16_t* work, uint16_t* sums,
+                       uint8_t* out) const;
 
  private:
   int32_t window_;
@@ -50,7 +55,8 @@ Extent Union(Extent a, Extent b);
 void MaxOfRows(const uint8_t* const* rows, int32_t count, int32_t from, int32_t to, uint8_t* out);
 
 // out[x] = the largest of padded[x] … padded[x + 2 reach], for x < width.
-// padded holds width + 2 reach values and is used as working space.
+// padded holds width + 2 reach values and may be used as working space; out
+// is none of it.
 void MaxAlongRow(uint8_t* padded, int32_t width, int32_t reach, uint8_t* out);
 
 // sums[x] = padded[x] + … + padded[x + window − 1], for x < width. padded

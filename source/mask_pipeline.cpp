@@ -58,6 +58,9 @@ class FilteredRows {
     const size_t total = part(medianRows * width) + part(blurredRows * width) + 2 * part(padded) +
                          part(width) + part(2 * padded) + 2 * part(2 * width);
     scratch_ = NewMask(static_cast<int32_t>(total), 1);
+    // All 0 to begin with: from then on each row keeps account of where it
+    // may hold values other than 0, and only that is cleared again.
+    std::memset(scratch_->data, 0, total);
     uint8_t* next = scratch_->data;
     auto take = [&](size_t bytes) {
       uint8_t* start = next;
@@ -69,20 +72,21 @@ class FilteredRows {
     padded_ = take(padded);
     dilated_ = take(padded);
     zeros_ = take(width);
-    std::memset(zeros_, 0, width);
     work_ = reinterpret_cast<uint16_t*>(take(2 * padded));
     sums_ = reinterpret_cast<uint16_t*>(take(2 * width));
     columnSums_ = reinterpret_cast<uint16_t*>(take(2 * width));
     std::fill(columnSums_, columnSums_ + width_, 0);
     medianExtents_.resize(medianRows);
+    medianHeld_.resize(medianRows);
     blurredExtents_.resize(blurredRows);
+    blurredHeld_.resize(blurredRows);
     window_.resize(medianRows);
   }
 
   // Writes filtered row y into out and returns where it may be other than 0;
   // y is 0 on the first call and one more on every next.
   Extent Make(int32_t y, uint8_t* out) {
-    if (!widens_) return MedianOf(y, out);
+    if (!widens_) return MedianOf(y, out, Extent{0, width_});
     if (y == 0) {
       for (int32_t k = -down_; k <= down_; ++k) Slide(Clamped(k), -1);
     }
@@ -118,12 +122,32 @@ class FilteredRows {
     return rawExtents_[j];
   }
 
-  // The median row j: 0 wherever its whole window is.
-  Extent MedianOf(int32_t j, uint8_t* out) {
+  // Zeros what of held lies outside kept: a row that may hold values other
+  // than 0 in held is then 0 outside kept.
+  static void ClearOutside(uint8_t* row, Extent held, Extent kept) {
+    if (held.Empty()) return;
+    if (kept.Empty()) {
+      std::memset(row + held.begin, 0, static_cast<size_t>(held.end - held.begin));
+      return;
+    }
+    if (held.begin < kept.begin) {
+      std::memset(row + held.begin, 0,
+                  static_cast<size_t>(std::min(held.end, kept.begin) - held.begin));
+    }
+    if (held.end > kept.end) {
+      const int32_t from = std::max(held.begin, kept.end);
+      std::memset(row + from, 0, static_cast<size_t>(held.end - from));
+    }
+  }
+
+  // The median row j into out, which may hold values other than 0 in held
+  // (all of it for a row of the result); it is 0 wherever its whole window
+  // is.
+  Extent MedianOf(int32_t j, uint8_t* out, Extent held) {
     Extent reach = Union(Union(RawExtent(Clamped(j - 1)), RawExtent(j)), RawExtent(Clamped(j + 1)));
     if (!reach.Empty())
       reach = Extent{std::max(0, reach.begin - 1), std::min(width_, reach.end + 1)};
-    WriteOutside(out, reach);
+    ClearOutside(out, held, reach);
     if (reach.Empty()) return reach;
     maskrows::MedianRow(raw_.Row(Clamped(j - 1)), raw_.Row(j), raw_.Row(Clamped(j + 1)), out,
                         width_, reach.begin, reach.end);
@@ -158,8 +182,9 @@ class FilteredRows {
     const int32_t first = std::max(0, k - down_);
     const int32_t last = std::min(height_ - 1, k + down_);
     for (; medianMade_ <= last; ++medianMade_) {
-      medianExtents_[medianMade_ % medianExtents_.size()] =
-          MedianOf(medianMade_, median_.Row(medianMade_));
+      const size_t slot = medianMade_ % medianExtents_.size();
+      medianExtents_[slot] = MedianOf(medianMade_, median_.Row(medianMade_), medianHeld_[slot]);
+      medianHeld_[slot] = medianExtents_[slot];
     }
     Extent extent;
     for (int32_t j = first; j <= last; ++j) {
@@ -167,31 +192,47 @@ class FilteredRows {
       extent = Union(extent, medianExtents_[j % medianExtents_.size()]);
     }
     uint8_t* blurred = blurred_.Row(k);
-    Extent& blurredExtent = blurredExtents_[k % blurredExtents_.size()];
+    const size_t slot = k % blurredExtents_.size();
+    Extent& blurredExtent = blurredExtents_[slot];
     blurredExtent = extent;
     if (extent.Empty()) {
-      std::memset(blurred, 0, static_cast<size_t>(width_));
+      ClearOutside(blurred, blurredHeld_[slot], extent);
+      blurredHeld_[slot] = extent;
       return;
     }
     // Dilation: the column maximum, then the row maximum with the row's end
     // values repeated (the same maximum as the window clipped at the ends).
+    // Each of these rows is read only within twice the reach of what is
+    // written into it, so only that margin is cleared.
     uint8_t* columnMax = padded_ + across_;
-    WriteOutside(columnMax, extent);
+    ClearMargins(columnMax, extent);
     maskrows::MaxOfRows(window_.data(), last - first + 1, extent.begin, extent.end, columnMax);
     Pad(padded_);
     const Extent dilated = Widened(extent);
     uint8_t* dilatedRow = dilated_ + across_;
-    WriteOutside(dilatedRow, dilated);
+    ClearMargins(dilatedRow, dilated);
     maskrows::MaxAlongRow(padded_ + dilated.begin, dilated.end - dilated.begin, across_,
                           dilatedRow + dilated.begin);
     // Blur across: the window's sum over the row with its end values
     // repeated, divided with truncation.
     Pad(dilated_);
     blurredExtent = Widened(dilated);
-    WriteOutside(blurred, blurredExtent);
+    ClearOutside(blurred, blurredHeld_[slot], blurredExtent);
+    blurredHeld_[slot] = blurredExtent;
     const int32_t count = blurredExtent.end - blurredExtent.begin;
-    maskrows::SumAlongRow(dilated_ + blurredExtent.begin, count, 2 * across_ + 1, work_, sums_);
-    divideAcross_.Divide(sums_, blurred + blurredExtent.begin, count);
+    divideAcross_.AverageAlongRow(dilated_ + blurredExtent.begin, count, work_, sums_,
+                                  blurred + blurredExtent.begin);
+  }
+
+  // Zeros the 2 across_ columns on either side of extent (within the row),
+  // all that a filter across ±across_ of the row widened by across_ reads
+  // outside extent. The padding beyond the row's ends is read only where
+  // that margin reaches an end, whose value it then repeats as 0.
+  void ClearMargins(uint8_t* row, Extent extent) const {
+    const int32_t left = std::max(0, extent.begin - 2 * across_);
+    std::memset(row + left, 0, static_cast<size_t>(extent.begin - left));
+    const int32_t right = std::min(width_, extent.end + 2 * across_);
+    std::memset(row + extent.end, 0, static_cast<size_t>(right - extent.end));
   }
 
   // Where a row filtered across ±across_ can be other than 0.
@@ -227,6 +268,9 @@ class FilteredRows {
   std::vector<Extent> rawExtents_;
   std::vector<Extent> medianExtents_;
   std::vector<Extent> blurredExtents_;
+  // Where each ring row may hold values other than 0.
+  std::vector<Extent> medianHeld_;
+  std::vector<Extent> blurredHeld_;
   std::vector<const uint8_t*> window_;
   int32_t rawMeasured_ = 0;
   int32_t medianMade_ = 0;
