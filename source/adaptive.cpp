@@ -58,7 +58,8 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
   }
 
   motionMask = NewMask(current->width, current->height);
-  if (!ComputeMotionMask(*motionMask, *before, *after, threshold)) {
+  std::vector<maskrows::Extent> rawExtents;
+  if (!ComputeMotionMask(*motionMask, *before, *after, threshold, onePass ? &rawExtents : nullptr)) {
     makeAllRows();
     return current;
   }
@@ -67,7 +68,7 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
     FrameRef filtered = NewMask(current->width, current->height);
     FrameRef out = inPlace ? current : NewImage(current->width, current->height);
     FilterMaskAndBlend(*motionMask, smooth, *filtered, *current, *after, *out,
-                       rowsPending ? makeCurrentRow : nullptr);
+                       rowsPending ? makeCurrentRow : nullptr, &rawExtents);
     rowsPending = false;
     motionMask = filtered;
     return out;

@@ -466,12 +466,6 @@ Extent NonZeroExtent(const uint8_t* values, int32_t from, int32_t to) {
   return Extent{begin, end};
 }
 
-Extent Union(Extent a, Extent b) {
-  if (a.Empty()) return b;
-  if (b.Empty()) return a;
-  return Extent{std::min(a.begin, b.begin), std::max(a.end, b.end)};
-}
-
 void MaxOfRows(const uint8_t* const* rows, int32_t count, int32_t from, int32_t to, uint8_t* out) {
   if (count <= 0) return;
   int32_t x = from;

@@ -49,7 +49,11 @@ struct Extent {
 };
 Extent NonZeroExtent(const uint8_t* values, int32_t from, int32_t to);
 // The smallest extent holding both.
-Extent Union(Extent a, Extent b);
+inline Extent Union(Extent a, Extent b) {
+  if (a.Empty()) return b;
+  if (b.Empty()) return a;
+  return Extent{a.begin < b.begin ? a.begin : b.begin, a.end > b.end ? a.end : b.end};
+}
 
 // out[x] = the largest of rows[0][x] … rows[count − 1][x], for from ≤ x < to.
 void MaxOfRows(const uint8_t* const* rows, int32_t count, int32_t from, int32_t to, uint8_t* out);

@@ -14,13 +14,23 @@
 
 namespace {
 
-// A ring of the last rowCount rows made of a sequence, row k at k mod rowCount.
+// Rings hold a power of two of rows, so that finding row k's place takes
+// no division (a few of them for every row made add up).
+size_t RingSize(size_t rows) {
+  size_t size = 1;
+  while (size < rows) size *= 2;
+  return size;
+}
+size_t Slot(int32_t k, size_t ringSize) { return static_cast<size_t>(k) & (ringSize - 1); }
+
+// A ring of the last rowCount rows made of a sequence, row k at k mod
+// rowCount (a power of two).
 class RowRing {
  public:
   RowRing(uint8_t* storage, int32_t rowCount, int32_t width)
       : storage_(storage), rowCount_(rowCount), width_(width) {}
   uint8_t* Row(int32_t k) const {
-    return storage_ + static_cast<size_t>(k % rowCount_) * static_cast<size_t>(width_);
+    return storage_ + Slot(k, static_cast<size_t>(rowCount_)) * static_cast<size_t>(width_);
   }
 
  private:
@@ -38,8 +48,13 @@ using maskrows::Extent;
 // picture's mask is mostly 0, and costs little.
 class FilteredRows {
  public:
-  FilteredRows(const FrameBuffer& raw, int32_t across, int32_t down, bool widens)
+  FilteredRows(const FrameBuffer& raw, int32_t across, int32_t down, bool widens,
+               const std::vector<Extent>* rawExtents)
       : raw_(raw),
+        givenExtents_(rawExtents != nullptr &&
+                              rawExtents->size() == static_cast<size_t>(raw.height)
+                          ? rawExtents
+                          : nullptr),
         width_(raw.width),
         height_(raw.height),
         across_(across),
@@ -47,12 +62,12 @@ class FilteredRows {
         widens_(widens),
         divideAcross_(widens ? 2 * across + 1 : 1),
         divideDown_(widens ? 2 * down + 1 : 1),
-        rawExtents_(static_cast<size_t>(raw.height)) {
+        rawExtents_(givenExtents_ != nullptr ? 0 : static_cast<size_t>(raw.height)) {
     if (!widens_) return;
     const size_t width = static_cast<size_t>(width_);
     const size_t padded = width + 2 * static_cast<size_t>(across_);
-    const size_t medianRows = 2 * static_cast<size_t>(down_) + 1;
-    const size_t blurredRows = medianRows + 1;
+    const size_t medianRows = RingSize(2 * static_cast<size_t>(down_) + 1);
+    const size_t blurredRows = RingSize(2 * static_cast<size_t>(down_) + 2);
     // One block from the allocator, in 16-byte-aligned parts.
     auto part = [](size_t bytes) { return (bytes + 15) / 16 * 16; };
     const size_t total = part(medianRows * width) + part(blurredRows * width) + 2 * part(padded) +
@@ -116,6 +131,7 @@ class FilteredRows {
   }
 
   Extent RawExtent(int32_t j) {
+    if (givenExtents_ != nullptr) return (*givenExtents_)[j];
     for (; rawMeasured_ <= j; ++rawMeasured_) {
       rawExtents_[rawMeasured_] = maskrows::NonZeroExtent(raw_.Row(rawMeasured_), 0, width_);
     }
@@ -175,24 +191,24 @@ class FilteredRows {
   }
   Extent BlurredExtent(int32_t k) {
     Blurred(k);
-    return blurredExtents_[k % blurredExtents_.size()];
+    return blurredExtents_[Slot(k, blurredExtents_.size())];
   }
 
   void MakeBlurred(int32_t k) {
     const int32_t first = std::max(0, k - down_);
     const int32_t last = std::min(height_ - 1, k + down_);
     for (; medianMade_ <= last; ++medianMade_) {
-      const size_t slot = medianMade_ % medianExtents_.size();
+      const size_t slot = Slot(medianMade_, medianExtents_.size());
       medianExtents_[slot] = MedianOf(medianMade_, median_.Row(medianMade_), medianHeld_[slot]);
       medianHeld_[slot] = medianExtents_[slot];
     }
     Extent extent;
     for (int32_t j = first; j <= last; ++j) {
       window_[j - first] = median_.Row(j);
-      extent = Union(extent, medianExtents_[j % medianExtents_.size()]);
+      extent = Union(extent, medianExtents_[Slot(j, medianExtents_.size())]);
     }
     uint8_t* blurred = blurred_.Row(k);
-    const size_t slot = k % blurredExtents_.size();
+    const size_t slot = Slot(k, blurredExtents_.size());
     Extent& blurredExtent = blurredExtents_[slot];
     blurredExtent = extent;
     if (extent.Empty()) {
@@ -249,6 +265,7 @@ class FilteredRows {
   }
 
   const FrameBuffer& raw_;
+  const std::vector<Extent>* givenExtents_;
   int32_t width_;
   int32_t height_;
   int32_t across_;
@@ -281,7 +298,7 @@ class FilteredRows {
 
 void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
                         const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
-                        const RowMaker& makeCurrentRow) {
+                        const RowMaker& makeCurrentRow, const std::vector<Extent>* rawExtents) {
   const bool filters = raw.data != nullptr && filtered.data != nullptr &&
                        filtered.width == raw.width && filtered.height == raw.height;
   const bool blends = current.data != nullptr && out.data != nullptr;
@@ -292,7 +309,7 @@ void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& fil
   const int32_t maskRows = filters ? raw.height : 0;
   const int32_t blendRows = blends ? current.height : 0;
   std::optional<FilteredRows> rows;
-  if (filters) rows.emplace(raw, smooth, smooth / 2, smooth != 0);
+  if (filters) rows.emplace(raw, smooth, smooth / 2, smooth != 0, rawExtents);
   // Current's pixels are made where the blend writes, unless that holds the
   // neighbour's, which the blend still reads.
   FrameRef madeRow;

@@ -62,20 +62,41 @@ inline void Order(uint8_t& a, uint8_t& b) {
 // The median of nine values with a fixed exchange network (19 exchanges).
 #if defined(CORVALIS_AVX2_LOOPS)
 
-// LargestDifference for eight pixels.
-CORVALIS_AVX2 inline __m256i LargestDifference8(const uint8_t* a, const uint8_t* b) {
+// The channel differences |a − b| of eight pixels, each byte on its own.
+CORVALIS_AVX2 inline __m256i Differences8(const uint8_t* a, const uint8_t* b) {
   const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
   const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
-  const __m256i difference = _mm256_or_si256(_mm256_subs_epu8(va, vb), _mm256_subs_epu8(vb, va));
-  const __m256i pairs = _mm256_max_epu8(difference, _mm256_srli_epi32(difference, 8));
-  return _mm256_and_si256(_mm256_max_epu8(pairs, _mm256_srli_epi32(pairs, 8)),
-                          _mm256_set1_epi32(0xFF));
+  return _mm256_or_si256(_mm256_subs_epu8(va, vb), _mm256_subs_epu8(vb, va));
 }
 
-// The table entries of sixteen largest differences, as in the 16-byte loop.
-CORVALIS_AVX2 inline __m256i Entries16(__m256i low, __m256i high, __m256i scale) {
-  return _mm256_mulhi_epu16(
-      _mm256_mullo_epi16(_mm256_packs_epi32(low, high), _mm256_set1_epi16(255)), scale);
+// The largest channel difference (bytes 0..2) of 32 pixels, one byte each:
+// the pixels' bytes are regrouped channel by channel (in each 16-byte half
+// of every vector, then across the four vectors), so that two maxima find
+// all 32 at once. In each 16-byte half come pixels 0–3, 8–11, 16–19, 24–27
+// (first half) and 4–7, 12–15, 20–23, 28–31 (second half) of the 32.
+CORVALIS_AVX2 inline __m256i LargestDifferences32(const uint8_t* a, const uint8_t* b) {
+  const __m256i byChannel = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15,
+                                             0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+  const __m256i s0 = _mm256_shuffle_epi8(Differences8(a, b), byChannel);
+  const __m256i s1 = _mm256_shuffle_epi8(Differences8(a + 32, b + 32), byChannel);
+  const __m256i s2 = _mm256_shuffle_epi8(Differences8(a + 64, b + 64), byChannel);
+  const __m256i s3 = _mm256_shuffle_epi8(Differences8(a + 96, b + 96), byChannel);
+  // Each 32-bit group holds one channel of four pixels.
+  const __m256i low01 = _mm256_unpacklo_epi32(s0, s1);   // channels 0, 1
+  const __m256i high01 = _mm256_unpackhi_epi32(s0, s1);  // channels 2, 3
+  const __m256i low23 = _mm256_unpacklo_epi32(s2, s3);
+  const __m256i high23 = _mm256_unpackhi_epi32(s2, s3);
+  const __m256i channel0 = _mm256_unpacklo_epi64(low01, low23);
+  const __m256i channel1 = _mm256_unpackhi_epi64(low01, low23);
+  const __m256i channel2 = _mm256_unpacklo_epi64(high01, high23);
+  return _mm256_max_epu8(_mm256_max_epu8(channel0, channel1), channel2);
+}
+
+// The table entries of sixteen largest differences (16-bit), as in the
+// 16-byte loop: 255 × d fits 16 bits, and its high product with the scale
+// is the entry before the limit at 255, which the unsigned pack applies.
+CORVALIS_AVX2 inline __m256i Entries16(__m256i differences, __m256i scale) {
+  return _mm256_mulhi_epu16(_mm256_mullo_epi16(differences, _mm256_set1_epi16(255)), scale);
 }
 
 CORVALIS_AVX2 inline int64_t SumOfBytes(__m256i counts) {
@@ -85,25 +106,34 @@ CORVALIS_AVX2 inline int64_t SumOfBytes(__m256i counts) {
 }
 
 // The vector part of a motion mask row with 32-byte vectors: the 16-byte
-// loop's formulas, 32 pixels at a time. Returns how many pixels it did and
-// adds the moving ones to moving.
+// loop's formulas, 32 pixels at a time. Returns how many pixels it did, adds
+// the moving ones to moving, and narrows [first, end) to the blocks it made
+// that hold values other than 0 (first stays −1 where none does).
 CORVALIS_AVX2 int32_t MotionMaskRowAvx2(const uint8_t* a, const uint8_t* b, uint8_t* out,
-                                        int32_t count, uint32_t multiplier, int64_t& moving) {
+                                        int32_t count, uint32_t multiplier, int64_t& moving,
+                                        int32_t& first, int32_t& end) {
   const __m256i scale = _mm256_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(multiplier)));
   const __m256i zero = _mm256_setzero_si256();
-  // The packs work within 16-byte halves; this puts the pixels back in order.
+  // The groups of four pixels come in the halves' order (see
+  // LargestDifferences32), which unpacking and packing keep; this puts them
+  // back in the pixels' order.
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   __m256i counts = zero;
   int32_t counted = 0;
   int32_t x = 0;
+  int32_t firstFound = first;
+  int32_t endFound = end;
   for (; x + 32 <= count; x += 32, a += 128, b += 128) {
+    const __m256i largest = LargestDifferences32(a, b);
     const __m256i values = _mm256_permutevar8x32_epi32(
-        _mm256_packus_epi16(
-            Entries16(LargestDifference8(a, b), LargestDifference8(a + 32, b + 32), scale),
-            Entries16(LargestDifference8(a + 64, b + 64), LargestDifference8(a + 96, b + 96),
-                      scale)),
+        _mm256_packus_epi16(Entries16(_mm256_unpacklo_epi8(largest, zero), scale),
+                            Entries16(_mm256_unpackhi_epi8(largest, zero), scale)),
         order);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), values);
+    if (_mm256_testz_si256(values, values) == 0) {
+      if (firstFound < 0) firstFound = x;
+      endFound = x + 32;
+    }
     // Moving entries (above 127) are the negative ones as signed bytes.
     counts = _mm256_sub_epi8(counts, _mm256_cmpgt_epi8(zero, values));
     if (++counted == 255) {
@@ -113,6 +143,8 @@ CORVALIS_AVX2 int32_t MotionMaskRowAvx2(const uint8_t* a, const uint8_t* b, uint
     }
   }
   moving += SumOfBytes(counts);
+  first = firstFound;
+  end = endFound;
   return x;
 }
 #endif
@@ -143,7 +175,8 @@ uint8_t Median9(uint8_t p[9]) {
 }  // namespace
 
 bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffer& b,
-                       int32_t threshold) {
+                       int32_t threshold, std::vector<maskrows::Extent>* rowExtents) {
+  if (rowExtents != nullptr) rowExtents->assign(static_cast<size_t>(std::max(0, mask.height)), {});
   const int32_t divisor = threshold == 0 ? 1 : threshold;
   uint8_t table[256];
   for (int32_t d = 0; d < 256; ++d)
@@ -167,13 +200,17 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
       const uint8_t* pa = a.Row(y);
       const uint8_t* pb = b.Row(y);
       int32_t x = 0;
+      // Blocks of the 32-byte loop known to hold values other than 0.
+      int32_t blockFirst = -1;
+      int32_t blockEnd = 0;
 #if defined(CORVALIS_AVX2_LOOPS)
       if (multiplier != 0 && UsesAvx2()) {
-        x = MotionMaskRowAvx2(pa, pb, out, columns, multiplier, moving);
+        x = MotionMaskRowAvx2(pa, pb, out, columns, multiplier, moving, blockFirst, blockEnd);
         pa += 4 * static_cast<size_t>(x);
         pb += 4 * static_cast<size_t>(x);
       }
 #endif
+      const int32_t vectorEnd = x;
 #if defined(__SSE2__)
       if (multiplier != 0) {
         const __m128i scale =
@@ -218,6 +255,13 @@ bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffe
         if (out[x] > kMovingAbove) ++moving;
       }
       if (columns < mask.width) std::memset(out + columns, 0, mask.width - columns);
+      if (rowExtents != nullptr) {
+        // Values other than 0 lie in the blocks where the 32-byte loop saw
+        // them, or past where it stopped.
+        const int32_t from = blockFirst >= 0 ? blockFirst : vectorEnd;
+        const int32_t to = vectorEnd < columns ? columns : blockEnd;
+        if (from < to) (*rowExtents)[y] = maskrows::NonZeroExtent(out, from, to);
+      }
     }
   }
   const int64_t limit =

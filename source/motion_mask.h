@@ -12,13 +12,18 @@
 #include <vector>
 
 #include "source/frame_buffer.h"
+#include "source/mask_kernels.h"
 
 // Fills the mask from the largest channel difference of a and b mapped
 // through min(255, 255 × d / T) (T = threshold, or 1 for 0). False when more
 // than 30 % of the pixels are moving (above 127). Mask pixels that a or b
 // does not have (the extra row of an odd-height frame's taller field) are 0.
+// When rowExtents is given, it receives for every row of the mask where its
+// values other than 0 lie (maskrows::NonZeroExtent of the row), found as
+// the rows are made.
 bool ComputeMotionMask(FrameBuffer& mask, const FrameBuffer& a, const FrameBuffer& b,
-                       int32_t threshold);
+                       int32_t threshold,
+                       std::vector<maskrows::Extent>* rowExtents = nullptr);
 // A new mask: the 3×3 median, edge rows repeated, first and last column kept.
 FrameRef MedianFilter3x3(const FrameBuffer& mask);
 // Rectangular maximum over ±across columns and ±down rows, in place.
@@ -49,8 +54,10 @@ using RowMaker =
 // row in rising order, just before they are read, and current's own pixels
 // are never read: it writes them into out's row, or into a row of the pass's
 // own when out is neighbour (whose pixels are then the result wherever the
-// mask is 0). smooth is 0 to kLargestOnePassSmooth.
+// mask is 0). smooth is 0 to kLargestOnePassSmooth. rawExtents, when given,
+// are the raw mask's row extents as ComputeMotionMask gives them.
 constexpr int32_t kLargestOnePassSmooth = 127;
 void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
                         const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
-                        const RowMaker& makeCurrentRow = nullptr);
+                        const RowMaker& makeCurrentRow = nullptr,
+                        const std::vector<maskrows::Extent>* rawExtents = nullptr);

@@ -24,7 +24,7 @@ struct Size {
 std::ostream& operator<<(std::ostream& out, Size size) {
   return out << size.width << "x" << size.height;
 }
-const Size kSizes[] = {{1, 1}, {3, 1}, {1, 7}, {5, 4}, {37, 13}, {131, 9}, {720, 5}};
+const Size kSizes[] = {{1, 1}, {3, 1}, {1, 7}, {5, 4}, {37, 13}, {131, 9}, {720, 5}, {64, 3}};
 
 FrameRef RandomImage(Size size, std::mt19937& random, int spread = 256, int32_t padding = 0) {
   FrameRef image(FrameBuffer::CreateImage(size.width, size.height, size.width * 4 + padding));
@@ -235,13 +235,34 @@ TEST(KernelEquivalence, MotionMaskAtEveryThreshold) {
     for (Size size : kSizes) {
       FrameRef a = RandomImage(size, random, 80);
       for (int32_t threshold : {0, 1, 2, 3, 17, 32, 45, 63}) {
-        // Small differences, so that every threshold sees still and moving pixels.
+        // Small differences, so that every threshold sees still and moving
+        // pixels; on every third row only in one run, or none.
         FrameRef b = Copy(*a, 4);
-        for (int32_t i = 0; i < b->rowBytes * size.height; ++i) b->data[i] ^= random() % 64;
+        for (int32_t y = 0; y < size.height; ++y) {
+          int32_t from = 0, to = size.width;
+          if (y % 3 == 0) {
+            from = static_cast<int32_t>(random() % (size.width + 1));
+            to = from + static_cast<int32_t>(random() % (size.width - from + 1));
+          }
+          for (int32_t i = 4 * from; i < 4 * to; ++i) b->Row(y)[i] ^= random() % 64;
+        }
         FrameRef fast = NewMask(size.width, size.height), plain = NewMask(size.width, size.height);
-        const bool fastResult = ComputeMotionMask(*fast, *a, *b, threshold);
+        std::vector<maskrows::Extent> extents;
+        const bool fastResult = ComputeMotionMask(*fast, *a, *b, threshold, &extents);
         ASSERT_EQ(fastResult, ReferenceMotionMask(*plain, *a, *b, threshold)) << threshold;
         ASSERT_TRUE(SameBytes(*fast, *plain)) << size << " " << threshold << " avx2 " << UsesAvx2();
+        // Each row's extent: from its first value other than 0 to its last.
+        ASSERT_EQ(extents.size(), static_cast<size_t>(size.height));
+        for (int32_t y = 0; y < size.height; ++y) {
+          const uint8_t* row = plain->Row(y);
+          int32_t begin = 0, end = size.width;
+          while (begin < end && row[begin] == 0) ++begin;
+          while (end > begin && row[end - 1] == 0) --end;
+          const maskrows::Extent got = extents[y];
+          ASSERT_EQ(got.Empty() ? std::pair(0, 0) : std::pair(got.begin, got.end),
+                    begin == end ? std::pair(0, 0) : std::pair(begin, end))
+              << size << " row " << y;
+        }
       }
     }
   });
