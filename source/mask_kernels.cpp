@@ -342,16 +342,17 @@ CORVALIS_AVX2 int32_t BlendPixels(const uint8_t* c, const uint8_t* n, const uint
 WindowDivider::WindowDivider(int32_t window) : window_(window) {
   const uint32_t largestSum = 255u * static_cast<uint32_t>(window);
   if (window < 1 || largestSum > 0xFFFF) return;
+  // With m = ceil(2^k / window) = (2^k + e) / window, sum × m / 2^k is
+  // sum / window + sum × e / (window × 2^k); its floor is floor(sum / window)
+  // for every sum up to the largest when largest × e < 2^k, as the remainder
+  // of sum / window is at most window − 1.
   for (int32_t shift = 0; shift < 16 && multiplier_ == 0; ++shift) {
-    const uint32_t candidate = ((uint32_t{1} << (16 + shift)) + static_cast<uint32_t>(window) - 1) /
-                               static_cast<uint32_t>(window);
+    const uint64_t power = uint64_t{1} << (16 + shift);
+    const uint64_t candidate = (power + static_cast<uint64_t>(window) - 1) / window;
     if (candidate > 0xFFFF) break;
-    bool exact = true;
-    for (uint32_t sum = 0; sum <= largestSum && exact; ++sum) {
-      exact = ((sum * candidate) >> (16 + shift)) == sum / static_cast<uint32_t>(window);
-    }
-    if (exact) {
-      multiplier_ = candidate;
+    const uint64_t excess = candidate * static_cast<uint64_t>(window) - power;
+    if (largestSum * excess < power) {
+      multiplier_ = static_cast<uint32_t>(candidate);
       shift_ = shift;
     }
   }
