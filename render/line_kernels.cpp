@@ -27,9 +27,11 @@ int32_t Clamp(int32_t value, int32_t low, int32_t high) {
   return value < low ? low : (value > high ? high : value);
 }
 
+// How far ahead of the row interpolated its source rows are asked for.
+constexpr int32_t kPrefetchRows = 3;
+
 #if defined(__SSE2__)
 constexpr int32_t kBlockPixels = 4;
-constexpr int32_t kPrefetchRows = 3;
 
 __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
