@@ -162,6 +162,11 @@ CORVALIS_AVX2 int32_t WidenRow(const uint8_t* values, int32_t count, uint16_t* o
   return x;
 }
 
+CORVALIS_AVX2 inline void SlideSixteen(uint16_t* sums, const uint8_t* entering,
+                                       const uint8_t* leaving) {
+  Store(sums, _mm256_sub_epi16(_mm256_add_epi16(Load(sums), Widen(entering)), Widen(leaving)));
+}
+
 CORVALIS_AVX2 int32_t SlideSums(uint16_t* sums, const uint8_t* entering, const uint8_t* leaving,
                                 int32_t width) {
   int32_t x = 0;
@@ -171,16 +176,10 @@ CORVALIS_AVX2 int32_t SlideSums(uint16_t* sums, const uint8_t* entering, const u
     const __m256i in = Load(entering + x);
     const __m256i out = Load(leaving + x);
     if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, out)) == -1) continue;
-    Store(sums + x, _mm256_sub_epi16(_mm256_add_epi16(Load(sums + x), Widen(entering + x)),
-                                     Widen(leaving + x)));
-    Store(sums + x + 16,
-          _mm256_sub_epi16(_mm256_add_epi16(Load(sums + x + 16), Widen(entering + x + 16)),
-                           Widen(leaving + x + 16)));
+    SlideSixteen(sums + x, entering + x, leaving + x);
+    SlideSixteen(sums + x + 16, entering + x + 16, leaving + x + 16);
   }
-  for (; x + 16 <= width; x += 16) {
-    Store(sums + x, _mm256_sub_epi16(_mm256_add_epi16(Load(sums + x), Widen(entering + x)),
-                                     Widen(leaving + x)));
-  }
+  for (; x + 16 <= width; x += 16) SlideSixteen(sums + x, entering + x, leaving + x);
   return x;
 }
 

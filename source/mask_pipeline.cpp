@@ -51,8 +51,7 @@ class FilteredRows {
   FilteredRows(const FrameBuffer& raw, int32_t across, int32_t down, bool widens,
                const std::vector<Extent>* rawExtents)
       : raw_(raw),
-        givenExtents_(rawExtents != nullptr &&
-                              rawExtents->size() == static_cast<size_t>(raw.height)
+        givenExtents_(rawExtents != nullptr && rawExtents->size() == static_cast<size_t>(raw.height)
                           ? rawExtents
                           : nullptr),
         width_(raw.width),
@@ -92,9 +91,7 @@ class FilteredRows {
     columnSums_ = reinterpret_cast<uint16_t*>(take(2 * width));
     std::fill(columnSums_, columnSums_ + width_, 0);
     medianExtents_.resize(medianRows);
-    medianHeld_.resize(medianRows);
     blurredExtents_.resize(blurredRows);
-    blurredHeld_.resize(blurredRows);
     window_.resize(medianRows);
   }
 
@@ -198,9 +195,10 @@ class FilteredRows {
     const int32_t first = std::max(0, k - down_);
     const int32_t last = std::min(height_ - 1, k + down_);
     for (; medianMade_ <= last; ++medianMade_) {
-      const size_t slot = Slot(medianMade_, medianExtents_.size());
-      medianExtents_[slot] = MedianOf(medianMade_, median_.Row(medianMade_), medianHeld_[slot]);
-      medianHeld_[slot] = medianExtents_[slot];
+      // The ring row still holds the row made before in its slot, which is
+      // 0 outside that row's extent.
+      Extent& slotExtent = medianExtents_[Slot(medianMade_, medianExtents_.size())];
+      slotExtent = MedianOf(medianMade_, median_.Row(medianMade_), slotExtent);
     }
     Extent extent;
     for (int32_t j = first; j <= last; ++j) {
@@ -208,12 +206,12 @@ class FilteredRows {
       extent = Union(extent, medianExtents_[Slot(j, medianExtents_.size())]);
     }
     uint8_t* blurred = blurred_.Row(k);
-    const size_t slot = Slot(k, blurredExtents_.size());
-    Extent& blurredExtent = blurredExtents_[slot];
+    Extent& blurredExtent = blurredExtents_[Slot(k, blurredExtents_.size())];
+    // What the row made before in this slot left, 0 outside it.
+    const Extent held = blurredExtent;
     blurredExtent = extent;
     if (extent.Empty()) {
-      ClearOutside(blurred, blurredHeld_[slot], extent);
-      blurredHeld_[slot] = extent;
+      ClearOutside(blurred, held, extent);
       return;
     }
     // Dilation: the column maximum, then the row maximum with the row's end
@@ -233,8 +231,7 @@ class FilteredRows {
     // repeated, divided with truncation.
     Pad(dilated_);
     blurredExtent = Widened(dilated);
-    ClearOutside(blurred, blurredHeld_[slot], blurredExtent);
-    blurredHeld_[slot] = blurredExtent;
+    ClearOutside(blurred, held, blurredExtent);
     const int32_t count = blurredExtent.end - blurredExtent.begin;
     divideAcross_.AverageAlongRow(dilated_ + blurredExtent.begin, count, work_, sums_,
                                   blurred + blurredExtent.begin);
@@ -285,9 +282,6 @@ class FilteredRows {
   std::vector<Extent> rawExtents_;
   std::vector<Extent> medianExtents_;
   std::vector<Extent> blurredExtents_;
-  // Where each ring row may hold values other than 0.
-  std::vector<Extent> medianHeld_;
-  std::vector<Extent> blurredHeld_;
   std::vector<const uint8_t*> window_;
   int32_t rawMeasured_ = 0;
   int32_t medianMade_ = 0;
