@@ -136,7 +136,7 @@ void OnePass(benchmark::State& state) {
   FilterInputs in(state);
   for (auto _ : state) {
     FrameRef mask = NewMask(Width(state), Height(state));
-    FilterMaskAndBlend(*in.raw, kSmooth, *mask, *in.current, *in.neighbour, *in.out);
+    FilterMaskAndBlend(*in.raw, kSmooth, mask.get(), *in.current, *in.neighbour, *in.out);
     benchmark::ClobberMemory();
   }
   Finish(state);

@@ -290,16 +290,20 @@ class FilteredRows {
 
 }  // namespace
 
-void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
+void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer* filtered,
                         const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
                         const RowMaker& makeCurrentRow, const std::vector<Extent>* rawExtents) {
-  const bool filters = raw.data != nullptr && filtered.data != nullptr &&
-                       filtered.width == raw.width && filtered.height == raw.height;
+  const bool filters = raw.data != nullptr &&
+                       (filtered == nullptr || (filtered->data != nullptr &&
+                                                filtered->width == raw.width &&
+                                                filtered->height == raw.height));
   const bool blends = current.data != nullptr && out.data != nullptr;
-  // A mask the rows cannot be made into drives no blend, as a mask without
-  // pixels drives none.
-  const FrameBuffer noMask;
-  const FrameBuffer& mask = filters ? filtered : noMask;
+  // Without a whole mask to keep, each filtered row is wanted only by the
+  // blend of its own row: one row, made again for every row, spares writing
+  // a whole mask (and reading it in for the writes) on every render.
+  FrameRef ownRow;
+  if (filters && filtered == nullptr) ownRow = NewMask(raw.width, 1);
+  auto maskRow = [&](int32_t y) { return ownRow ? ownRow->data : filtered->Row(y); };
   const int32_t maskRows = filters ? raw.height : 0;
   const int32_t blendRows = blends ? current.height : 0;
   std::optional<FilteredRows> rows;
@@ -308,15 +312,21 @@ void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& fil
   // neighbour's, which the blend still reads.
   FrameRef madeRow;
   if (makeCurrentRow && blends && out.data == neighbour.data) madeRow = NewImage(current.width, 1);
+  // Pixels the neighbour or the mask lacks (a mask the rows cannot be made
+  // into drives no blend, as a mask without pixels drives none) keep
+  // current's.
+  const bool hasNeighbour = neighbour.data != nullptr && filters;
+  const int32_t blendedHeight = std::min({current.height, neighbour.height, raw.height});
+  const int32_t blendedWidth = std::min({current.width, neighbour.width, raw.width});
   const int32_t width = current.width;
   for (int32_t y = 0; y < std::max(maskRows, blendRows); ++y) {
     Extent moving{0, width};
-    if (y < maskRows) moving = rows->Make(y, filtered.Row(y));
+    uint8_t* m = y < maskRows ? maskRow(y) : nullptr;
+    if (m != nullptr) moving = rows->Make(y, m);
     if (y >= blendRows) continue;
     // Where the mask is 0 the neighbour's pixel is taken whole, and
-    // current's is not needed; pixels the neighbour or the mask lacks keep
-    // current's.
-    const int32_t blended = maskrows::BlendedColumns(current, neighbour, mask, y);
+    // current's is not needed.
+    const int32_t blended = hasNeighbour && y < blendedHeight ? blendedWidth : 0;
     const Extent needed = blended < width ? Extent{0, width} : moving;
     uint8_t* o = out.Row(y);
     const uint8_t* c = current.Row(y);
@@ -330,7 +340,7 @@ void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& fil
         std::memcpy(o + 4 * static_cast<size_t>(blended), c + 4 * static_cast<size_t>(blended),
                     4 * static_cast<size_t>(width - blended));
       }
-      if (blended > 0) maskrows::BlendPixels(c, neighbour.Row(y), mask.Row(y), o, blended);
+      if (blended > 0) maskrows::BlendPixels(c, neighbour.Row(y), m, o, blended);
       continue;
     }
     const uint8_t* n = neighbour.Row(y);
@@ -343,7 +353,7 @@ void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& fil
       std::memcpy(o + 4 * moving.end, n + 4 * moving.end,
                   4 * static_cast<size_t>(width - moving.end));
     }
-    maskrows::BlendPixels(c + 4 * moving.begin, n + 4 * moving.begin, mask.Row(y) + moving.begin,
+    maskrows::BlendPixels(c + 4 * moving.begin, n + 4 * moving.begin, m + moving.begin,
                           o + 4 * moving.begin, moving.end - moving.begin);
   }
 }

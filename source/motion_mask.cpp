@@ -125,6 +125,11 @@ CORVALIS_AVX2 int32_t MotionMaskRowAvx2(const uint8_t* a, const uint8_t* b, uint
   int32_t endFound = end;
   for (; x + 32 <= count; x += 32, a += 128, b += 128) {
     const __m256i largest = LargestDifferences32(a, b);
+    if (_mm256_testz_si256(largest, largest) != 0) {
+      // Nothing differs in these pixels: every entry is table[0], 0.
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), zero);
+      continue;
+    }
     const __m256i values = _mm256_permutevar8x32_epi32(
         _mm256_packus_epi16(Entries16(_mm256_unpacklo_epi8(largest, zero), scale),
                             Entries16(_mm256_unpackhi_epi8(largest, zero), scale)),

@@ -49,7 +49,8 @@ using RowMaker =
 // MedianFilter3x3 of raw into filtered (of raw's size), then, when smooth is
 // not 0, DilateMask and BoxBlurMask over smooth and smooth / 2, then
 // BlendByMask(current, neighbour, filtered, out): the bytes of those steps
-// run one after the other, made in one pass down the rows. When given,
+// run one after the other, made in one pass down the rows. With filtered
+// nullptr the blend is the same and the filtered mask is not kept. When given,
 // makeCurrentRow is asked for the pixels of current the blend needs, row by
 // row in rising order, just before they are read, and current's own pixels
 // are never read: it writes them into out's row, or into a row of the pass's
@@ -57,7 +58,7 @@ using RowMaker =
 // mask is 0). smooth is 0 to kLargestOnePassSmooth. rawExtents, when given,
 // are the raw mask's row extents as ComputeMotionMask gives them.
 constexpr int32_t kLargestOnePassSmooth = 127;
-void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer& filtered,
+void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer* filtered,
                         const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
                         const RowMaker& makeCurrentRow = nullptr,
                         const std::vector<maskrows::Extent>* rawExtents = nullptr);

@@ -82,7 +82,12 @@ TEST_F(RenderTest, HalfSpeedRebuildsTheOtherFieldByMode) {
     }
   }
   host_.SetBool("enhance", false);
+  // The overlay's mask is there when it shows it.
+  host_.SetBool("showMotion", true);
+  refhost::Picture shown;
+  ASSERT_TRUE(host_.RenderFrame(2, shown));
   EXPECT_TRUE(Effect().motionMask);
+  host_.SetBool("showMotion", false);
   const auto& lines = host_.ConsoleLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(),
                       "\tAdaptive: comparing frame 0.Even with 1.Even (Odd is dominant)\n"),
