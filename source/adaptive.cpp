@@ -66,8 +66,8 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
 
   if (onePass) {
     // The overlay shows the filtered mask only with "Show Motion" on. The
-    // blend alone wants each filtered row only while it blends that row, and
-    // a whole mask written on every render costs it a tenth of its time.
+    // blend alone wants each filtered row only while it blends that row;
+    // writing a whole mask on every render took a tenth of the pass's time.
     FrameRef filtered = showMotion ? NewMask(current->width, current->height) : FrameRef();
     FrameRef out = inPlace ? current : NewImage(current->width, current->height);
     FilterMaskAndBlend(*motionMask, smooth, filtered.get(), *current, *after, *out,
