@@ -48,20 +48,18 @@ using maskrows::Extent;
 // picture's mask is mostly 0, and costs little.
 class FilteredRows {
  public:
+  // rawExtents holds every raw row's extent.
   FilteredRows(const FrameBuffer& raw, int32_t across, int32_t down, bool widens,
-               const std::vector<Extent>* rawExtents)
+               const std::vector<Extent>& rawExtents)
       : raw_(raw),
-        givenExtents_(rawExtents != nullptr && rawExtents->size() == static_cast<size_t>(raw.height)
-                          ? rawExtents
-                          : nullptr),
+        rawExtents_(rawExtents),
         width_(raw.width),
         height_(raw.height),
         across_(across),
         down_(down),
         widens_(widens),
         divideAcross_(widens ? 2 * across + 1 : 1),
-        divideDown_(widens ? 2 * down + 1 : 1),
-        rawExtents_(givenExtents_ != nullptr ? 0 : static_cast<size_t>(raw.height)) {
+        divideDown_(widens ? 2 * down + 1 : 1) {
     if (!widens_) return;
     const size_t width = static_cast<size_t>(width_);
     const size_t padded = width + 2 * static_cast<size_t>(across_);
@@ -106,7 +104,7 @@ class FilteredRows {
     for (int32_t k = y - down_; k <= y + down_; ++k) {
       extent = Union(extent, BlurredExtent(Clamped(k)));
     }
-    WriteOutside(out, extent);
+    ClearOutside(out, Extent{0, width_}, extent);
     if (!extent.Empty()) {
       divideDown_.Divide(columnSums_ + extent.begin, out + extent.begin, extent.end - extent.begin);
     }
@@ -116,24 +114,6 @@ class FilteredRows {
 
  private:
   int32_t Clamped(int32_t k) const { return std::clamp(k, 0, height_ - 1); }
-
-  // Zeros out's values outside extent.
-  void WriteOutside(uint8_t* out, Extent extent) const {
-    if (extent.Empty()) {
-      std::memset(out, 0, static_cast<size_t>(width_));
-      return;
-    }
-    std::memset(out, 0, static_cast<size_t>(extent.begin));
-    std::memset(out + extent.end, 0, static_cast<size_t>(width_ - extent.end));
-  }
-
-  Extent RawExtent(int32_t j) {
-    if (givenExtents_ != nullptr) return (*givenExtents_)[j];
-    for (; rawMeasured_ <= j; ++rawMeasured_) {
-      rawExtents_[rawMeasured_] = maskrows::NonZeroExtent(raw_.Row(rawMeasured_), 0, width_);
-    }
-    return rawExtents_[j];
-  }
 
   // Zeros what of held lies outside kept: a row that may hold values other
   // than 0 in held is then 0 outside kept.
@@ -157,7 +137,8 @@ class FilteredRows {
   // (all of it for a row of the result); it is 0 wherever its whole window
   // is.
   Extent MedianOf(int32_t j, uint8_t* out, Extent held) {
-    Extent reach = Union(Union(RawExtent(Clamped(j - 1)), RawExtent(j)), RawExtent(Clamped(j + 1)));
+    Extent reach =
+        Union(Union(rawExtents_[Clamped(j - 1)], rawExtents_[j]), rawExtents_[Clamped(j + 1)]);
     if (!reach.Empty())
       reach = Extent{std::max(0, reach.begin - 1), std::min(width_, reach.end + 1)};
     ClearOutside(out, held, reach);
@@ -262,7 +243,7 @@ class FilteredRows {
   }
 
   const FrameBuffer& raw_;
-  const std::vector<Extent>* givenExtents_;
+  const std::vector<Extent>& rawExtents_;
   int32_t width_;
   int32_t height_;
   int32_t across_;
@@ -279,11 +260,9 @@ class FilteredRows {
   uint16_t* work_ = nullptr;
   uint16_t* sums_ = nullptr;
   uint16_t* columnSums_ = nullptr;
-  std::vector<Extent> rawExtents_;
   std::vector<Extent> medianExtents_;
   std::vector<Extent> blurredExtents_;
   std::vector<const uint8_t*> window_;
-  int32_t rawMeasured_ = 0;
   int32_t medianMade_ = 0;
   int32_t blurredMade_ = 0;
 };
@@ -293,10 +272,10 @@ class FilteredRows {
 void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer* filtered,
                         const FrameBuffer& current, const FrameBuffer& neighbour, FrameBuffer& out,
                         const RowMaker& makeCurrentRow, const std::vector<Extent>* rawExtents) {
-  const bool filters = raw.data != nullptr &&
-                       (filtered == nullptr || (filtered->data != nullptr &&
-                                                filtered->width == raw.width &&
-                                                filtered->height == raw.height));
+  const bool filters =
+      raw.data != nullptr &&
+      (filtered == nullptr || (filtered->data != nullptr && filtered->width == raw.width &&
+                               filtered->height == raw.height));
   const bool blends = current.data != nullptr && out.data != nullptr;
   // Without a whole mask to keep, each filtered row is wanted only by the
   // blend of its own row: one row, made again for every row, spares writing
@@ -306,18 +285,25 @@ void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer* fil
   auto maskRow = [&](int32_t y) { return ownRow ? ownRow->data : filtered->Row(y); };
   const int32_t maskRows = filters ? raw.height : 0;
   const int32_t blendRows = blends ? current.height : 0;
+  // Each raw row's extent, measured here when the motion test did not give it.
+  std::vector<Extent> measured;
+  if (filters && (rawExtents == nullptr || rawExtents->size() != static_cast<size_t>(raw.height))) {
+    measured.resize(static_cast<size_t>(raw.height));
+    for (int32_t y = 0; y < raw.height; ++y)
+      measured[y] = maskrows::NonZeroExtent(raw.Row(y), 0, raw.width);
+    rawExtents = &measured;
+  }
   std::optional<FilteredRows> rows;
-  if (filters) rows.emplace(raw, smooth, smooth / 2, smooth != 0, rawExtents);
+  if (filters) rows.emplace(raw, smooth, smooth / 2, smooth != 0, *rawExtents);
   // Current's pixels are made where the blend writes, unless that holds the
   // neighbour's, which the blend still reads.
   FrameRef madeRow;
   if (makeCurrentRow && blends && out.data == neighbour.data) madeRow = NewImage(current.width, 1);
-  // Pixels the neighbour or the mask lacks (a mask the rows cannot be made
-  // into drives no blend, as a mask without pixels drives none) keep
-  // current's.
-  const bool hasNeighbour = neighbour.data != nullptr && filters;
-  const int32_t blendedHeight = std::min({current.height, neighbour.height, raw.height});
-  const int32_t blendedWidth = std::min({current.width, neighbour.width, raw.width});
+  // The filtered mask has raw's size, whether kept whole or not; a mask the
+  // rows cannot be made into drives no blend, as a mask without pixels
+  // drives none.
+  const FrameBuffer noMask;
+  const FrameBuffer& maskSize = filters ? raw : noMask;
   const int32_t width = current.width;
   for (int32_t y = 0; y < std::max(maskRows, blendRows); ++y) {
     Extent moving{0, width};
@@ -325,8 +311,9 @@ void FilterMaskAndBlend(const FrameBuffer& raw, int32_t smooth, FrameBuffer* fil
     if (m != nullptr) moving = rows->Make(y, m);
     if (y >= blendRows) continue;
     // Where the mask is 0 the neighbour's pixel is taken whole, and
-    // current's is not needed.
-    const int32_t blended = hasNeighbour && y < blendedHeight ? blendedWidth : 0;
+    // current's is not needed; pixels the neighbour or the mask lacks keep
+    // current's.
+    const int32_t blended = maskrows::BlendedColumns(current, neighbour, maskSize, y);
     const Extent needed = blended < width ? Extent{0, width} : moving;
     uint8_t* o = out.Row(y);
     const uint8_t* c = current.Row(y);
