@@ -164,9 +164,13 @@ class Corvalis : public avxInstance_v1 {
   // of current into the row it is given; current's pixels are then made only
   // as the step comes to need them (where the blend takes the neighbour's
   // pixel whole, never), and current's buffer may receive the neighbour.
+  // fetchRowSource, when given, fetches what makeCurrentRow reads: it is
+  // called once, before any row is made; when it fails, so does the step,
+  // which then returns no frame.
   FrameRef AdaptiveInterpolate(
       const FrameRef& current, int32_t frame, bool secondField, bool inPlace = false,
-      const std::function<void(int32_t, int32_t, int32_t, uint8_t*)>& makeCurrentRow = nullptr);
+      const std::function<void(int32_t, int32_t, int32_t, uint8_t*)>& makeCurrentRow = nullptr,
+      const std::function<bool()>& fetchRowSource = nullptr);
 
   // --- 3:2 phases -------------------------------------------------------
   void SavePhases();

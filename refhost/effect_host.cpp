@@ -319,6 +319,7 @@ bool EffectHost::AlternateFrame(avxInstance_v1& instance, uint16_t input, uint16
 bool EffectHost::DeliverFrame(avxInstance_v1&, uint16_t input, uint16_t frame, avxImage* image,
                               avxField field) {
   ++alternateCalls_;
+  if (onAlternateFrame) onAlternateFrame(input, frame, field);
   if (failAt_ > 0 && alternateCalls_ == failAt_) return false;
   if (input > 1 || !inputs_[input] || image == nullptr) return false;
   Clip& clip = *inputs_[input];

@@ -126,6 +126,8 @@ class EffectHost : public avxHostBackend {
   }
   // Called for every console line as it arrives (besides collecting it).
   std::function<void(const std::string&)> onConsole;
+  // Called for every GetAlternateFrame call as it arrives, with what it asks.
+  std::function<void(uint16_t input, uint16_t frame, avxField field)> onAlternateFrame;
 
   // --- Overlay ---------------------------------------------------------
   // Creates the plug-in's overlay attached to this instance with a buffer of

@@ -105,10 +105,12 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
     FrameRef fieldBuffer = inOutput ? FrameRef() : NewImage(width, height);
     FrameBuffer& fetched = inOutput ? outputView.buffer() : *fieldBuffer;
 
-    if (entry.frame < 0 || entry.frame >= GetTotalFrames()) {
-      // The source has no such frame: it shows as black.
-      fetched.ClearToZero();
-    } else {
+    auto fetch = [&]() -> bool {
+      if (entry.frame < 0 || entry.frame >= GetTotalFrames()) {
+        // The source has no such frame: it shows as black.
+        fetched.ClearToZero();
+        return true;
+      }
       avxImage* image = avxImage::New();
       if (avxImage* target = GetOutput(0)) image->SetFormat(target->GetFormat());
       image->SetSize(width, height);
@@ -116,12 +118,18 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
       const bool delivered =
           GetAlternateFrame(kClipInput, static_cast<uint16_t>(entry.frame), image, field);
       avxImage::Delete(image);
-      if (!delivered) {
-        // Still pending when the fetch went to the output, so this also
-        // clears whatever part of the field the host wrote there.
-        clear.Now();
-        return false;
-      }
+      return delivered;
+    };
+    const bool interpolatesInOutput =
+        interpolates && entry.level == 1.0 && CanWorkInOutput(output, width, height);
+    // The adaptive blend made in the output fetches the field itself, once
+    // it has compared the neighbours (see AdaptiveInterpolate).
+    const bool adaptiveInOutput = interpolatesInOutput && deinterlace == kDeinterlaceAdaptive;
+    if (!adaptiveInOutput && !fetch()) {
+      // Still pending when the fetch went to the output, so this also
+      // clears whatever part of the field the host wrote there.
+      clear.Now();
+      return false;
     }
 
     if (sameLines) {
@@ -129,7 +137,7 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
         SmoothVertical(fetched);
       }
     } else if (interpolates) {
-      if (entry.level == 1.0 && CanWorkInOutput(output, width, height)) {
+      if (interpolatesInOutput) {
         // Interpolate straight into the output, each pixel's fourth byte
         // (and anything the kernels leave) from the field, as the separate
         // buffer would have it; the adaptive blend then works there in place,
@@ -144,8 +152,13 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
                                      row);
           };
           // The view's own count of 1 keeps any handle from freeing it.
-          AdaptiveInterpolate(FrameRef(&outputView.buffer()), entry.frame, entry.second, true,
-                              interpolateRow);
+          if (!AdaptiveInterpolate(FrameRef(&outputView.buffer()), entry.frame, entry.second,
+                                   true, interpolateRow, fetch)) {
+            // The neighbour may already be in the output: a failed render
+            // leaves it cleared all the same.
+            ClearOutput(output);
+            return false;
+          }
         } else {
           CopyAndInterpolateField(*fieldBuffer, output, top, enhance);
         }

@@ -12,7 +12,8 @@ constexpr int32_t kClipInput = 1;
 }  // namespace
 
 FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField,
-                                       bool inPlace, const RowMaker& makeCurrentRow) {
+                                       bool inPlace, const RowMaker& makeCurrentRow,
+                                       const std::function<bool()>& fetchRowSource) {
   motionMask.Release();
 
   const int32_t dominant = fieldDominance;
@@ -30,19 +31,30 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
   // unless something reads current before (the first neighbour standing in,
   // or the steps run one by one) or the step keeps current as it is.
   bool rowsPending = static_cast<bool>(makeCurrentRow) && current->data != nullptr;
+  // What those pixels are made from is fetched only when the first of them
+  // is made: after the comparison where there is one, which then reads the
+  // two compared fields while the host's delivery has left them in cache.
+  bool sourcePending = static_cast<bool>(fetchRowSource);
+  auto fetchSource = [&] {
+    if (!sourcePending) return true;
+    sourcePending = false;
+    return fetchRowSource();
+  };
   auto makeAllRows = [&] {
-    if (!rowsPending) return;
+    if (!fetchSource()) return false;
+    if (!rowsPending) return true;
     for (int32_t y = 0; y < current->height; ++y) {
       makeCurrentRow(y, 0, current->width, current->Row(y));
     }
     rowsPending = false;
+    return true;
   };
   const bool onePass = medianMask && smooth >= 0 && smooth <= kLargestOnePassSmooth;
 
   // Outside the clip the current field stands in for the missing neighbour.
   FrameRef before =
       firstFrame >= 0 ? FetchSourceField(*this, cache, kClipInput, firstFrame, compared) : current;
-  if (before == current) makeAllRows();
+  if (before == current && !makeAllRows()) return FrameRef();
   // While current's pixels are still to be made, the following field can be
   // fetched straight into current's buffer when the blend is made there:
   // where the picture is still, the blend's result is then in place already.
@@ -51,17 +63,13 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
                        ? FetchSourceField(*this, cache, kClipInput, secondFrame, compared,
                                           afterIntoCurrent ? current : FrameRef())
                        : current;
-  if (after == current && !afterIntoCurrent) makeAllRows();
-  if (!before || !after) {
-    makeAllRows();
-    return current;
-  }
+  if (after == current && !afterIntoCurrent && !makeAllRows()) return FrameRef();
+  if (!before || !after) return makeAllRows() ? current : FrameRef();
 
   motionMask = NewMask(current->width, current->height);
   std::vector<maskrows::Extent> rawExtents;
   if (!ComputeMotionMask(*motionMask, *before, *after, threshold, onePass ? &rawExtents : nullptr)) {
-    makeAllRows();
-    return current;
+    return makeAllRows() ? current : FrameRef();
   }
 
   if (onePass) {
@@ -70,6 +78,7 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
     // writing a whole mask on every render took a tenth of the pass's time.
     FrameRef filtered = showMotion ? NewMask(current->width, current->height) : FrameRef();
     FrameRef out = inPlace ? current : NewImage(current->width, current->height);
+    if (!fetchSource()) return FrameRef();
     FilterMaskAndBlend(*motionMask, smooth, filtered.get(), *current, *after, *out,
                        rowsPending ? makeCurrentRow : nullptr, &rawExtents);
     rowsPending = false;
@@ -77,7 +86,7 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
     return out;
   }
 
-  makeAllRows();
+  if (!makeAllRows()) return FrameRef();
   if (medianMask) motionMask = MedianFilter3x3(*motionMask);
   if (smooth != 0) {
     DilateMask(*motionMask, smooth, smooth / 2);

@@ -7,6 +7,8 @@
 // not loaded, so that the allocator installed here is the one it uses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -16,6 +18,7 @@
 
 #include "counting_memory.h"
 #include "host/corvalis.h"
+#include "source/field_names.h"
 #include "refhost/effect_host.h"
 #include "refhost/plugin.h"
 #include "test_clips.h"
@@ -117,24 +120,34 @@ class FaultInjectionTest : public ::testing::Test {
 
 // Which part of the effect made each GetAlternateFrame call of a render:
 // the output's own fetch of a source field, or the adaptive step's fetch of
-// a neighbour. Each kind announces itself on the console just before its
-// fetches ("\t#..." for an entry, "\tAdaptive: ..." for the neighbours).
+// a neighbour. The step names the two neighbours it compares on the console
+// ("\tAdaptive: comparing frame 3.Odd with 4.Odd ...") before it fetches
+// them; the entry's own field is of the other parity, and may be fetched
+// after them.
 enum class Fetch { kSourceField, kNeighbour };
 
 std::vector<Fetch> ClassifyFetches(refhost::EffectHost& host, int32_t frame,
                                    refhost::Picture& picture, bool& ok) {
   std::vector<Fetch> kinds;
-  Fetch current = Fetch::kSourceField;
+  std::vector<std::string> neighbours;  // "frame.Field" of each
   host.FailAlternateFrameAt(0);
   host.onConsole = [&](const std::string& line) {
-    while (static_cast<int32_t>(kinds.size()) < host.AlternateFrameCalls())
-      kinds.push_back(current);
-    if (line.rfind("\t#", 0) == 0) current = Fetch::kSourceField;
-    if (line.rfind("\tAdaptive:", 0) == 0) current = Fetch::kNeighbour;
+    neighbours.clear();
+    char first[16] = {}, second[16] = {};
+    if (std::sscanf(line.c_str(), "\tAdaptive: comparing frame %15s with %15s", first, second) ==
+        2) {
+      neighbours = {first, second};
+    }
+  };
+  host.onAlternateFrame = [&](uint16_t, uint16_t fetched, avxField field) {
+    const std::string name = std::to_string(fetched) + "." + FieldName(field);
+    const bool neighbour = std::find(neighbours.begin(), neighbours.end(), name) != neighbours.end();
+    kinds.push_back(neighbour ? Fetch::kNeighbour : Fetch::kSourceField);
   };
   ok = host.RenderFrame(frame, picture);
-  while (static_cast<int32_t>(kinds.size()) < host.AlternateFrameCalls()) kinds.push_back(current);
   host.onConsole = nullptr;
+  host.onAlternateFrame = nullptr;
+  EXPECT_EQ(static_cast<int32_t>(kinds.size()), host.AlternateFrameCalls());
   return kinds;
 }
 
