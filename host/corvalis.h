@@ -165,12 +165,13 @@ class Corvalis : public avxInstance_v1 {
   // as the step comes to need them (where the blend takes the neighbour's
   // pixel whole, never), and current's buffer may receive the neighbour.
   // fetchRowSource, when given, fetches what makeCurrentRow reads: it is
-  // called once, before any row is made; when it fails, so does the step,
-  // which then returns no frame.
+  // called once, before any row is made, with a buffer of the step's that
+  // nothing reads any more (or none), which it may fetch into; when it
+  // fails, so does the step, which then returns no frame.
   FrameRef AdaptiveInterpolate(
       const FrameRef& current, int32_t frame, bool secondField, bool inPlace = false,
       const std::function<void(int32_t, int32_t, int32_t, uint8_t*)>& makeCurrentRow = nullptr,
-      const std::function<bool()>& fetchRowSource = nullptr);
+      const std::function<bool(const FrameRef& spare)>& fetchRowSource = nullptr);
 
   // --- 3:2 phases -------------------------------------------------------
   void SavePhases();

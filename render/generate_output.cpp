@@ -101,31 +101,37 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
     // to keep (a failed fetch then leaves the output cleared, as it would be).
     const bool inOutput = entry.level == 1.0 && !interpolates && clear.IsPending() &&
                           CanWorkInOutput(output, width, height);
+    const bool interpolatesInOutput =
+        interpolates && entry.level == 1.0 && CanWorkInOutput(output, width, height);
+    // The adaptive blend made in the output fetches the field itself, once
+    // it has compared the neighbours, and offers a buffer of its own that it
+    // no longer needs to take the field (see AdaptiveInterpolate).
+    const bool adaptiveInOutput = interpolatesInOutput && deinterlace == kDeinterlaceAdaptive;
     OutputAsField outputView(output);
-    FrameRef fieldBuffer = inOutput ? FrameRef() : NewImage(width, height);
-    FrameBuffer& fetched = inOutput ? outputView.buffer() : *fieldBuffer;
+    FrameRef fieldBuffer = inOutput || adaptiveInOutput ? FrameRef() : NewImage(width, height);
+    auto fetched = [&]() -> FrameBuffer& { return inOutput ? outputView.buffer() : *fieldBuffer; };
 
-    auto fetch = [&]() -> bool {
+    auto fetch = [&](const FrameRef& spare) -> bool {
+      if (!fieldBuffer && !inOutput) {
+        const bool fits = spare && spare->data != nullptr && spare->width == width &&
+                          spare->height == height && spare->rowBytes == 4 * width;
+        fieldBuffer = fits ? spare : NewImage(width, height);
+      }
       if (entry.frame < 0 || entry.frame >= GetTotalFrames()) {
         // The source has no such frame: it shows as black.
-        fetched.ClearToZero();
+        fetched().ClearToZero();
         return true;
       }
       avxImage* image = avxImage::New();
       if (avxImage* target = GetOutput(0)) image->SetFormat(target->GetFormat());
       image->SetSize(width, height);
-      image->SetData(fetched.data);
+      image->SetData(fetched().data);
       const bool delivered =
           GetAlternateFrame(kClipInput, static_cast<uint16_t>(entry.frame), image, field);
       avxImage::Delete(image);
       return delivered;
     };
-    const bool interpolatesInOutput =
-        interpolates && entry.level == 1.0 && CanWorkInOutput(output, width, height);
-    // The adaptive blend made in the output fetches the field itself, once
-    // it has compared the neighbours (see AdaptiveInterpolate).
-    const bool adaptiveInOutput = interpolatesInOutput && deinterlace == kDeinterlaceAdaptive;
-    if (!adaptiveInOutput && !fetch()) {
+    if (!adaptiveInOutput && !fetch(FrameRef())) {
       // Still pending when the fetch went to the output, so this also
       // clears whatever part of the field the host wrote there.
       clear.Now();
@@ -134,7 +140,7 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
 
     if (sameLines) {
       if (!frameBased && deinterlace == kDeinterlaceInterpolated && interpAll) {
-        SmoothVertical(fetched);
+        SmoothVertical(fetched());
       }
     } else if (interpolates) {
       if (interpolatesInOutput) {
@@ -145,10 +151,9 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
         const bool top = field == GetFieldTopness();
         clear.Overwritten();
         if (deinterlace == kDeinterlaceAdaptive) {
-          const FrameBuffer& interpolatedFrom = *fieldBuffer;
           auto interpolateRow = [&](int32_t y, int32_t firstColumn, int32_t endColumn,
                                     uint8_t* row) {
-            CopyAndInterpolatePixels(interpolatedFrom, top, enhance, y, firstColumn, endColumn,
+            CopyAndInterpolatePixels(*fieldBuffer, top, enhance, y, firstColumn, endColumn,
                                      row);
           };
           // The view's own count of 1 keeps any handle from freeing it.
@@ -173,7 +178,7 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
         fieldBuffer = AdaptiveInterpolate(fieldBuffer, entry.frame, entry.second);
       }
     } else if (deinterlace == kDeinterlaceTapeSim) {
-      if (outputField == fieldDominance && field == otherField) ShiftUpOneLine(fetched);
+      if (outputField == fieldDominance && field == otherField) ShiftUpOneLine(fetched());
     }
 
     if (inOutput) {

@@ -13,7 +13,7 @@ constexpr int32_t kClipInput = 1;
 
 FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, bool secondField,
                                        bool inPlace, const RowMaker& makeCurrentRow,
-                                       const std::function<bool()>& fetchRowSource) {
+                                       const std::function<bool(const FrameRef&)>& fetchRowSource) {
   motionMask.Release();
 
   const int32_t dominant = fieldDominance;
@@ -35,10 +35,10 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
   // is made: after the comparison where there is one, which then reads the
   // two compared fields while the host's delivery has left them in cache.
   bool sourcePending = static_cast<bool>(fetchRowSource);
-  auto fetchSource = [&] {
+  auto fetchSource = [&](const FrameRef& spare = FrameRef()) {
     if (!sourcePending) return true;
     sourcePending = false;
-    return fetchRowSource();
+    return fetchRowSource(spare);
   };
   auto makeAllRows = [&] {
     if (!fetchSource()) return false;
@@ -78,7 +78,11 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
     // writing a whole mask on every render took a tenth of the pass's time.
     FrameRef filtered = showMotion ? NewMask(current->width, current->height) : FrameRef();
     FrameRef out = inPlace ? current : NewImage(current->width, current->height);
-    if (!fetchSource()) return FrameRef();
+    // Once compared, the preceding field is read no more: its buffer, in
+    // cache from the comparison, can take the field current is made from.
+    if (!fetchSource(before != current && before != after ? before : FrameRef())) {
+      return FrameRef();
+    }
     FilterMaskAndBlend(*motionMask, smooth, filtered.get(), *current, *after, *out,
                        rowsPending ? makeCurrentRow : nullptr, &rawExtents);
     rowsPending = false;
