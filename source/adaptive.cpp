@@ -40,8 +40,8 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
     sourcePending = false;
     return fetchRowSource(spare);
   };
-  auto makeAllRows = [&] {
-    if (!fetchSource()) return false;
+  auto makeAllRows = [&](const FrameRef& spare = FrameRef()) {
+    if (!fetchSource(spare)) return false;
     if (!rowsPending) return true;
     for (int32_t y = 0; y < current->height; ++y) {
       makeCurrentRow(y, 0, current->width, current->Row(y));
@@ -65,11 +65,14 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
                        : current;
   if (after == current && !afterIntoCurrent && !makeAllRows()) return FrameRef();
   if (!before || !after) return makeAllRows() ? current : FrameRef();
+  // Once compared, the preceding field is read no more: its buffer, in
+  // cache from the comparison, can take the field current is made from.
+  auto spentBefore = [&] { return before != current && before != after ? before : FrameRef(); };
 
   motionMask = NewMask(current->width, current->height);
   std::vector<maskrows::Extent> rawExtents;
   if (!ComputeMotionMask(*motionMask, *before, *after, threshold, onePass ? &rawExtents : nullptr)) {
-    return makeAllRows() ? current : FrameRef();
+    return makeAllRows(spentBefore()) ? current : FrameRef();
   }
 
   if (onePass) {
@@ -78,11 +81,7 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
     // writing a whole mask on every render took a tenth of the pass's time.
     FrameRef filtered = showMotion ? NewMask(current->width, current->height) : FrameRef();
     FrameRef out = inPlace ? current : NewImage(current->width, current->height);
-    // Once compared, the preceding field is read no more: its buffer, in
-    // cache from the comparison, can take the field current is made from.
-    if (!fetchSource(before != current && before != after ? before : FrameRef())) {
-      return FrameRef();
-    }
+    if (!fetchSource(spentBefore())) return FrameRef();
     FilterMaskAndBlend(*motionMask, smooth, filtered.get(), *current, *after, *out,
                        rowsPending ? makeCurrentRow : nullptr, &rawExtents);
     rowsPending = false;
@@ -90,7 +89,7 @@ FrameRef Corvalis::AdaptiveInterpolate(const FrameRef& current, int32_t frame, b
     return out;
   }
 
-  if (!makeAllRows()) return FrameRef();
+  if (!makeAllRows(spentBefore())) return FrameRef();
   if (medianMask) motionMask = MedianFilter3x3(*motionMask);
   if (smooth != 0) {
     DilateMask(*motionMask, smooth, smooth / 2);

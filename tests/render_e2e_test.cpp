@@ -108,12 +108,12 @@ TEST_F(RenderTest, AdaptiveFieldsMatchTheStepsOnFieldBuffers) {
   host_.SetList("deinterlace", 3);
   // Output frame 2n's second field shows frame n's top field on the bottom
   // lines, compared between the bottom fields of frames n − 1 and n.
-  auto check = [&](int32_t outputFrame, bool blends) {
+  auto check = [&](int32_t outputFrame, bool blends, bool sixTap = false) {
     refhost::Picture picture;
     ASSERT_TRUE(host_.RenderFrame(outputFrame, picture));
     const int32_t frame = outputFrame / 2;
     FrameRef expected = SourceField(frame, 0);
-    InterpolateField(*SourceField(frame, 0), *expected, true, false);
+    InterpolateField(*SourceField(frame, 0), *expected, true, sixTap);
     FrameRef before = frame > 0 ? SourceField(frame - 1, 1) : expected;
     FrameRef after = SourceField(frame, 1);
     FrameRef mask = NewMask(kWidth, kHeight / 2);
@@ -146,6 +146,12 @@ TEST_F(RenderTest, AdaptiveFieldsMatchTheStepsOnFieldBuffers) {
   // made whole before the comparison (which, against frame 0's noise, gives
   // up).
   check(0, false);
+  // Six taps read rows above the one they make, so a field interpolated
+  // over itself would show: where the step gives up, too, the field comes
+  // from a buffer of its own.
+  host_.SetBool("enhance", true);
+  changeColumns(0, 6);
+  check(2, false, true);
 }
 
 TEST_F(RenderTest, TapeSimShiftsTheSecondFieldShownFirst) {
