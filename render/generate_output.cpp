@@ -4,6 +4,7 @@
 #include "host/corvalis.h"
 #include "overlay/time_code.h"
 #include "render/line_kernels.h"
+#include "source/source_fetch.h"
 
 namespace {
 // The clip being retimed.
@@ -112,11 +113,7 @@ bool Corvalis::GenerateOutput(FrameBuffer& output) {
     auto fetched = [&]() -> FrameBuffer& { return inOutput ? outputView.buffer() : *fieldBuffer; };
 
     auto fetch = [&](const FrameRef& spare) -> bool {
-      if (!fieldBuffer && !inOutput) {
-        const bool fits = spare && spare->data != nullptr && spare->width == width &&
-                          spare->height == height && spare->rowBytes == 4 * width;
-        fieldBuffer = fits ? spare : NewImage(width, height);
-      }
+      if (adaptiveInOutput) fieldBuffer = BufferFor(spare, width, height);
       if (entry.frame < 0 || entry.frame >= GetTotalFrames()) {
         // The source has no such frame: it shows as black.
         fetched().ClearToZero();

@@ -7,6 +7,12 @@ FrameRef FindCached(const SourceCache& cache, int32_t input, int32_t frame, avxF
   return FrameRef();
 }
 
+FrameRef BufferFor(const FrameRef& into, int32_t width, int32_t height) {
+  const bool fits = into && into->data != nullptr && into->width == width &&
+                    into->height == height && into->rowBytes == 4 * width;
+  return fits ? into : NewImage(width, height);
+}
+
 FrameRef FetchSourceField(avxInstance_v1& instance, SourceCache& cache, int32_t input,
                           int32_t frame, avxField field, const FrameRef& into) {
   if (FrameRef cached = FindCached(cache, input, frame, field)) return cached;
@@ -14,9 +20,7 @@ FrameRef FetchSourceField(avxInstance_v1& instance, SourceCache& cache, int32_t 
   int32_t width = 0;
   int32_t height = 0;
   instance.GetAlternateFrameSize(field, &width, &height);
-  const bool fits = into && into->data != nullptr && into->width == width &&
-                    into->height == height && into->rowBytes == 4 * width;
-  FrameRef buffer = fits ? into : NewImage(width, height);
+  FrameRef buffer = BufferFor(into, width, height);
 
   avxImage* image = avxImage::New();
   if (avxImage* source = instance.GetInput(input)) image->SetFormat(source->GetFormat());

@@ -27,6 +27,10 @@ class SourceCache {
 // A new handle to the cached image of (input, frame, field), or null.
 FrameRef FindCached(const SourceCache& cache, int32_t input, int32_t frame, avxField field);
 
+// into when it is a packed image buffer of width x height, which a field of
+// that size can be fetched into, else a new image buffer of that size.
+FrameRef BufferFor(const FrameRef& into, int32_t width, int32_t height);
+
 // The image of one field (or whole frame) of an input, from the cache or the
 // host; never null unless memory is exhausted (which throws). A fetch from
 // the host goes into `into` instead of a new buffer when that is a packed
